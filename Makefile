@@ -1,0 +1,47 @@
+# The front door. `make run` and `make test` install what is missing, then build.
+JOBS ?= $(shell nproc)
+BUILD := build
+SAMPLE := $(BUILD)/sample.qef
+
+.PHONY: all setup native win64 win32 build test test-native test-win64 run bench bench-peers clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+native: setup
+	cmake --preset native
+	cmake --build --preset native -j $(JOBS)
+
+win64: setup
+	cmake --preset win64
+	cmake --build --preset win64 -j $(JOBS)
+
+win32: setup
+	cmake --preset win32
+	cmake --build --preset win32 -j $(JOBS)
+
+build: native win64 win32
+
+test-native: native
+	ctest --preset native -j $(JOBS)
+
+test-win64: win64
+	scripts/with-wine $(BUILD)/win64 ctest --preset win64
+
+test: build
+	$(MAKE) --no-print-directory test-native test-win64
+
+# A sample made by the generator, its first lines as qefdump shows them, then the viewer.
+run: build
+	$(BUILD)/native/tests/support/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
+	$(BUILD)/native/cli/qefdump $(SAMPLE) | head -n 24
+	scripts/run-viewer $(BUILD)/win64 $(SAMPLE)
+
+bench: native
+	$(BUILD)/native/bench/qef_bench
+	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tests/support/qefgen
+
+clean:
+	rm -rf $(BUILD)
