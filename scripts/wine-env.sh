@@ -1,0 +1,67 @@
+# Shared by wine-run, with-wine and run-viewer (sourced, not run): which Wine to use, where a
+# build keeps its prefix, and booting that prefix once.
+
+# Sets WINE (the loader) and WINESERVER (the server that belongs to it) unless already set.
+# Debian's wine64 package has no `wine` on the PATH, only its own loader.
+qef_pick_wine() {
+    if [ -z "${WINE:-}" ]; then
+        if [ -x /usr/lib/wine/wine64 ]; then
+            WINE=/usr/lib/wine/wine64
+        else
+            WINE=wine
+        fi
+    fi
+    if [ -z "${WINESERVER:-}" ]; then
+        local loader dir
+        loader=$(command -v "$WINE" || true)
+        dir=$(dirname "${loader:-$WINE}")
+        if [ -x "$dir/wineserver64" ]; then
+            WINESERVER=$dir/wineserver64
+        elif [ -x "$dir/wineserver" ]; then
+            WINESERVER=$dir/wineserver
+        else
+            WINESERVER=wineserver
+        fi
+    fi
+    export WINE WINESERVER
+}
+
+# Prints the build folder a file belongs to: the nearest folder above it with a CMakeCache.txt.
+qef_find_build_dir() {
+    local dir
+    dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd -P) || return 1
+    while [ "$dir" != "/" ]; do
+        if [ -f "$dir/CMakeCache.txt" ]; then
+            printf '%s\n' "$dir"
+            return 0
+        fi
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+# Boots WINEPREFIX unless that has been done. Parallel callers wait on one lock, so the prefix
+# is booted once. The registry value makes Wine draw its own window frames: without a window
+# manager every hidden or destroyed top-level window would otherwise cost two seconds.
+qef_boot_prefix() {
+    local ready="$WINEPREFIX/.qef-booted"
+    [ -f "$ready" ] && return 0
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        [ -f "$ready" ] && exit 0
+        echo "wine: booting $WINEPREFIX (once per build folder)" >&2
+        if ! WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1; then
+            echo "wine: wineboot failed for $WINEPREFIX" >&2
+            exit 1
+        fi
+        if ! "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+            >/dev/null 2>&1; then
+            echo "wine: could not set the X11 driver's Managed value" >&2
+            exit 1
+        fi
+        # The registry reaches the disk when the server ends.
+        timeout 120 "$WINESERVER" -w || true
+        touch "$ready"
+    ) 9>"$WINEPREFIX.lock"
+}
