@@ -1,0 +1,211 @@
+#include "cli/io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+enum PathKind { PATH_MISSING, PATH_REGULAR, PATH_OTHER };
+
+#ifdef _WIN32
+using FileStatus = struct _stat64;
+int StatusOfStream(std::FILE* stream, FileStatus& status) {
+    return _fstat64(_fileno(stream), &status);
+}
+int StatusOfPath(const char* path, FileStatus& status) {
+    return _stat64(path, &status);
+}
+bool IsRegular(const FileStatus& status) {
+    return (status.st_mode & _S_IFMT) == _S_IFREG;
+}
+int CreateExclusive(const char* path, int /*mode*/) {
+    return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+int ProcessId() {
+    return _getpid();
+}
+std::FILE* StreamOfDescriptor(int descriptor) {
+    return _fdopen(descriptor, "wb");
+}
+void CloseDescriptor(int descriptor) {
+    _close(descriptor);
+}
+// rename() refuses to replace an existing file on Windows.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& failure) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    failure = "cannot replace the file (Windows error " + std::to_string(GetLastError()) + ")";
+    return false;
+}
+#else
+using FileStatus = struct stat;
+int StatusOfStream(std::FILE* stream, FileStatus& status) {
+    return fstat(fileno(stream), &status);
+}
+int StatusOfPath(const char* path, FileStatus& status) {
+    return stat(path, &status);
+}
+bool IsRegular(const FileStatus& status) {
+    return S_ISREG(status.st_mode);
+}
+int CreateExclusive(const char* path, int mode) {
+    return open(path, O_WRONLY | O_CREAT | O_EXCL, mode);
+}
+int ProcessId() {
+    return int(getpid());
+}
+std::FILE* StreamOfDescriptor(int descriptor) {
+    return fdopen(descriptor, "wb");
+}
+void CloseDescriptor(int descriptor) {
+    close(descriptor);
+}
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& failure) {
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    failure = std::strerror(errno);
+    return false;
+}
+#endif
+
+PathKind KindOfPath(const char* path, FileStatus& status) {
+    if (StatusOfPath(path, status) != 0)
+        return PATH_MISSING;
+    return IsRegular(status) ? PATH_REGULAR : PATH_OTHER;
+}
+
+// Reads until `capacity` bytes are in or the stream ends.
+bool ReadUpTo(std::FILE* stream, unsigned char* bytes, size_t capacity, size_t& got, int& error) {
+    got = 0;
+    while (got < capacity) {
+        size_t read = std::fread(bytes + got, 1, capacity - got, stream);
+        got += read;
+        if (read == 0) {
+            error = errno;
+            return !std::ferror(stream);
+        }
+    }
+    return true;
+}
+
+bool Fail(Output& output) {
+    if (output.error == 0 && output.failure.empty())
+        output.error = errno;
+    return false;
+}
+
+} // namespace
+
+ReadOutcome ReadInput(std::FILE* stream, uint32_t limit, InputBytes& input, int& error) {
+    FileStatus status{};
+    // Some regular files (those of /proc, say) claim a size of 0 whatever they hold: read them
+    // as a stream.
+    bool regular = StatusOfStream(stream, status) == 0 && IsRegular(status) && status.st_size > 0;
+    if (regular && uint64_t(status.st_size) > limit)
+        return READ_TOO_LARGE;
+    // A stream gets room for one byte past the limit, to tell "exactly the limit" from "more";
+    // pages the read never reaches are never touched and cost nothing.
+    size_t capacity = regular ? size_t(status.st_size) : size_t(limit) + 1;
+    input.bytes.reset(new (std::nothrow) unsigned char[capacity + 1]);
+    if (!input.bytes) {
+        error = ENOMEM;
+        return READ_FAILED;
+    }
+    size_t got = 0;
+    if (!ReadUpTo(stream, input.bytes.get(), capacity, got, error))
+        return READ_FAILED;
+    if (got > limit)
+        return READ_TOO_LARGE;
+    input.bytes[got] = 0;
+    input.length = uint32_t(got);
+    return READ_DONE;
+}
+
+bool OpenOutput(const char* target, Output& output) {
+    if (!target) {
+        output.stream = stdout;
+        return true;
+    }
+    output.target = target;
+    FileStatus status{};
+    PathKind kind = KindOfPath(target, status);
+    if (kind == PATH_OTHER) {
+        // A device or a pipe cannot be replaced, only written to (and a directory is refused).
+        output.stream = std::fopen(target, "wb");
+        return output.stream || Fail(output);
+    }
+    int mode = kind == PATH_REGULAR ? int(status.st_mode & 0777) : 0666;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        output.temporary =
+            output.target + ".tmp" + std::to_string(ProcessId()) + "-" + std::to_string(attempt);
+        int descriptor = CreateExclusive(output.temporary.c_str(), mode);
+        if (descriptor < 0 && errno == EEXIST)
+            continue;
+        if (descriptor < 0)
+            break;
+        output.stream = StreamOfDescriptor(descriptor);
+        if (output.stream)
+            return true;
+        Fail(output);
+        CloseDescriptor(descriptor);
+        std::remove(output.temporary.c_str());
+        output.temporary.clear();
+        return false;
+    }
+    Fail(output);
+    output.temporary.clear();
+    return false;
+}
+
+bool WriteOutput(Output& output, const char* bytes, size_t count) {
+    return std::fwrite(bytes, 1, count, output.stream) == count || Fail(output);
+}
+
+bool FinishOutput(Output& output) {
+    bool written = std::fflush(output.stream) == 0 || Fail(output);
+    written = !std::ferror(output.stream) && written;
+    std::FILE* stream = output.stream;
+    output.stream = nullptr;
+    // Closing reports what the last writes could not (a full disk, a failed network write).
+    written = (std::fclose(stream) == 0 || Fail(output)) && written;
+    if (written && !output.temporary.empty())
+        written = ReplaceFile(output.temporary, output.target, output.failure) || Fail(output);
+    if (!written) {
+        AbandonOutput(output);
+        return false;
+    }
+    output.temporary.clear();
+    return true;
+}
+
+void AbandonOutput(Output& output) {
+    if (output.stream && output.stream != stdout)
+        std::fclose(output.stream);
+    output.stream = nullptr;
+    if (!output.temporary.empty())
+        std::remove(output.temporary.c_str());
+    output.temporary.clear();
+}
+
+std::string OutputFailureText(const Output& output) {
+    if (!output.failure.empty())
+        return output.failure;
+    return std::strerror(output.error ? output.error : EIO);
+}

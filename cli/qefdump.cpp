@@ -1,0 +1,211 @@
+// qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
+// shows it.
+#include "cli/io.h"
+#include "cli/options.h"
+
+#include "dump/formatter.h"
+#include "dump/module_info.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+enum ExitStatus { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO_ERROR = 3 };
+
+constexpr const char* StdinName = "(stdin)";
+constexpr const char* StdoutName = "(stdout)";
+
+// Whole lines per write: large enough that the writes cost nothing next to the formatting,
+// small enough that memory does not grow with the output.
+constexpr size_t ChunkLines = 8192;
+
+int Complain(int status, const char* name, const char* message) {
+    std::fprintf(stderr, "qefdump: %s: %s\n", name, message);
+    return status;
+}
+
+int ComplainFormatError(const char* name, const DumpPlan& plan) {
+    const char* message = DumpFailureMessages[DUMP_FORMAT_ERROR].text;
+    uint32_t record = plan.recordCount + 1;
+    if (plan.bytesLeft < RecordHeaderSize) {
+        std::fprintf(stderr,
+                     "qefdump: %s: %s Record %" PRIu32 " at offset 0x%" PRIX32 ": only %" PRIu32
+                     " bytes left, too few for a record header.\n",
+                     name, message, record, plan.brokenOffset, plan.bytesLeft);
+    } else {
+        std::fprintf(stderr,
+                     "qefdump: %s: %s Record %" PRIu32 " at offset 0x%" PRIX32 " declares %" PRIu32
+                     " data bytes, but only %" PRIu32 " follow its header.\n",
+                     name, message, record, plan.brokenOffset, plan.brokenSize,
+                     plan.bytesLeft - RecordHeaderSize);
+    }
+    return EXIT_REFUSED;
+}
+
+void SetBinaryStandardStreams() {
+#ifdef _WIN32
+    // Text mode would turn every CR LF of the dump into CR CR LF.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+bool IsStdin(const char* path) {
+    return !path || std::strcmp(path, "-") == 0;
+}
+
+int ReadInputFile(const char* path, const char* name, InputBytes& input) {
+    bool useStdin = IsStdin(path);
+    std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
+    if (!stream)
+        return Complain(EXIT_IO_ERROR, name, std::strerror(errno));
+    int error = 0;
+    ReadOutcome outcome = ReadInput(stream, MaxModuleInfoLength, input, error);
+    if (!useStdin)
+        std::fclose(stream);
+    if (outcome == READ_FAILED)
+        return Complain(EXIT_IO_ERROR, name, std::strerror(error));
+    if (outcome == READ_TOO_LARGE)
+        return Complain(EXIT_REFUSED, name, DumpFailureMessages[DUMP_TOO_LARGE].text);
+    return EXIT_DONE;
+}
+
+// The whole chain is checked before anything is written, so that a refusal writes nothing.
+int CheckInput(const char* name, const InputBytes& input) {
+    if (!IsModuleInfoFile(input.bytes.get(), input.length))
+        return Complain(EXIT_REFUSED, name, DumpFailureMessages[DUMP_NO_SIGNATURE].text);
+    DumpPlan plan = PlanDump(input.bytes.get(), input.length);
+    if (!plan.complete)
+        return ComplainFormatError(name, plan);
+    return EXIT_DONE;
+}
+
+class OutputSink final : public DumpLineSink {
+  public:
+    explicit OutputSink(Output& output) : output_(output) {}
+    bool WriteLines(const char* lines, size_t bytes) override {
+        return WriteOutput(output_, lines, bytes);
+    }
+
+  private:
+    Output& output_;
+};
+
+bool WriteDump(const InputBytes& input, Numeration mode, Output& output) {
+    constexpr size_t capacity = ChunkLines * DumpLineLength;
+    std::unique_ptr<char[]> chunk(new char[capacity]);
+    OutputSink sink(output);
+    return WriteDumpLines(input.bytes.get(), input.length, mode, chunk.get(), capacity, &sink,
+                          nullptr) == DUMP_WALK_COMPLETE;
+}
+
+constexpr size_t RecordLineLength = 60;
+
+// Right-aligned in `width` columns, spaces in front.
+void PutDecimal(char* field, size_t width, uint32_t value) {
+    std::memset(field, ' ', width);
+    char* digit = field + width;
+    do {
+        *--digit = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && digit != field);
+}
+
+void PutHex(char* field, size_t digits, uint32_t value) {
+    const char hexDigits[] = "0123456789ABCDEF";
+    for (size_t k = digits; k-- > 0; value >>= 4)
+        field[k] = hexDigits[value & 15];
+}
+
+// "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
+void FormatRecordLine(char* line, uint32_t number, uint32_t offset, const unsigned char* record) {
+    RecordHeader header = ReadRecordHeader(record);
+    std::memset(line, ' ', RecordLineLength);
+    PutDecimal(line, 10, number);
+    PutHex(line + 12, 8, offset);
+    for (size_t k = 0; k < 4; ++k)
+        PutHex(line + 22 + 3 * k, 2, record[k]);
+    std::memcpy(line + 35, LookupTagName(header.tag).data(), TagNameLength);
+    PutDecimal(line + 49, 10, header.size);
+    line[RecordLineLength - 1] = '\n';
+}
+
+// The chain has been checked: every header read here lies inside the input.
+bool WriteRecordList(const InputBytes& input, Output& output) {
+    constexpr size_t capacity = ChunkLines * RecordLineLength;
+    std::unique_ptr<char[]> chunk(new char[capacity]);
+    size_t used = 0;
+    uint32_t number = 0;
+    for (uint32_t offset = 0; offset < input.length;) {
+        const unsigned char* record = input.bytes.get() + offset;
+        if (used == capacity) {
+            if (!WriteOutput(output, chunk.get(), used))
+                return false;
+            used = 0;
+        }
+        FormatRecordLine(chunk.get() + used, ++number, offset, record);
+        used += RecordLineLength;
+        offset += RecordHeaderSize + ReadRecordHeader(record).size;
+    }
+    return WriteOutput(output, chunk.get(), used);
+}
+
+int WriteResult(const DumpOptions& options, const InputBytes& input) {
+    Output output;
+    const char* name = options.output ? options.output : StdoutName;
+    if (!OpenOutput(options.output, output))
+        return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
+    bool written = options.listRecords ? WriteRecordList(input, output)
+                                       : WriteDump(input, options.numeration, output);
+    if (!written) {
+        AbandonOutput(output);
+        return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
+    }
+    if (!FinishOutput(output))
+        return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
+    return EXIT_DONE;
+}
+
+int PrintAndClose(void (*print)(std::FILE*)) {
+    print(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0)
+        return Complain(EXIT_IO_ERROR, StdoutName, std::strerror(errno));
+    return EXIT_DONE;
+}
+
+void PrintVersion(std::FILE* stream) {
+    std::fputs("qefdump " QEF_VERSION "\n", stream);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SetBinaryStandardStreams();
+    DumpOptions options;
+    switch (ParseDumpOptions(argc, argv, options)) {
+    case PARSE_RUN:
+        break;
+    case PARSE_HELP:
+        return PrintAndClose(PrintHelp);
+    case PARSE_VERSION:
+        return PrintAndClose(PrintVersion);
+    case PARSE_USAGE_ERROR:
+        return EXIT_USAGE;
+    }
+    const char* inputName = IsStdin(options.input) ? StdinName : options.input;
+    InputBytes input;
+    if (int status = ReadInputFile(options.input, inputName, input))
+        return status;
+    if (int status = CheckInput(inputName, input))
+        return status;
+    return WriteResult(options, input);
+}

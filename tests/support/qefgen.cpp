@@ -1,0 +1,102 @@
+// qefgen: writes one deterministic sample module-info file.
+#include "tests/support/sample_files.h"
+
+#include "dump/formatter.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+constexpr const char* Program = "qefgen";
+constexpr int ExitUsage = 2;
+constexpr int ExitOutputError = 3;
+
+struct GenOptions {
+    SampleShape shape = SAMPLE_MIXED;
+    uint32_t seed = 1;
+    uint32_t size = 1000000;
+    const char* output = nullptr; // stdout when null
+};
+
+int UsageError(const char* message, const char* argument) {
+    std::fprintf(stderr, "%s: %s '%s'\n", Program, message, argument);
+    std::fprintf(stderr,
+                 "usage: %s [--shape mixed|one-record|empty-records] [--seed N] [--size BYTES] "
+                 "[-o OUT]\n",
+                 Program);
+    return ExitUsage;
+}
+
+bool ParseUint32(const char* text, uint32_t& value) {
+    const char* end = text + std::strlen(text);
+    auto [last, error] = std::from_chars(text, end, value);
+    return error == std::errc() && last == end && last != text;
+}
+
+// Returns 0 when the options are good, else the exit status.
+int ParseGenOptions(int argc, char** argv, GenOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view option = argv[i];
+        bool takesValue = option == "--shape" || option == "--seed" || option == "--size" ||
+                          option == "-o" || option == "--output";
+        if (!takesValue)
+            return UsageError("unknown option", argv[i]);
+        if (i + 1 == argc)
+            return UsageError("missing value for", argv[i]);
+        const char* value = argv[++i];
+        if (option == "--shape" && !ParseSampleShape(value, options.shape))
+            return UsageError("unknown shape", value);
+        if (option == "--seed" && !ParseUint32(value, options.seed))
+            return UsageError("bad seed", value);
+        if (option == "--size" && (!ParseUint32(value, options.size) || options.size < 29 ||
+                                   options.size > MaxModuleInfoLength))
+            return UsageError("size must be 29 to 32000000 bytes, not", value);
+        if (option == "-o" || option == "--output")
+            options.output = value;
+    }
+    return 0;
+}
+
+int WriteSample(const GenOptions& options) {
+    std::vector<unsigned char> file = GenerateSample(options.shape, options.seed, options.size);
+    const char* name = options.output ? options.output : "(stdout)";
+    std::FILE* out = options.output ? std::fopen(options.output, "wb") : stdout;
+    if (!out) {
+        std::fprintf(stderr, "%s: %s: %s\n", Program, name, std::strerror(errno));
+        return ExitOutputError;
+    }
+    bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    written = std::fflush(out) == 0 && written;
+    int writeError = errno;
+    if (std::fclose(out) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    if (!written) {
+        std::fprintf(stderr, "%s: %s: %s\n", Program, name, std::strerror(writeError));
+        return ExitOutputError;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    GenOptions options;
+    if (int status = ParseGenOptions(argc, argv, options))
+        return status;
+    return WriteSample(options);
+}
