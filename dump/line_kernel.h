@@ -1,0 +1,32 @@
+// The data columns of whole dump lines (hexadecimal, characters and the line end), written
+// either byte by byte or with SSSE3 vector code; the processor decides at run time.
+#pragma once
+
+#include "dump/formatter.h"
+
+#include <cstddef>
+
+// Writes columns 32 to 102 of `count` consecutive lines, DumpLineLength bytes apart, each
+// from its own 16 data bytes. The other columns are not touched.
+using DataColumnWriter = void (*)(char* lines, const unsigned char* bytes, size_t count);
+
+enum LineKernel {
+    LINE_KERNEL_PLAIN, // portable C++, every build and processor
+    LINE_KERNEL_SSSE3, // x86 processors with SSSE3
+};
+
+// nullptr when this build has no such code or this processor cannot run it.
+DataColumnWriter FindDataColumnWriter(LineKernel kernel);
+
+// The fastest writer this processor runs; the same on every call.
+DataColumnWriter BestDataColumnWriter();
+
+// The SSSE3 writer as compiled, or nullptr when this build has none; the caller checks the
+// processor.
+DataColumnWriter Ssse3DataColumnWriter();
+
+// WriteDumpLines with the given data-column writer, so that the tests can hold every kernel
+// against the others.
+DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const unsigned char* data,
+                                  uint32_t length, Numeration mode, char* buffer, size_t capacity,
+                                  DumpLineSink* sink, DumpTarget* progress);
