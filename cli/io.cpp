@@ -35,6 +35,10 @@ int StatusOfPath(const char* path, FileStatus& status) {
 bool IsRegular(const FileStatus& status) {
     return (status.st_mode & _S_IFMT) == _S_IFREG;
 }
+constexpr const char* PathSeparators = "/\\:";
+bool MayWrite(const char* path) {
+    return _access(path, 2) == 0;
+}
 int CreateExclusive(const char* path, int /*mode*/) {
     return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
@@ -65,6 +69,10 @@ int StatusOfPath(const char* path, FileStatus& status) {
 bool IsRegular(const FileStatus& status) {
     return S_ISREG(status.st_mode);
 }
+constexpr const char* PathSeparators = "/";
+bool MayWrite(const char* path) {
+    return access(path, W_OK) == 0;
+}
 int CreateExclusive(const char* path, int mode) {
     return open(path, O_WRONLY | O_CREAT | O_EXCL, mode);
 }
@@ -84,6 +92,14 @@ bool ReplaceFile(const std::string& from, const std::string& to, std::string& fa
     return false;
 }
 #endif
+
+// Beside the target, so that the rename stays within one file system, and short, so that a
+// target path close to MAX_PATH characters (which the Windows calls refuse) leaves room for it.
+std::string TemporaryPath(const std::string& target, int attempt) {
+    size_t separator = target.find_last_of(PathSeparators);
+    std::string folder = separator == std::string::npos ? "" : target.substr(0, separator + 1);
+    return folder + "~qd" + std::to_string(ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+}
 
 PathKind KindOfPath(const char* path, FileStatus& status) {
     if (StatusOfPath(path, status) != 0)
@@ -151,10 +167,16 @@ bool OpenOutput(const char* target, Output& output) {
         output.stream = std::fopen(target, "wb");
         return output.stream || Fail(output);
     }
+    // Renaming the temporary over the target needs only the folder's permission; a target that
+    // is not to be written keeps its bytes all the same. No write bit at all counts too, as it
+    // does on Windows, where even an administrator cannot write a read-only file.
+    if (kind == PATH_REGULAR && (!MayWrite(target) || (status.st_mode & 0222) == 0)) {
+        output.error = EACCES;
+        return false;
+    }
     int mode = kind == PATH_REGULAR ? int(status.st_mode & 0777) : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        output.temporary =
-            output.target + ".tmp" + std::to_string(ProcessId()) + "-" + std::to_string(attempt);
+        output.temporary = TemporaryPath(output.target, attempt);
         int descriptor = CreateExclusive(output.temporary.c_str(), mode);
         if (descriptor < 0 && errno == EEXIST)
             continue;

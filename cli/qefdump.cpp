@@ -6,11 +6,13 @@
 #include "dump/formatter.h"
 #include "dump/module_info.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -23,6 +25,7 @@ enum ExitStatus { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO_ERROR
 
 constexpr const char* StdinName = "(stdin)";
 constexpr const char* StdoutName = "(stdout)";
+const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
 // Whole lines per write: large enough that the writes cost nothing next to the formatting,
 // small enough that memory does not grow with the output.
@@ -73,7 +76,8 @@ int ReadInputFile(const char* path, const char* name, InputBytes& input) {
     if (!useStdin)
         std::fclose(stream);
     if (outcome == READ_FAILED)
-        return Complain(EXIT_IO_ERROR, name, std::strerror(error));
+        return Complain(EXIT_IO_ERROR, name,
+                        error == ENOMEM ? AllocationFailureText : std::strerror(error));
     if (outcome == READ_TOO_LARGE)
         return Complain(EXIT_REFUSED, name, DumpFailureMessages[DUMP_TOO_LARGE].text);
     return EXIT_DONE;
@@ -100,15 +104,13 @@ class OutputSink final : public DumpLineSink {
     Output& output_;
 };
 
-bool WriteDump(const InputBytes& input, Numeration mode, Output& output) {
-    constexpr size_t capacity = ChunkLines * DumpLineLength;
-    std::unique_ptr<char[]> chunk(new char[capacity]);
-    OutputSink sink(output);
-    return WriteDumpLines(input.bytes.get(), input.length, mode, chunk.get(), capacity, &sink,
-                          nullptr) == DUMP_WALK_COMPLETE;
-}
-
 constexpr size_t RecordLineLength = 60;
+
+bool WriteDump(const InputBytes& input, Numeration mode, char* chunk, Output& output) {
+    OutputSink sink(output);
+    return WriteDumpLines(input.bytes.get(), input.length, mode, chunk, ChunkLines * DumpLineLength,
+                          &sink, nullptr) == DUMP_WALK_COMPLETE;
+}
 
 // Right-aligned in `width` columns, spaces in front.
 void PutDecimal(char* field, size_t width, uint32_t value) {
@@ -140,32 +142,36 @@ void FormatRecordLine(char* line, uint32_t number, uint32_t offset, const unsign
 }
 
 // The chain has been checked: every header read here lies inside the input.
-bool WriteRecordList(const InputBytes& input, Output& output) {
+bool WriteRecordList(const InputBytes& input, char* chunk, Output& output) {
     constexpr size_t capacity = ChunkLines * RecordLineLength;
-    std::unique_ptr<char[]> chunk(new char[capacity]);
     size_t used = 0;
     uint32_t number = 0;
     for (uint32_t offset = 0; offset < input.length;) {
         const unsigned char* record = input.bytes.get() + offset;
         if (used == capacity) {
-            if (!WriteOutput(output, chunk.get(), used))
+            if (!WriteOutput(output, chunk, used))
                 return false;
             used = 0;
         }
-        FormatRecordLine(chunk.get() + used, ++number, offset, record);
+        FormatRecordLine(chunk + used, ++number, offset, record);
         used += RecordLineLength;
         offset += RecordHeaderSize + ReadRecordHeader(record).size;
     }
-    return WriteOutput(output, chunk.get(), used);
+    return WriteOutput(output, chunk, used);
 }
 
 int WriteResult(const DumpOptions& options, const InputBytes& input) {
-    Output output;
     const char* name = options.output ? options.output : StdoutName;
+    // Taken before the output is opened, so that running out of memory leaves no file behind.
+    std::unique_ptr<char[]> chunk(
+        new (std::nothrow) char[ChunkLines * std::max(DumpLineLength, RecordLineLength)]);
+    if (!chunk)
+        return Complain(EXIT_IO_ERROR, name, AllocationFailureText);
+    Output output;
     if (!OpenOutput(options.output, output))
         return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
-    bool written = options.listRecords ? WriteRecordList(input, output)
-                                       : WriteDump(input, options.numeration, output);
+    bool written = options.listRecords ? WriteRecordList(input, chunk.get(), output)
+                                       : WriteDump(input, options.numeration, chunk.get(), output);
     if (!written) {
         AbandonOutput(output);
         return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());

@@ -31,12 +31,15 @@ int ExitCodeOf(int systemResult) {
 #endif
 }
 
+fs::path FreshFolderPath() {
+    static std::atomic<int> counter{0};
+    return fs::temp_directory_path() /
+           ("qef-cli-test-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
+}
+
 } // namespace
 
-TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("qef-cli-test-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
+TempFolder::TempFolder() : path_(FreshFolderPath()) {
     fs::remove_all(path_);
     fs::create_directories(path_);
 }
@@ -92,7 +95,8 @@ CommandResult RunCommand(const std::string& commandLine, const fs::path& scratch
     full += '"';
 #endif
     CommandResult result;
-    result.exitCode = ExitCodeOf(std::system(full.c_str()));
+    // The programs are meant to be run by a shell, redirections and all.
+    result.exitCode = ExitCodeOf(std::system(full.c_str())); // NOLINT(cert-env33-c)
     if (keepStdout)
         result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
