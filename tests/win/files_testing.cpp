@@ -6,8 +6,12 @@ void TempFolderTest::SetUp() {
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, sizeof temp);
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder =
-        std::string(temp) + "qef-" + test->name() + "-" + std::to_string(GetCurrentProcessId());
+    // A parameterised test's name holds a slash.
+    std::string name = test->name();
+    for (char& c : name)
+        if (c == '/')
+            c = '-';
+    folder = std::string(temp) + "qef-" + name + "-" + std::to_string(GetCurrentProcessId());
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
 }
 
@@ -73,6 +77,12 @@ std::string ReadWholeFile(const std::string& path) {
 
 std::string Bytes(const std::vector<unsigned char>& bytes) {
     return std::string(bytes.begin(), bytes.end());
+}
+
+std::string MisbehaviourName(const ::testing::TestParamInfo<Misbehaviour>& info) {
+    const char* const names[] = {"Behave", "Create",   "Size",  "Reserve",
+                                 "Read",   "GrowSize", "Write", "ShortWrite"};
+    return names[info.param];
 }
 
 namespace {

@@ -41,7 +41,10 @@ enum Misbehaviour {
     SHORT_WRITE, // the write reports success after half the bytes
 };
 
-// What the wrapped calls saw since Watch().
+// Names the parameterised failure tests by the call that misbehaves.
+std::string MisbehaviourName(const ::testing::TestParamInfo<Misbehaviour>& info);
+
+// What the wrapped calls saw since the last WatchedFileOperations().
 struct FileCallCounts {
     int opened = 0;
     int closed = 0;
