@@ -1,4 +1,4 @@
-// Document windows: the MDI children that each show one dump.
+// Document windows: the MDI children that each show one dump in an edit control.
 #pragma once
 
 #include <windows.h>
@@ -9,5 +9,12 @@ bool RegisterDocumentClass(HINSTANCE instance);
 // A new empty "[Untitled]" document in the MDI client, or null (after a message).
 HWND CreateDocumentWindow(HWND mdiClient);
 
-// Lets the user pick a file and shows its dump in `document`.
+// Lets the user pick a file and shows its dump in `document`; the title and the status bar
+// then name the file. A cancelled dialog or a refused file changes nothing.
 void OpenIntoDocument(HWND document);
+
+// Lets the user pick a file name and writes the document's text there; the title and the
+// status bar then name the file. A cancelled dialog or a failed write changes nothing.
+void SaveDocumentAs(HWND document);
+
+LRESULT CALLBACK DocumentWindowProc(HWND document, UINT message, WPARAM wParam, LPARAM lParam);
