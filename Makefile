@@ -2,8 +2,10 @@
 JOBS ?= $(shell nproc)
 BUILD := build
 SAMPLE := $(BUILD)/sample.qef
+FUZZ_SECONDS ?= 300
 
 .PHONY: all setup native win64 win32 build test test-native test-win64 run bench bench-peers clean
+.PHONY: test-asan fuzz test-fuzz lint
 
 all: build
 
@@ -30,8 +32,10 @@ test-native: native
 test-win64: win64
 	scripts/with-wine $(BUILD)/win64 ctest --preset win64
 
+# Everything CI runs: the suites natively and under Wine, again under the sanitizers, a short
+# fuzzing run of every target and the static checks.
 test: build
-	$(MAKE) --no-print-directory test-native test-win64
+	$(MAKE) --no-print-directory test-native test-win64 test-asan test-fuzz lint
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer.
 run: build
@@ -42,6 +46,23 @@ run: build
 bench: native
 	$(BUILD)/native/bench/qef_bench
 	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tests/support/qefgen
+
+# Sanitizers, fuzzing and static checks.
+test-asan: setup
+	cmake --preset native-asan
+	cmake --build --preset native-asan -j $(JOBS)
+	ctest --preset native-asan -j $(JOBS)
+
+fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzz $(FUZZ_SECONDS)
+
+test-fuzz:
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
+
+lint: setup
+	scripts/lint
 
 clean:
 	rm -rf $(BUILD)
