@@ -1,5 +1,7 @@
 #include "document/display_fonts.h"
 
+#include "document/document.h"
+
 #include "frame/resource.h"
 
 #include <commdlg.h>
@@ -32,7 +34,7 @@ void ShowFontFailure(HWND document) {
 // Every font an edit control shows was made for it alone, so the one it gives up can go once
 // the new one is in place. Without an edit control the new font has no user and goes at once.
 bool GiveFont(HWND document, HFONT font) {
-    HWND edit = GetDlgItem(document, ID_DOCUMENT_EDIT);
+    HWND edit = EditOf(document);
     if (!edit) {
         DeleteObject(font);
         return false;
@@ -80,7 +82,7 @@ bool ChooseDisplayFont(HWND document) {
 
 // Called while the edit control still exists, so that it never holds a released font.
 void ReleaseDisplayFont(HWND document) {
-    HWND edit = GetDlgItem(document, ID_DOCUMENT_EDIT);
+    HWND edit = EditOf(document);
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(edit, WM_GETFONT, 0, 0));
     if (!font)
         return;

@@ -10,6 +10,10 @@
 
 #include <climits>
 
+HWND EditOf(HWND document) {
+    return reinterpret_cast<HWND>(GetWindowLongPtrA(document, GWLP_USERDATA));
+}
+
 namespace {
 
 const char DocumentClassName[] = "myMDIChildWindowClass";
@@ -28,10 +32,6 @@ const char DefaultExtension[] = "txt";
 // The full structure, with the fields after lpTemplateName; older sizes open the old dialogs.
 static_assert(sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA must be the 88-byte structure");
 #endif
-
-HWND EditOf(HWND document) {
-    return GetDlgItem(document, ID_DOCUMENT_EDIT);
-}
 
 // Documents live in the MDI client, which lives in the frame.
 HWND FrameOf(HWND window) {
@@ -139,6 +139,9 @@ void OnCreate(HWND document, const CREATESTRUCTA& creation) {
                                 creation.hInstance, nullptr);
     if (!edit)
         MessageBoxA(document, "Could not create edit box.", "Error", MB_OK | MB_ICONERROR);
+    // Kept by handle: Wine has been seen to renumber the edit control to an MDI child id after
+    // a modal dialog, and GetDlgItem then no longer finds it.
+    SetWindowLongPtrA(document, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(edit));
     ShowWindow(document, SW_SHOWMAXIMIZED);
     SetDefaultDisplayFont(document);
 }

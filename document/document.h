@@ -17,4 +17,7 @@ void OpenIntoDocument(HWND document);
 // status bar then name the file. A cancelled dialog or a failed write changes nothing.
 void SaveDocumentAs(HWND document);
 
+// The edit control that shows the document's text (ID_DOCUMENT_EDIT), or null.
+HWND EditOf(HWND document);
+
 LRESULT CALLBACK DocumentWindowProc(HWND document, UINT message, WPARAM wParam, LPARAM lParam);

@@ -93,7 +93,7 @@ double TimeOpen(HWND frame, const std::string& path) {
 
 double TimeShowing(HWND frame, const std::string& text) {
     SendMessageA(frame, WM_COMMAND, CMD_FILE_NEW, 0);
-    HWND edit = GetDlgItem(ActiveDocument(), ID_DOCUMENT_EDIT);
+    HWND edit = EditOf(ActiveDocument());
     LARGE_INTEGER start = Now();
     SetWindowTextA(edit, text.c_str());
     double seconds = Seconds(start, Now());

@@ -110,10 +110,6 @@ DialogAction CancelDialog() {
     return [](HWND dialog) { PressButton(dialog, IDCANCEL); };
 }
 
-HWND EditOf(HWND document) {
-    return GetDlgItem(document, ID_DOCUMENT_EDIT);
-}
-
 std::string EditText(HWND document) {
     return WindowText(EditOf(document));
 }

@@ -2,6 +2,7 @@
 // private temporary folder, and the dialogs answered the way a user would.
 #pragma once
 
+#include "document/document.h"
 #include "dump/formatter.h"
 #include "tests/win/modal_driver.h"
 
@@ -43,7 +44,6 @@ DialogAction ChooseFile(const std::string& path);
 // Presses Cancel.
 DialogAction CancelDialog();
 
-HWND EditOf(HWND document);
 std::string EditText(HWND document);
 std::string ReadWholeFile(const std::string& path);
 

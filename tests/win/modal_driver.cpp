@@ -15,6 +15,7 @@ struct ModalState {
     std::vector<DialogAction> actions;
     size_t next = 0;
     HWND lastAnswered = nullptr;
+    HWND seen = nullptr;
     int quietTicks = 0;
     bool acting = false;
     ModalRun run;
@@ -65,6 +66,10 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         return;
     }
     state.quietTicks = 0;
+    // Some dialogs finish filling their controls after they show: act on the tick after the
+    // one that first saw the dialog.
+    if (dialog != std::exchange(state.seen, dialog))
+        return;
     state.lastAnswered = dialog;
     if (state.next < state.actions.size()) {
         state.acting = true;
