@@ -41,10 +41,12 @@ qef_find_build_dir() {
 }
 
 # Boots WINEPREFIX unless that has been done. Parallel callers wait on one lock, so the prefix
-# is booted once. The registry value makes Wine draw its own window frames: without a window
-# manager every hidden or destroyed top-level window would otherwise cost two seconds.
+# is booted once. The first registry value makes Wine draw its own window frames: without a
+# window manager every hidden or destroyed top-level window would otherwise cost two seconds.
+# The second stands a monospaced face in for the documents' default font, which this machine
+# lacks; without it the dump's columns would not line up in a picture.
 qef_boot_prefix() {
-    local ready="$WINEPREFIX/.qef-booted"
+    local ready="$WINEPREFIX/.qef-booted-2"
     [ -f "$ready" ] && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
     (
@@ -58,6 +60,11 @@ qef_boot_prefix() {
         if ! "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
             >/dev/null 2>&1; then
             echo "wine: could not set the X11 driver's Managed value" >&2
+            exit 1
+        fi
+        if ! "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Lucida Console' \
+            /t REG_SZ /d 'DejaVu Sans Mono' /f >/dev/null 2>&1; then
+            echo "wine: could not set the replacement font" >&2
             exit 1
         fi
         # The registry reaches the disk when the server ends.
