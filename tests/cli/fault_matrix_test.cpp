@@ -1,7 +1,7 @@
 // Hostile inputs and hostile surroundings: files cut short, the largest dump in the address
 // space of a 32-bit process, and qefdump's output going where it cannot be written. Whatever
 // fails, the failure is a clear message and no existing file loses a byte.
-#include "tests/cli/cli_testing.h"
+#include "tests/cli/qefdump_fixture.h"
 
 #include "dump/formatter.h"
 #include "tests/support/recording_target.h"
@@ -138,26 +138,7 @@ TEST(LargestDump, ThirdCopyIsAnAllocationErrorNotACrash) {
     EXPECT_EQ(target.releases, 0);
 }
 
-class QefdumpFaultTest : public ::testing::Test {
-  protected:
-    CommandResult Qefdump(const std::string& arguments, const std::string& stdoutTo = {}) {
-        return RunCommand(ToolCommand(QEFDUMP_PATH) + " " + arguments, scratch_.Path(), stdoutTo);
-    }
-    fs::path WriteInput(const std::string& name, const Bytes& bytes) {
-        fs::path path = folder_ / name;
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-    std::string Names() const {
-        std::string joined;
-        for (const std::string& name : folder_.Names())
-            joined += name + " ";
-        return joined;
-    }
-
-    TempFolder folder_;
-    TempFolder scratch_;
-};
+class QefdumpFaultTest : public QefdumpFixture {};
 
 TEST_F(QefdumpFaultTest, DumpsTheSmallestModuleInfoFile) {
     fs::path input = WriteInput("smallest.qef", SignatureRecord());

@@ -1,4 +1,4 @@
-#include "tests/cli/cli_testing.h"
+#include "tests/cli/qefdump_fixture.h"
 
 #include "dump/formatter.h"
 #include "tests/support/recording_target.h"
@@ -71,31 +71,14 @@ std::string UsageErrorText(const std::string& message) {
     return "qefdump: " + message + "\nTry 'qefdump --help'.\n";
 }
 
-class QefdumpTest : public ::testing::Test {
+class QefdumpTest : public QefdumpFixture {
   protected:
-    CommandResult Qefdump(const std::string& arguments, const std::string& stdoutTo = {}) {
-        return RunCommand(ToolCommand(QEFDUMP_PATH) + " " + arguments, scratch_.Path(), stdoutTo);
-    }
     // A real pipe on every platform: qefgen writes into it (cmd's `type` stops at a NUL).
     CommandResult PipeIntoQefdump(const std::string& producer, const std::string& arguments,
                                   const std::string& stdoutTo = {}) {
         return RunCommand(producer + " | " + ToolCommand(QEFDUMP_PATH) + " " + arguments,
                           scratch_.Path(), stdoutTo);
     }
-    fs::path WriteInput(const std::string& name, const Bytes& bytes) {
-        fs::path path = folder_ / name;
-        WriteFileBytes(path, bytes);
-        return path;
-    }
-    std::string Names() const {
-        std::string joined;
-        for (const std::string& name : folder_.Names())
-            joined += name + " ";
-        return joined;
-    }
-
-    TempFolder folder_;
-    TempFolder scratch_;
 };
 
 TEST_F(QefdumpTest, DumpsTheExampleAsTheViewerShowsIt) {
