@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,11 +115,15 @@ void BM_FirstTouchFormat(benchmark::State& state, const Case& c) {
 void BM_FirstTouchMemset(benchmark::State& state, const Case& c) {
     Prepared& p = PreparedCase(c);
     for (auto _ : state) {
-        void* block = std::calloc(p.output.size() + 1, 1);
-        std::memset(block, ' ', p.output.size());
-        benchmark::DoNotOptimize(block);
+        std::unique_ptr<char, decltype(&std::free)> block(
+            static_cast<char*>(std::calloc(p.output.size() + 1, 1)), &std::free);
+        if (!block) {
+            state.SkipWithError("no memory for the block");
+            break;
+        }
+        std::memset(block.get(), ' ', p.output.size());
+        benchmark::DoNotOptimize(block.get());
         benchmark::ClobberMemory();
-        std::free(block);
     }
     SetRates(state, p);
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -21,7 +22,7 @@ void ModelNumber(char* line, size_t lastColumn, uint32_t value) {
     std::string digits = std::to_string(value);
     if (digits.size() > lastColumn + 1)
         digits.erase(0, digits.size() - (lastColumn + 1));
-    std::memcpy(line + lastColumn + 1 - digits.size(), digits.data(), digits.size());
+    std::copy(digits.begin(), digits.end(), line + lastColumn + 1 - digits.size());
 }
 
 // One line at a time: the header template, then the continuation template applied to the
@@ -49,7 +50,7 @@ std::string ModelDump(const Bytes& file, Numeration mode) {
                 unsigned char byte = file[first + shown + k];
                 char hex[3];
                 std::snprintf(hex, sizeof hex, "%02X", byte);
-                std::memcpy(line + 32 + 3 * k + (k >= 8 ? 2 : 0), hex, 2);
+                std::memcpy(line + 32 + size_t(3) * k + (k >= 8 ? 2 : 0), hex, 2);
                 line[84 + k] = byte >= 0x20 && byte <= 0x7E ? char(byte) : '.';
             }
             text.append(line, DumpLineLength);
