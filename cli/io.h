@@ -7,8 +7,12 @@
 #include <memory>
 #include <string>
 
+struct FreeInput {
+    void operator()(unsigned char* bytes) const;
+};
+
 struct InputBytes {
-    std::unique_ptr<unsigned char[]> bytes; // `length` bytes and a NUL
+    std::unique_ptr<unsigned char[], FreeInput> bytes; // `length` bytes and a NUL
     uint32_t length = 0;
 };
 
