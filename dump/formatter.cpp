@@ -342,6 +342,18 @@ uint32_t LinesOfRecord(uint32_t size) {
     return size <= BytesPerLine ? 1 : size / BytesPerLine + (size % BytesPerLine != 0);
 }
 
+// Each header's place depends on the size before it, a chain of loads one after another that
+// bounds the header pass over many small records. Runs of empty records break the chain: their
+// size fields are read side by side, and when all are zero they are that many one-line records.
+constexpr uint32_t EmptyRun = 4;
+
+bool StartsEmptyRun(const unsigned char* record) {
+    uint32_t sizes = 0;
+    for (uint32_t k = 0; k < EmptyRun; ++k)
+        sizes |= ReadRecordHeader(record + k * RecordHeaderSize).size;
+    return sizes == 0;
+}
+
 } // namespace
 
 void ReportProgress(DumpTarget& target, const unsigned char* position, const unsigned char* data,
@@ -359,6 +371,13 @@ DumpPlan PlanDump(const unsigned char* data, uint32_t length) {
     DumpPlan plan{};
     uint32_t offset = 0;
     while (offset < length) {
+        while (length - offset >= EmptyRun * RecordHeaderSize && StartsEmptyRun(data + offset)) {
+            plan.recordCount += EmptyRun;
+            plan.lineCount += EmptyRun;
+            offset += EmptyRun * RecordHeaderSize;
+        }
+        if (offset == length)
+            break;
         uint32_t left = length - offset;
         uint32_t size = left >= RecordHeaderSize ? ReadRecordHeader(data + offset).size : 0;
         if (!RecordFits(left, size)) {

@@ -71,6 +71,30 @@ TEST(PlanDump, CountsOneLineForEmptyRecordsAndOnePerStartedSixteenBytes) {
     EXPECT_TRUE(plan.complete);
 }
 
+// Empty records are counted several at a time: a record with data at any place among them, or
+// a tail too short for a header after them, must still be found where it is.
+TEST(PlanDump, CountsRunsOfEmptyRecordsUpToTheRecordOrTailThatEndsThem) {
+    const int Records = 9;
+    for (int sized = 0; sized <= Records; ++sized) { // the record with data; Records: none
+        for (uint32_t tail = 0; tail < RecordHeaderSize; ++tail) {
+            Bytes file = SignatureOnlyFile();
+            for (int k = 0; k < Records; ++k)
+                AppendFilledRecord(file, TagVersion, k == sized ? 17 : 0);
+            AppendBytes(file, std::string(tail, '\0'));
+            DumpPlan plan = Plan(file);
+            SCOPED_TRACE("record with data " + std::to_string(sized) + ", tail " +
+                         std::to_string(tail));
+            EXPECT_EQ(plan.recordCount, 1u + Records);
+            EXPECT_EQ(plan.lineCount, 2u + Records + (sized < Records ? 1 : 0));
+            EXPECT_EQ(plan.complete, tail == 0);
+            if (tail != 0) {
+                EXPECT_EQ(plan.brokenOffset, file.size() - tail);
+                EXPECT_EQ(plan.bytesLeft, tail);
+            }
+        }
+    }
+}
+
 TEST(PlanDump, FindsWhereTheChainBreaks) {
     DumpPlan plan = Plan(BrokenAfterSignature());
     EXPECT_EQ(plan.lineCount, 2u);
