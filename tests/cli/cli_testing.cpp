@@ -31,6 +31,17 @@ int ExitCodeOf(int systemResult) {
 #endif
 }
 
+#ifdef _WIN32
+// cmd's own status for a program it could not start; none of ours exits with it. Under Wine,
+// cmd has been seen to fail so for a program that exists, once in some hundred runs, and to
+// start it on the next try.
+constexpr int CommandNotStarted = 9009;
+constexpr int CommandStartAttempts = 3;
+#else
+constexpr int CommandNotStarted = -1;
+constexpr int CommandStartAttempts = 1;
+#endif
+
 fs::path FreshFolderPath() {
     static std::atomic<int> counter{0};
     return fs::temp_directory_path() /
@@ -95,8 +106,12 @@ CommandResult RunCommand(const std::string& commandLine, const fs::path& scratch
     full += '"';
 #endif
     CommandResult result;
-    // The programs are meant to be run by a shell, redirections and all.
-    result.exitCode = ExitCodeOf(std::system(full.c_str())); // NOLINT(cert-env33-c)
+    for (int attempt = 0; attempt < CommandStartAttempts; ++attempt) {
+        // The programs are meant to be run by a shell, redirections and all.
+        result.exitCode = ExitCodeOf(std::system(full.c_str())); // NOLINT(cert-env33-c)
+        if (result.exitCode != CommandNotStarted)
+            break;
+    }
     if (keepStdout)
         result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);
