@@ -346,11 +346,13 @@ uint32_t LinesOfRecord(uint32_t size) {
 // bounds the header pass over many small records. Runs of empty records break the chain: their
 // size fields are read side by side, and when all are zero they are that many one-line records.
 constexpr uint32_t EmptyRun = 4;
+constexpr uint32_t EmptyRunBytes = EmptyRun * RecordHeaderSize;
 
 bool StartsEmptyRun(const unsigned char* record) {
     uint32_t sizes = 0;
-    for (uint32_t k = 0; k < EmptyRun; ++k)
-        sizes |= ReadRecordHeader(record + k * RecordHeaderSize).size;
+    for (const unsigned char* header = record; header != record + EmptyRunBytes;
+         header += RecordHeaderSize)
+        sizes |= ReadRecordHeader(header).size;
     return sizes == 0;
 }
 
@@ -371,10 +373,10 @@ DumpPlan PlanDump(const unsigned char* data, uint32_t length) {
     DumpPlan plan{};
     uint32_t offset = 0;
     while (offset < length) {
-        while (length - offset >= EmptyRun * RecordHeaderSize && StartsEmptyRun(data + offset)) {
+        while (length - offset >= EmptyRunBytes && StartsEmptyRun(data + offset)) {
             plan.recordCount += EmptyRun;
             plan.lineCount += EmptyRun;
-            offset += EmptyRun * RecordHeaderSize;
+            offset += EmptyRunBytes;
         }
         if (offset == length)
             break;
