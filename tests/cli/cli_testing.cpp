@@ -33,8 +33,7 @@ int ExitCodeOf(int systemResult) {
 
 #ifdef _WIN32
 // cmd's own status for a program it could not start; none of ours exits with it. Under Wine,
-// cmd has been seen to fail so for a program that exists, once in some hundred runs, and to
-// start it on the next try.
+// cmd has been seen to answer so, once in a whole suite, for a program that was there.
 constexpr int CommandNotStarted = 9009;
 constexpr int CommandStartAttempts = 3;
 #else
