@@ -373,13 +373,12 @@ DumpPlan PlanDump(const unsigned char* data, uint32_t length) {
     DumpPlan plan{};
     uint32_t offset = 0;
     while (offset < length) {
-        while (length - offset >= EmptyRunBytes && StartsEmptyRun(data + offset)) {
+        if (length - offset >= EmptyRunBytes && StartsEmptyRun(data + offset)) {
             plan.recordCount += EmptyRun;
             plan.lineCount += EmptyRun;
             offset += EmptyRunBytes;
+            continue;
         }
-        if (offset == length)
-            break;
         uint32_t left = length - offset;
         uint32_t size = left >= RecordHeaderSize ? ReadRecordHeader(data + offset).size : 0;
         if (!RecordFits(left, size)) {
