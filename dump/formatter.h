@@ -104,7 +104,8 @@ enum DumpWalkResult { DUMP_WALK_COMPLETE, DUMP_WALK_FORMAT_ERROR, DUMP_WALK_STOP
 // The one line writer. Fills `buffer` with lines; when the next line would not fit it hands
 // the full part to `sink` and starts again at the front. Without a sink a full buffer stops
 // the walk. Stops at the first record that does not fit, after the lines before it. Progress
-// goes to `progress` when given.
+// goes to `progress` when given. `length` is at most MaxModuleInfoLength, so that every number
+// of the dump has at most eight digits.
 DumpWalkResult WriteDumpLines(const unsigned char* data, uint32_t length, Numeration mode,
                               char* buffer, size_t capacity, DumpLineSink* sink,
                               DumpTarget* progress);

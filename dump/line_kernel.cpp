@@ -36,14 +36,21 @@ constexpr size_t HexPairColumn(size_t k) {
     return k < 8 ? HexColumn + 3 * k : HexHighHalfColumn + 3 * (k - 8);
 }
 
-void WriteDataColumnsPlain(char* lines, const unsigned char* bytes, size_t count) {
-    for (; count > 0; --count, lines += DumpLineLength, bytes += BytesPerLine) {
-        std::memcpy(lines + FirstDataColumn, HeaderLineTemplate + FirstDataColumn, DataColumnCount);
-        for (size_t k = 0; k < BytesPerLine; ++k) {
-            std::memcpy(lines + HexPairColumn(k), Text.hex[bytes[k]], 2);
-            lines[CharColumn + k] = Text.shown[bytes[k]];
-        }
+} // namespace
+
+void WriteLineData(char* line, const unsigned char* bytes, size_t count) {
+    std::memcpy(line + FirstDataColumn, HeaderLineTemplate + FirstDataColumn, DataColumnCount);
+    for (size_t k = 0; k < count; ++k) {
+        std::memcpy(line + HexPairColumn(k), Text.hex[bytes[k]], 2);
+        line[CharColumn + k] = Text.shown[bytes[k]];
     }
+}
+
+namespace {
+
+void WriteDataColumnsPlain(char* lines, const unsigned char* bytes, size_t count) {
+    for (; count > 0; --count, lines += DumpLineLength, bytes += BytesPerLine)
+        WriteLineData(lines, bytes, BytesPerLine);
 }
 
 // CPUID leaf 1, ECX bit 9. CPUID is slow under a hypervisor, so it is asked once per process.

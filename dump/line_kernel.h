@@ -15,6 +15,11 @@ enum LineKernel {
     LINE_KERNEL_SSSE3, // x86 processors with SSSE3
 };
 
+// Columns 32 to 102 of one line from `count` data bytes (at most 16): the template's blanks
+// where no byte is shown. The plain writer is this for whole lines; the last line of a record
+// that ends inside a line always goes through it, as the vector writer reads 16 bytes.
+void WriteLineData(char* line, const unsigned char* bytes, size_t count);
+
 // nullptr when this build has no such code or this processor cannot run it.
 DataColumnWriter FindDataColumnWriter(LineKernel kernel);
 
