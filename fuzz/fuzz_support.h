@@ -1,4 +1,4 @@
-// Shared by the fuzz targets: the input as the loader hands it over, and checks that abort.
+// Shared by the fuzz targets: the input as the loader hands it over, and a check that aborts.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,9 @@
 #include <string>
 
 // libFuzzer turns the abort into a crash report and keeps the input that caused it.
-inline void Require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "fuzz check failed: %s\n", what);
+inline void Require(const std::string& problems) {
+    if (!problems.empty()) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", problems.c_str());
         std::abort();
     }
 }
@@ -42,8 +42,4 @@ inline uint32_t HashInput(const uint8_t* bytes, size_t size) {
     for (size_t i = 0; i < size; ++i)
         hash = (hash ^ bytes[i]) * 16777619u;
     return hash;
-}
-
-inline bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }

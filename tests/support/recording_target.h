@@ -20,6 +20,7 @@ class RecordingTarget : public DumpTarget {
         ++setTextCalls;
         if (failSetText)
             return false;
+        terminated = newText[length] == '\0';
         text.assign(newText, length);
         events.push_back("text");
         return true;
@@ -51,6 +52,7 @@ class RecordingTarget : public DumpTarget {
     size_t allocatedBytes = 0;
     int releases = 0;
     int setTextCalls = 0;
+    bool terminated = false; // the last text came with its NUL
     bool failAllocation = false;
     bool failRelease = false;
     bool failSetText = false;
