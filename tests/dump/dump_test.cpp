@@ -270,11 +270,9 @@ TEST(Dump, ReportProgress) {
     const struct {
         uint32_t position, length;
         const char* text;
-    } cases[] = {{0, 100, "Opened... 0%"},
-                 {37, 100, "Opened... 37%"},
-                 {2, 3, "Opened... 66%"},
-                 {1, 1, "Opened... 100%"},
-                 {31999999, 32000000, "Opened... 99%"}};
+    } cases[] = {{0, 100, "Opened... 0%"}, {37, 100, "Opened... 37%"},
+                 {2, 3, "Opened... 66%"},  {1, 1, "Opened... 100%"},
+                 {0, 0, "Opened... 0%"},   {31999999, 32000000, "Opened... 99%"}};
     static const unsigned char data[1] = {0};
     for (const auto& c : cases) {
         RecordingTarget target;
