@@ -109,7 +109,7 @@ class CountedPrefix {
             return;
         }
         WriteField(line, value);
-        WriteField(prefix_, value);
+        std::memcpy(prefix_, line, LinePrefixLength);
         high_ = high;
         low_ = sizeField_ ? &SizeLowDigits : &NumberLowDigits;
     }
