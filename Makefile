@@ -39,20 +39,20 @@ test: build
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer.
 run: build
-	$(BUILD)/native/tests/support/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
+	$(BUILD)/native/tools/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
 	$(BUILD)/native/cli/qefdump $(SAMPLE) | head -n 24
 	scripts/run-viewer $(BUILD)/win64 $(SAMPLE)
 
 # The README's picture: the viewer showing the sample, taken inside Xvfb whatever DISPLAY is.
 screenshot: build
-	$(BUILD)/native/tests/support/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
+	$(BUILD)/native/tools/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
 	env -u DISPLAY scripts/run-viewer $(BUILD)/win64 $(SAMPLE)
 	mkdir -p docs
 	cp $(BUILD)/qefview.png docs/qefview.png
 
 bench: native
 	$(BUILD)/native/bench/qef_bench
-	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tests/support/qefgen
+	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tools/qefgen
 
 # File > Open in the viewer under Wine for 1 MB, 8 MB and 32,000,000-byte files: reading,
 # formatting and SetWindowTextA timed apart. The largest takes minutes.

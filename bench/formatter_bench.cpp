@@ -2,7 +2,7 @@
 // number of output bytes. Both write into buffers that are already touched, so page faults are
 // out of the comparison; the ratio is what the formatter costs over the bare stores.
 #include "dump/formatter.h"
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // qefgen: writes one deterministic sample module-info file.
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 
 #include "dump/formatter.h"
 

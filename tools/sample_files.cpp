@@ -1,4 +1,4 @@
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 
 #include "dump/formatter.h"
 #include "dump/module_info.h"
