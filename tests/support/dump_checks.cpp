@@ -126,10 +126,9 @@ std::string CheckWalk(const unsigned char* data, uint32_t length, Numeration mod
                     "the header pass finds where the chain breaks");
     DumpWalkResult result = model.complete ? DUMP_WALK_COMPLETE : DUMP_WALK_FORMAT_ERROR;
     std::vector<char> buffer(capacity + 64, '#');
-    std::vector<DataColumnWriter> writers = {BestDataColumnWriter()};
-    for (LineKernel kernel : {LINE_KERNEL_PLAIN, LINE_KERNEL_SSSE3})
-        if (DataColumnWriter writer = FindDataColumnWriter(kernel))
-            writers.push_back(writer);
+    // The one the processor runs best, and the portable one.
+    std::vector<DataColumnWriter> writers = {BestDataColumnWriter(),
+                                             FindDataColumnWriter(LINE_KERNEL_PLAIN)};
     for (DataColumnWriter writer : writers) {
         JoiningSink sink(problems, capacity, 0);
         RecordingTarget progress;
@@ -146,9 +145,10 @@ std::string CheckWalk(const unsigned char* data, uint32_t length, Numeration mod
     JoiningSink sink(problems, capacity, refuseAt);
     DumpWalkResult stopped =
         WriteDumpLines(data, length, mode, buffer.data(), capacity, &sink, nullptr);
-    size_t shown = refuseAt
-                       ? std::min(model.text.size(), refuseAt * linesPerBuffer * DumpLineLength)
-                       : model.text.size();
+    size_t most = linesPerBuffer == 0 ? 0
+                  : refuseAt == 0     ? model.text.size()
+                                      : refuseAt * linesPerBuffer * DumpLineLength;
+    size_t shown = std::min(model.text.size(), most);
     bool cut = sink.calls == refuseAt && (model.complete || sink.text.size() < model.text.size());
     problems.Expect(stopped ==
                         (cut || (linesPerBuffer == 0 && model.lines) ? DUMP_WALK_STOPPED : result),

@@ -32,9 +32,9 @@ std::vector<std::pair<uint32_t, std::string>> ReadTable() {
     std::istringstream in(TableText);
     std::string name, bytes;
     while (in >> name >> bytes) {
-        uint32_t tag = 0;
-        for (int k = 3; k >= 0; --k)
-            tag = tag << 8 | uint32_t(std::stoul(bytes.substr(size_t(2 * k), 2), nullptr, 16));
+        uint32_t asWritten = uint32_t(std::stoul(bytes, nullptr, 16)), tag = 0;
+        for (int k = 0; k < 4; ++k)
+            tag = tag << 8 | (asWritten >> (8 * k) & 0xFF);
         table.emplace_back(tag, name + std::string(12 - name.size(), ' '));
     }
     return table;
