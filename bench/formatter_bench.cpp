@@ -19,15 +19,11 @@ namespace {
 
 constexpr uint32_t SampleSize = MaxModuleInfoLength;
 
+// The generator's shapes, by the names qefgen knows them by.
 struct Case {
     const char* name;
-    SampleShape shape;
 };
-const Case Cases[] = {
-    {"mixed", SAMPLE_MIXED},
-    {"one-record", SAMPLE_ONE_RECORD},
-    {"empty-records", SAMPLE_EMPTY_RECORDS},
-};
+const Case Cases[] = {{"mixed"}, {"one-record"}, {"empty-records"}};
 
 struct Prepared {
     std::vector<unsigned char> input;
@@ -38,7 +34,9 @@ Prepared& PreparedCase(const Case& c) {
     static std::map<std::string, Prepared> prepared;
     Prepared& p = prepared[c.name];
     if (p.input.empty()) {
-        p.input = GenerateSample(c.shape, 1, SampleSize);
+        SampleShape shape = SAMPLE_MIXED;
+        ParseSampleShape(c.name, shape);
+        p.input = GenerateSample(shape, 1, SampleSize);
         size_t bytes = PlanDump(p.input.data(), SampleSize).lineCount * DumpLineLength;
         p.output.reserve(bytes + 1); // room for FormatModuleInfo's closing NUL
         p.output.assign(bytes, 1);

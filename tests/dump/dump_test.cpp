@@ -59,11 +59,11 @@ const unsigned char* DataOf(const Bytes& file) {
     return file.empty() ? nothing : file.data();
 }
 
-Texts SplitLines(const std::string& text) {
-    Texts lines;
-    for (size_t start = 0; start < text.size(); start += DumpLineLength)
-        lines.push_back(text.substr(start, DumpLineLength - 2));
-    return lines;
+std::string JoinLines(const Texts& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
 }
 
 // Each mode through the formatter and the walk, with buffers of one line and of a few.
@@ -133,11 +133,9 @@ TEST(Dump, WorkedExamples) {
             RecordingTarget target;
             ASSERT_TRUE(
                 FormatModuleInfo(target, example.file.data(), uint32_t(example.file.size())));
-            EXPECT_EQ(SplitLines(target.text), expected) << "mode " << mode;
-            EXPECT_EQ(
-                SplitLines(
-                    DumpByModel(example.file.data(), uint32_t(example.file.size()), mode).text),
-                expected);
+            EXPECT_EQ(target.text, JoinLines(expected)) << "mode " << mode;
+            EXPECT_EQ(DumpByModel(example.file.data(), uint32_t(example.file.size()), mode).text,
+                      JoinLines(expected));
         }
     }
 }
