@@ -138,7 +138,10 @@ std::string CheckWalk(const unsigned char* data, uint32_t length, Numeration mod
         problems.Expect(ok, "the walk's result");
         problems.Expect(capacity < DumpLineLength || sink.text == model.text,
                         "the walk gives the model's lines");
-        problems.Expect(progress.progress == model.progress, "the walk's progress");
+        // A buffer below one line stops the walk right after the first report.
+        problems.Expect(capacity < DumpLineLength ? progress.progress.size() <= 1
+                                                  : progress.progress == model.progress,
+                        "the walk's progress");
     }
     // What a sink that gives up at `refuseAt`, or a buffer without a sink, keeps.
     size_t linesPerBuffer = capacity / DumpLineLength;
