@@ -8,12 +8,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size > MaxModuleInfoLength)
         return -1;
-    LoadedInput input(bytes, size);
     for (Numeration mode : {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET})
-        Require(CheckFormat(input.Data(), input.Length(), mode));
+        Require(CheckFormat(bytes, uint32_t(size), mode));
     uint32_t hash = HashInput(bytes, size);
     TargetFaults faults{(hash & 1) != 0, (hash & 2) != 0, (hash & 4) != 0};
-    Require(CheckFormat(input.Data(), input.Length(), Numeration(NUMERATION_SINGLE + hash / 8 % 3),
-                        faults));
+    Require(
+        CheckFormat(bytes, uint32_t(size), Numeration(NUMERATION_SINGLE + hash / 8 % 3), faults));
     return 0;
 }

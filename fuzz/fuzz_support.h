@@ -1,12 +1,10 @@
-// Shared by the fuzz targets: the input as the loader hands it over, and a check that aborts.
+// Shared by the fuzz targets: a check that aborts, and a hash of the input to steer choices.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
 
 // libFuzzer turns the abort into a crash report and keeps the input that caused it.
@@ -16,25 +14,6 @@ inline void Require(const std::string& problems) {
         std::abort();
     }
 }
-
-// An exactly sized heap block holding the bytes and the one NUL the loader puts after them, so
-// that AddressSanitizer reports any read past the terminator.
-class LoadedInput {
-  public:
-    LoadedInput(const uint8_t* bytes, size_t size)
-        : block_(new unsigned char[size + 1]), length_(uint32_t(size)) {
-        if (size != 0)
-            std::memcpy(block_.get(), bytes, size);
-        block_[size] = 0;
-    }
-
-    const unsigned char* Data() const { return block_.get(); }
-    uint32_t Length() const { return length_; }
-
-  private:
-    std::unique_ptr<unsigned char[]> block_;
-    uint32_t length_;
-};
 
 // FNV-1a: any change to the input moves every choice derived from it.
 inline uint32_t HashInput(const uint8_t* bytes, size_t size) {

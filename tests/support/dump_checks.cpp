@@ -54,14 +54,20 @@ class JoiningSink : public DumpLineSink {
     bool refused_ = false;
 };
 
+// The bytes in a block of exactly their size, so that the sanitizers catch any read past the
+// end (the loader's NUL after the data is not part of it and is never read).
+using Exact = std::vector<unsigned char>;
+
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0 && text.size() >= prefix.size();
 }
 
 } // namespace
 
-std::string CheckFormat(const unsigned char* data, uint32_t length, Numeration mode,
+std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration mode,
                         TargetFaults faults) {
+    Exact input(bytes, bytes + length);
+    const unsigned char* data = input.data();
     NumerationMode = mode;
     RecordingTarget target(Before);
     target.failAllocation = faults.allocation;
@@ -112,8 +118,10 @@ std::string CheckFormat(const unsigned char* data, uint32_t length, Numeration m
     return problems.Found();
 }
 
-std::string CheckWalk(const unsigned char* data, uint32_t length, Numeration mode, size_t capacity,
+std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mode, size_t capacity,
                       size_t refuseAt) {
+    Exact input(bytes, bytes + length);
+    const unsigned char* data = input.data();
     Problems problems;
     ModelDump model = DumpByModel(data, length, mode);
     DumpPlan plan = PlanDump(data, length);
