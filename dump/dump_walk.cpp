@@ -4,6 +4,7 @@
 #include "dump/line_fields.h"
 #include "dump/line_kernel.h"
 #include "dump/module_info.h"
+#include "dump/tag_names.h"
 
 #include <cstring>
 
@@ -184,6 +185,7 @@ DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const unsigned char* 
                                   uint32_t length, Numeration mode, char* buffer, size_t capacity,
                                   DumpLineSink* sink, DumpTarget* progress) {
     LineOutput out(buffer, capacity, sink);
+    const TagNames& names = TagNamesOnce();
     Walk walk{writer, mode, out, progress, data, length, 0};
     CountedPrefix head(HeaderLineTemplate, false);
     uint32_t records = 0;
@@ -209,7 +211,7 @@ DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const unsigned char* 
         head.Write(line, mode == NUMERATION_SINGLE   ? walk.lines
                          : mode == NUMERATION_OFFSET ? dataOffset
                                                      : records);
-        std::memcpy(line + TagNameColumn, LookupTagName(header.tag).data(), TagNameLength);
+        std::memcpy(line + TagNameColumn, names.Find(header.tag), TagNameLength);
         if (header.size != 0)
             WriteSizeColumn(line, header.size, HeaderSizeWord);
         if (header.size >= BytesPerLine)

@@ -12,42 +12,6 @@
 
 namespace {
 
-constexpr size_t FirstDataColumn = HexColumn;
-constexpr size_t DataColumnCount = DumpLineLength - FirstDataColumn;
-
-struct ByteText {
-    char hex[256][2];
-    char shown[256];
-};
-
-constexpr ByteText MakeByteText() {
-    ByteText text{};
-    const char digits[] = "0123456789ABCDEF";
-    for (int value = 0; value < 256; ++value) {
-        text.hex[value][0] = digits[value >> 4];
-        text.hex[value][1] = digits[value & 15];
-        text.shown[value] = value >= 0x20 && value <= 0x7E ? char(value) : '.';
-    }
-    return text;
-}
-constexpr ByteText Text = MakeByteText();
-
-constexpr size_t HexPairColumn(size_t k) {
-    return k < 8 ? HexColumn + 3 * k : HexHighHalfColumn + 3 * (k - 8);
-}
-
-} // namespace
-
-void WriteLineData(char* line, const unsigned char* bytes, size_t count) {
-    std::memcpy(line + FirstDataColumn, HeaderLineTemplate + FirstDataColumn, DataColumnCount);
-    for (size_t k = 0; k < count; ++k) {
-        std::memcpy(line + HexPairColumn(k), Text.hex[bytes[k]], 2);
-        line[CharColumn + k] = Text.shown[bytes[k]];
-    }
-}
-
-namespace {
-
 void WriteDataColumnsPlain(char* lines, const unsigned char* bytes, size_t count) {
     for (; count > 0; --count, lines += DumpLineLength, bytes += BytesPerLine)
         WriteLineData(lines, bytes, BytesPerLine);

@@ -5,6 +5,7 @@
 #include "dump/formatter.h"
 
 #include <cstddef>
+#include <cstring>
 
 // Writes columns 32 to 102 of `count` consecutive lines, DumpLineLength bytes apart, each
 // from its own 16 data bytes. The other columns are not touched.
@@ -15,10 +16,35 @@ enum LineKernel {
     LINE_KERNEL_SSSE3, // x86 processors with SSSE3
 };
 
+// Every byte as two hexadecimal digits and as the character shown for it.
+struct ByteText {
+    char hex[256][2];
+    char shown[256];
+};
+
+constexpr ByteText MakeByteText() {
+    ByteText text{};
+    const char digits[] = "0123456789ABCDEF";
+    for (int value = 0; value < 256; ++value) {
+        text.hex[value][0] = digits[value >> 4];
+        text.hex[value][1] = digits[value & 15];
+        text.shown[value] = value >= 0x20 && value <= 0x7E ? char(value) : '.';
+    }
+    return text;
+}
+inline constexpr ByteText ByteTexts = MakeByteText();
+
 // Columns 32 to 102 of one line from `count` data bytes (at most 16): the template's blanks
 // where no byte is shown. The plain writer is this for whole lines; the last line of a record
 // that ends inside a line always goes through it, as the vector writer reads 16 bytes.
-void WriteLineData(char* line, const unsigned char* bytes, size_t count);
+inline void WriteLineData(char* line, const unsigned char* bytes, size_t count) {
+    std::memcpy(line + HexColumn, HeaderLineTemplate + HexColumn, DumpLineLength - HexColumn);
+    for (size_t k = 0; k < count; ++k) {
+        size_t hexColumn = k < 8 ? HexColumn + 3 * k : HexHighHalfColumn + 3 * (k - 8);
+        std::memcpy(line + hexColumn, ByteTexts.hex[bytes[k]], 2);
+        line[CharColumn + k] = ByteTexts.shown[bytes[k]];
+    }
+}
 
 // nullptr when this build has no such code or this processor cannot run it.
 DataColumnWriter FindDataColumnWriter(LineKernel kernel);

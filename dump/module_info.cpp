@@ -1,5 +1,7 @@
 #include "dump/module_info.h"
 
+#include "dump/tag_names.h"
+
 #include <cstring>
 
 namespace {
@@ -59,84 +61,51 @@ const TagNameEntry TagNameTable[TagNameCount] = {
     {"MI_BPM       ", Tag(0x0A, 0x42, 0x70, 0x6D)}, {"MI_END       ", TagEndMarker},
 };
 
-namespace {
+TagNames::TagNames() {
+    // The tag table is fixed; with eight times as many slots as tags a few tries do.
+    while (!PlaceExactTags())
+        multiplier_ += 2;
+    uint8_t unknown = IndexOf(TagUnknown);
+    for (uint8_t& index : byTopByte_)
+        index = unknown;
+    for (int i = TagNameCount - 1; i >= 0; --i)
+        if ((TagNameTable[i].tag & ~TopByteMask) == 0)
+            byTopByte_[TagNameTable[i].tag >> 24] = uint8_t(i);
+}
 
-// The name of every tag without a branch on the tag: a direct-mapped table of the exact tags,
-// with a hash multiplier searched so that no two of them share a slot, and a table by the
-// fourth byte for everything else. The first entry of a tag wins in both, as a scan of the
-// table from the front up to its end marker, the last entry, would find it.
-class TagNames {
-  public:
-    TagNames() {
-        // The tag table is fixed; with eight times as many slots as tags a few tries do.
-        while (!PlaceExactTags())
-            multiplier_ += 2;
-        uint8_t unknown = IndexOf(TagUnknown);
-        for (uint8_t& index : byTopByte_)
-            index = unknown;
-        for (int i = TagNameCount - 1; i >= 0; --i)
-            if ((TagNameTable[i].tag & ~TopByteMask) == 0)
-                byTopByte_[TagNameTable[i].tag >> 24] = uint8_t(i);
+uint8_t TagNames::IndexOf(uint32_t tag) {
+    uint8_t i = 0;
+    while (TagNameTable[i].tag != tag)
+        ++i;
+    return i;
+}
+
+bool TagNames::PlaceExactTags() {
+    // An empty slot holds a tag that hashes elsewhere, so that it never matches.
+    for (unsigned slot = 0; slot < SlotCount; ++slot) {
+        uint32_t stranger = 0;
+        while (SlotOf(stranger) == slot)
+            ++stranger;
+        slots_[slot] = {stranger, 0, false};
     }
-
-    // Half of all tags in a file may miss the exact table at random, so the choice is made
-    // with a mask rather than a branch the processor would guess wrong.
-    const char* Find(uint32_t tag) const {
-        const Slot& slot = slots_[SlotOf(tag)];
-        unsigned byTopByte = byTopByte_[tag >> 24];
-        unsigned exact = 0u - unsigned(slot.tag == tag);
-        return TagNameTable[byTopByte ^ ((slot.index ^ byTopByte) & exact)].name;
+    for (int i = 0; i < TagNameCount; ++i) {
+        Slot& slot = slots_[SlotOf(TagNameTable[i].tag)];
+        if (slot.used && slot.tag != TagNameTable[i].tag)
+            return false;
+        if (!slot.used)
+            slot = {TagNameTable[i].tag, uint8_t(i), true};
     }
+    return true;
+}
 
-  private:
-    static constexpr unsigned SlotBits = 10;
-    static constexpr unsigned SlotCount = 1u << SlotBits;
-    static_assert(SlotCount >= 8 * TagNameCount && TagNameCount <= 256);
-
-    struct Slot {
-        uint32_t tag;
-        uint8_t index; // into TagNameTable
-        bool used;
-    };
-
-    static uint8_t IndexOf(uint32_t tag) {
-        uint8_t i = 0;
-        while (TagNameTable[i].tag != tag)
-            ++i;
-        return i;
-    }
-
-    unsigned SlotOf(uint32_t tag) const { return (tag * multiplier_) >> (32 - SlotBits); }
-
-    bool PlaceExactTags() {
-        // An empty slot holds a tag that hashes elsewhere, so that it never matches.
-        for (unsigned slot = 0; slot < SlotCount; ++slot) {
-            uint32_t stranger = 0;
-            while (SlotOf(stranger) == slot)
-                ++stranger;
-            slots_[slot] = {stranger, 0, false};
-        }
-        for (int i = 0; i < TagNameCount; ++i) {
-            Slot& slot = slots_[SlotOf(TagNameTable[i].tag)];
-            if (slot.used && slot.tag != TagNameTable[i].tag)
-                return false;
-            if (!slot.used)
-                slot = {TagNameTable[i].tag, uint8_t(i), true};
-        }
-        return true;
-    }
-
-    uint32_t multiplier_ = 0x9E3779B1u;
-    Slot slots_[SlotCount] = {};
-    uint8_t byTopByte_[256] = {};
-};
-
-} // namespace
+// Built once: the table behind it never changes.
+const TagNames& TagNamesOnce() {
+    static const TagNames names;
+    return names;
+}
 
 std::string_view LookupTagName(uint32_t tag) {
-    // Built once: the table behind it never changes.
-    static const TagNames names;
-    return {names.Find(tag), TagNameLength};
+    return {TagNamesOnce().Find(tag), TagNameLength};
 }
 
 bool IsModuleInfoFile(const unsigned char* data, uint32_t length) {
