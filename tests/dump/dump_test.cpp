@@ -2,6 +2,7 @@
 // only dumps typed out; everything else is a property over generated, cut and corrupted files,
 // in every numeration mode, through FormatModuleInfo and through every line writer.
 #include "dump/formatter.h"
+#include "dump/line_kernel.h"
 #include "dump/module_info.h"
 #include "tests/support/dump_checks.h"
 #include "tests/support/dump_model.h"
@@ -291,5 +292,15 @@ TEST(Dump, WalkStopsWhereTheSinkOrTheBufferEnds) {
                       "")
                 << capacity << " bytes, giving up at " << refuseAt;
 }
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// The dump is the same with either writer, so only the processor tells which one must run.
+TEST(Dump, VectorWriterExactlyWhereTheProcessorHasSsse3) {
+    bool ssse3 = __builtin_cpu_supports("ssse3");
+    EXPECT_EQ(FindDataColumnWriter(LINE_KERNEL_SSSE3) != nullptr, ssse3);
+    EXPECT_EQ(BestDataColumnWriter(),
+              FindDataColumnWriter(ssse3 ? LINE_KERNEL_SSSE3 : LINE_KERNEL_PLAIN));
+}
+#endif
 
 } // namespace
