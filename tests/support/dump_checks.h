@@ -16,11 +16,11 @@ struct TargetFaults {
 // One FormatModuleInfo run in `mode`: the model's text and progress on a good file; on a
 // refusal exactly the one right message, the text left alone and the output, if reserved,
 // released once. A fault of the target adds its own effect and nothing else.
-std::string CheckFormat(const unsigned char* data, uint32_t length, Numeration mode,
+std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration mode,
                         TargetFaults faults = {});
 
 // PlanDump, and WriteDumpLines with every data-column writer through a sink and a buffer of
 // `capacity` bytes, against the model; then a sink that gives up at its call `refuseAt` and
 // the same buffer without a sink, which must both stop after whole lines of the model's text.
-std::string CheckWalk(const unsigned char* data, uint32_t length, Numeration mode, size_t capacity,
+std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mode, size_t capacity,
                       size_t refuseAt);
