@@ -83,25 +83,8 @@ TEST_F(FrameTest, StartsWithItsChildrenMenuToolbarAndStatusBar) {
     EXPECT_EQ(StatusText(statusBar, 1), "");
 }
 
-TEST_F(FrameTest, StartUpRegistersBothClassesAndReportsFailures) {
+TEST_F(FrameTest, StartUpFailuresAreReportedWithoutAnOwner) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    const struct {
-        const char* name;
-        UINT style;
-        INT_PTR background;
-    } classes[] = {{"myWindowClass", 0, COLOR_WINDOW + 1},
-                   {"myMDIChildWindowClass", CS_HREDRAW | CS_VREDRAW, COLOR_3DFACE + 1}};
-    for (auto [name, style, background] : classes) {
-        WNDCLASSEXA info = {};
-        info.cbSize = sizeof info;
-        GetClassInfoExA(instance, name, &info);
-        EXPECT_EQ(info.style, style) << name;
-        EXPECT_EQ(info.hbrBackground, reinterpret_cast<HBRUSH>(background)) << name;
-        EXPECT_EQ(info.hIcon, LoadIconA(nullptr, IDI_APPLICATION)) << name;
-        EXPECT_EQ(info.hIconSm, info.hIcon) << name;
-        EXPECT_EQ(info.hCursor, LoadCursorA(nullptr, IDC_ARROW)) << name;
-    }
-
     // A plain window cannot make MDI children. The frame class is missing for the last row
     // only, with the frame gone.
     HWND notAClient = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr,
@@ -203,17 +186,8 @@ HWND OpenStandIn(const char* title) {
     recording.hInstance = GetModuleHandleA(nullptr);
     recording.lpszClassName = "qefRecordingDocument";
     RegisterClassExA(&recording); // fails harmlessly once it is registered
-    MDICREATESTRUCTA creation = {recording.lpszClassName,
-                                 title,
-                                 recording.hInstance,
-                                 CW_USEDEFAULT,
-                                 CW_USEDEFAULT,
-                                 CW_USEDEFAULT,
-                                 CW_USEDEFAULT,
-                                 0,
-                                 0};
-    return reinterpret_cast<HWND>(
-        SendMessageA(MdiClient, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&creation)));
+    return CreateMDIWindowA(recording.lpszClassName, title, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, MdiClient, recording.hInstance, 0);
 }
 
 TEST_F(FrameTest, CommandsAreCarriedOutOrPassedOnAsTheyCame) {
