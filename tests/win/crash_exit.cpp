@@ -1,5 +1,5 @@
-// Compiled into every Windows test program: a crash ends the program at once with a message,
-// instead of an error box or a debugger that would wait for someone forever.
+// Compiled into every Windows test program and tool: a crash ends the program at once, instead
+// of an error box or a debugger that would wait for someone forever.
 #include <windows.h>
 
 #include <cstdio>
@@ -7,10 +7,7 @@
 namespace {
 
 LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* crash) {
-    std::fprintf(stderr, "crash: exception 0x%08lX at %p\n",
-                 static_cast<unsigned long>(crash->ExceptionRecord->ExceptionCode),
-                 crash->ExceptionRecord->ExceptionAddress);
-    std::fflush(stderr);
+    std::fprintf(stderr, "crash: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -1,145 +1,72 @@
-// Times File > Open in the viewer's own windows: from OK in the Open dialog to "Opened..." in
-// the status bar, and the three steps behind it one by one. Not a test: run it by hand, e.g.
+// Times File > Open in the viewer's own windows: reading, formatting and showing one by one, and
+// from OK in the Open dialog to "Opened..." as a whole. Not a test: `make bench-gui`, or
 //   document_open_bench [BYTES...]     (default: 1 MB, 8 MB and 32,000,000 bytes)
 #include "document/document.h"
-#include "dump/formatter.h"
-#include "files/files.h"
 #include "frame/frame.h"
 #include "frame/resource.h"
+#include "tests/support/recording_target.h"
 #include "tests/support/sample_files.h"
-#include "tests/win/modal_driver.h"
-#include "tests/win/window_testing.h"
+#include "tests/win/win_testing.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace {
 
-double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
-}
+using Clock = std::chrono::steady_clock;
 
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-
-// Keeps the dump instead of showing it, so that formatting can be timed alone.
-class KeepingTarget : public DumpTarget {
-  public:
-    bool SetText(const char* newText, size_t length) override {
-        text.assign(newText, length);
-        return true;
-    }
-    void ShowProgress(const char*) override {}
-    void ShowMessage(const DumpMessage& message) override {
-        std::fprintf(stderr, "message: %s\n", message.text);
-    }
-    void* AllocateOutput(size_t bytes) override { return GlobalAlloc(GPTR, bytes); }
-    bool ReleaseOutput(void* block) override { return GlobalFree(block) == nullptr; }
-
-    std::string text;
-};
-
-bool WriteSample(const std::string& path, uint32_t size) {
-    std::vector<unsigned char> bytes = GenerateSample(SAMPLE_MIXED, 1, size);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL wrote = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return wrote && written == bytes.size();
-}
-
-double TimeReading(const std::string& path, std::vector<unsigned char>& bytes) {
-    LARGE_INTEGER start = Now();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    DWORD size = GetFileSize(file, nullptr);
-    bytes.assign(size + 1, 0);
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), size, &read, nullptr);
-    CloseHandle(file);
-    double seconds = Seconds(start, Now());
-    bytes.resize(size);
-    return seconds;
-}
-
-HWND ActiveDocument() {
-    return reinterpret_cast<HWND>(SendMessageA(MdiClient, WM_MDIGETACTIVE, 0, 0));
-}
-
-// Open dialog OK to the status report, through the frame's command as the user gives it.
-double TimeOpen(HWND frame, const std::string& path) {
-    LARGE_INTEGER pressed = {};
-    RunWithDialogs([frame] { SendMessageA(frame, WM_COMMAND, CMD_FILE_OPEN, 0); },
-                   {[&path, &pressed](HWND dialog) {
-                       SetDlgItemTextA(dialog, 0x47C, path.c_str());
-                       PressButton(dialog, IDOK);
-                       pressed = Now();
-                   }});
-    double seconds = Seconds(pressed, Now());
-    if (StatusText(GetDlgItem(frame, ID_STATUSBAR), 0) != "Opened...")
-        std::fprintf(stderr, "the file was not opened\n");
-    return seconds;
-}
-
-double TimeShowing(HWND frame, const std::string& text) {
-    SendMessageA(frame, WM_COMMAND, CMD_FILE_NEW, 0);
-    HWND edit = EditOf(ActiveDocument());
-    LARGE_INTEGER start = Now();
-    SetWindowTextA(edit, text.c_str());
-    double seconds = Seconds(start, Now());
-    SendMessageA(frame, WM_COMMAND, CMD_FILE_CLOSE, 0);
-    return seconds;
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<uint32_t> sizes = {1u << 20, 8u << 20, MaxModuleInfoLength};
-    if (argc > 1) {
-        sizes.clear();
-        for (int index = 1; index < argc; ++index)
-            sizes.push_back(uint32_t(std::strtoul(argv[index], nullptr, 10)));
-    }
+    if (argc > 1)
+        sizes.assign(argc - 1, 0);
+    for (int index = 1; index < argc; ++index)
+        sizes[size_t(index - 1)] = uint32_t(std::strtoul(argv[index], nullptr, 10));
     RegisterViewerClasses();
     HWND frame = CreateFrameWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    std::string path = std::string(temp) + "qef-open-bench.qef";
-
-    std::printf("%12s %12s %10s %10s %10s %14s %10s\n", "file bytes", "text bytes", "read s",
-                "format s", "show s", "OK->Opened s", "sum s");
+    TempFolder folder;
+    std::printf("%12s %12s %10s %10s %10s %14s\n", "file bytes", "text bytes", "read s", "format s",
+                "show s", "OK->Opened s");
     for (uint32_t size : sizes) {
-        if (size < 29 || size > MaxModuleInfoLength || !WriteSample(path, size)) {
+        if (size < 29 || size > MaxModuleInfoLength) {
             std::fprintf(stderr, "cannot make a sample of %u bytes\n", size);
             continue;
         }
-        std::vector<unsigned char> bytes;
-        double reading = TimeReading(path, bytes);
-        KeepingTarget kept;
-        LARGE_INTEGER start = Now();
-        FormatModuleInfo(kept, bytes.data(), uint32_t(bytes.size()));
-        double formatting = Seconds(start, Now());
-        double showing = TimeShowing(frame, kept.text);
-        size_t textBytes = kept.text.size();
-        kept.text = std::string();
-
-        double opening = TimeOpen(frame, path);
+        std::string path =
+            folder.MakeFile("sample.qef", Bytes(GenerateSample(SAMPLE_MIXED, 1, size)));
+        Clock::time_point start = Clock::now();
+        std::string bytes = ReadWholeFile(path);
+        double reading = SecondsSince(start);
+        RecordingTarget kept;
+        start = Clock::now();
+        FormatModuleInfo(kept, reinterpret_cast<const unsigned char*>(bytes.data()), size);
+        double formatting = SecondsSince(start);
+        SendMessageA(frame, WM_COMMAND, CMD_FILE_NEW, 0);
+        HWND edit = EditOf(reinterpret_cast<HWND>(SendMessageA(MdiClient, WM_MDIGETACTIVE, 0, 0)));
+        start = Clock::now();
+        SetWindowTextA(edit, kept.text.c_str());
+        double showing = SecondsSince(start);
         SendMessageA(frame, WM_COMMAND, CMD_FILE_CLOSE, 0);
-        std::printf("%12u %12zu %10.3f %10.3f %10.3f %14.3f %10.3f\n", size, textBytes, reading,
-                    formatting, showing, opening, reading + formatting + showing);
+
+        RunWithDialogs([frame] { SendMessageA(frame, WM_COMMAND, CMD_FILE_OPEN, 0); },
+                       {[&](HWND dialog) {
+                           ChooseFile(path)(dialog);
+                           start = Clock::now();
+                       }});
+        double opening = SecondsSince(start);
+        if (StatusText(GetDlgItem(frame, ID_STATUSBAR), 0) != "Opened...")
+            std::fprintf(stderr, "the file was not opened\n");
+        SendMessageA(frame, WM_COMMAND, CMD_FILE_CLOSE, 0);
+        std::printf("%12u %12zu %10.3f %10.3f %10.3f %14.3f\n", size, kept.text.size(), reading,
+                    formatting, showing, opening);
         std::fflush(stdout);
     }
-    DeleteFileA(path.c_str());
     DestroyWindow(frame);
     PumpMessages();
     return 0;

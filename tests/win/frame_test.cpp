@@ -1,52 +1,124 @@
-// The frame as start-up leaves it: its class, its window, its three children, the menu bar,
-// the toolbar and the status bar, and the layout after resizing.
+// The frame window: start-up's classes and failure messages, the frame's children, menu, toolbar
+// and status bar, its layout, and the commands it carries out or passes on.
+#include "document/document.h"
+#include "frame/frame.h"
 #include "frame/resource.h"
-#include "tests/win/frame_testing.h"
-#include "tests/win/modal_driver.h"
+#include "qef_version.h"
+#include "tests/win/win_testing.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <map>
-#include <string>
-#include <vector>
+#include <sstream>
 
 namespace {
 
-// One line per item, indented by menu depth: text, command id unless it opens a submenu, and
-// the states that are set.
-std::string DescribeMenu(HMENU menu, int depth = 0) {
-    std::string description;
-    int count = GetMenuItemCount(menu);
-    for (int position = 0; position < count; ++position) {
-        char text[256] = {};
-        MENUITEMINFOA item = {};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU;
-        item.dwTypeData = text;
-        item.cch = sizeof text;
-        if (!GetMenuItemInfoA(menu, UINT(position), TRUE, &item)) {
-            description += "<unreadable>\n";
+using FrameTest = ViewerTest;
+
+// One line per menu of the bar: its items, each with its command id and its set states.
+std::string DescribeMenu(HMENU menu, const char* separator = "\n") {
+    std::string text;
+    for (int at = 0; at < GetMenuItemCount(menu); ++at) {
+        char name[64] = {};
+        GetMenuStringA(menu, UINT(at), name, sizeof name, MF_BYPOSITION);
+        UINT state = GetMenuState(menu, UINT(at), MF_BYPOSITION);
+        HMENU submenu = GetSubMenu(menu, at);
+        text.append(at ? separator : "").append(name[0] ? name : "-");
+        if (!name[0])
             continue;
-        }
-        description.append(size_t(depth) * 2, ' ');
-        if (item.fType & MFT_SEPARATOR) {
-            description += "-\n";
-            continue;
-        }
-        description += text;
-        if (!item.hSubMenu)
-            description.append(" ").append(std::to_string(item.wID));
-        UINT state = GetMenuState(menu, UINT(position), MF_BYPOSITION);
-        if (state & MF_GRAYED)
-            description += " grayed";
-        if (state & MF_CHECKED)
-            description += " checked";
-        description += "\n";
-        if (item.hSubMenu)
-            description += DescribeMenu(item.hSubMenu, depth + 1);
+        if (!submenu)
+            text.append(" ").append(std::to_string(GetMenuItemID(menu, at)));
+        text.append(state & MF_GRAYED ? " grayed" : "").append(state & MF_CHECKED ? " X" : "");
+        if (submenu)
+            text.append(": ").append(DescribeMenu(submenu, ", "));
     }
-    return description;
+    return text;
+}
+
+TEST_F(FrameTest, StartsWithItsChildrenMenuToolbarAndStatusBar) {
+    EXPECT_EQ(FrameWindow, frame);
+    EXPECT_EQ(WindowText(frame), "QEF Viewer");
+    EXPECT_TRUE(IsWindowVisible(frame));
+    RECT bounds = {};
+    GetWindowRect(frame, &bounds);
+    EXPECT_EQ(bounds.right - bounds.left, 780);
+    EXPECT_EQ(bounds.bottom - bounds.top, 600);
+    std::string children;
+    for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[64] = {};
+        GetClassNameA(child, name, sizeof name);
+        children += std::to_string(GetDlgCtrlID(child)) + " " + name + ", ";
+    }
+    EXPECT_EQ(children, "101 MDIClient, 102 ToolbarWindow32, 103 msctls_statusbar32, ");
+    EXPECT_EQ(MdiClient, GetDlgItem(frame, ID_MDI_CLIENT));
+    EXPECT_EQ(DescribeMenu(GetMenu(frame)),
+              "&File: &New 40002, &Open... 40003, Save &As... 40005 grayed, -, "
+              "&Close 40010 grayed, -, E&xit 40001\n"
+              "&Edit grayed: C&ut 40015, &Copy 40016, &Paste 40017\n"
+              "&Window grayed: &Tile 40009, &Cascade 40008\n"
+              "F&ormat grayed: &Font... 40022, Lucida Console 40026\n"
+              "Numeration: &Multi 40041, &Single 40042, &Offset 40043\n"
+              "&About 40030");
+
+    HWND toolbar = GetDlgItem(frame, ID_TOOLBAR);
+    std::string buttons;
+    for (int index = 0; index < SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0); ++index) {
+        TBBUTTON button = {};
+        SendMessageA(toolbar, TB_GETBUTTON, WPARAM(index), reinterpret_cast<LPARAM>(&button));
+        bool plain = button.fsState == TBSTATE_ENABLED && button.fsStyle == TBSTYLE_BUTTON &&
+                     button.iString == 0;
+        buttons += std::to_string(button.iBitmap) + (plain ? " " : " odd ") +
+                   std::to_string(button.idCommand) + ", ";
+    }
+    EXPECT_EQ(buttons, std::to_string(STD_FILENEW) + " 40002, " + std::to_string(STD_FILEOPEN) +
+                           " 40003, " + std::to_string(STD_FILESAVE) + " 40005, ");
+    auto images = reinterpret_cast<HIMAGELIST>(SendMessageA(toolbar, TB_GETIMAGELIST, 0, 0));
+    EXPECT_GT(ImageList_GetImageCount(images), STD_FILESAVE);
+
+    int edges[3] = {};
+    EXPECT_EQ(SendMessageA(statusBar, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(edges)), 2);
+    EXPECT_EQ(edges[0], 100);
+    EXPECT_EQ(edges[1], -1);
+    EXPECT_EQ(StatusText(statusBar, 0), "Hi there :)");
+    EXPECT_EQ(StatusText(statusBar, 1), "");
+}
+
+TEST_F(FrameTest, StartUpFailuresAreReportedWithoutAnOwner) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    // A plain window cannot make MDI children. The frame class is missing for the last row
+    // only, with the frame gone.
+    HWND notAClient = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr,
+                                      nullptr, instance, nullptr);
+    const struct {
+        std::function<bool()> call;
+        const char* caption;
+        const char* text;
+        HWND owner;
+    } failures[] = {
+        {[&] { return RegisterFrameClass(instance); }, "Error!", "Window Registration Failed!",
+         nullptr},
+        {[&] { return RegisterDocumentClass(instance); }, "Oh Oh...",
+         "Could Not Register Child Window", nullptr},
+        {[&] { return CreateDocumentWindow(notAClient) != nullptr; }, "Oh Oh...",
+         "MDI Child creation failed.", notAClient},
+        {[&] {
+             DestroyWindow(frame);
+             PumpMessages();
+             UnregisterClassA("myWindowClass", instance);
+             return CreateFrameWindow(instance, SW_SHOWNORMAL) != nullptr;
+         },
+         "Error!", "Window Creation Failed!", nullptr},
+    };
+    for (const auto& failure : failures) {
+        std::string seen;
+        bool succeeded = true;
+        Drive([&] { succeeded = failure.call(); }, {AcceptMessageBox(seen)});
+        EXPECT_FALSE(succeeded);
+        EXPECT_EQ(seen,
+                  DescribeMessageBox(failure.caption, failure.text, IDI_WARNING, failure.owner));
+    }
+    DestroyWindow(notAClient);
+    RegisterFrameClass(instance);
 }
 
 // A child's rectangle in the frame's client coordinates.
@@ -57,171 +129,149 @@ RECT PlaceOf(HWND child, HWND frame) {
     return place;
 }
 
-std::string Describe(const char* name, const RECT& place) {
-    return std::string(name) + " " + std::to_string(place.left) + "," + std::to_string(place.top) +
-           "-" + std::to_string(place.right) + "," + std::to_string(place.bottom) + "\n";
-}
-
-TEST_F(FrameTest, FrameHasItsTitleClassSizeAndStyle) {
-    EXPECT_EQ(FrameWindow, frame);
-    EXPECT_EQ(WindowText(frame), "QEF Viewer");
-    EXPECT_EQ(ClassNameOf(frame), "myWindowClass");
-    RECT bounds = {};
-    GetWindowRect(frame, &bounds);
-    EXPECT_EQ(bounds.right - bounds.left, 780);
-    EXPECT_EQ(bounds.bottom - bounds.top, 600);
-    LONG style = GetWindowLongA(frame, GWL_STYLE);
-    EXPECT_EQ(style & (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN),
-              WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN);
-    EXPECT_EQ(GetParent(frame), nullptr);
-    EXPECT_TRUE(IsWindowVisible(frame));
-}
-
-TEST_F(FrameTest, FrameClassIsRegisteredAsStated) {
-    WNDCLASSEXA frameClass = {};
-    frameClass.cbSize = sizeof frameClass;
-    ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), "myWindowClass", &frameClass));
-
-    EXPECT_EQ(frameClass.style, 0u);
-    EXPECT_EQ(frameClass.lpfnWndProc, FrameWindowProc);
-    EXPECT_EQ(frameClass.cbClsExtra, 0);
-    EXPECT_EQ(frameClass.cbWndExtra, 0);
-    EXPECT_EQ(frameClass.hIcon, LoadIconA(nullptr, IDI_APPLICATION));
-    EXPECT_EQ(frameClass.hCursor, LoadCursorA(nullptr, IDC_ARROW));
-    EXPECT_EQ(frameClass.hbrBackground, reinterpret_cast<HBRUSH>(INT_PTR(COLOR_WINDOW + 1)));
-    EXPECT_EQ(frameClass.lpszMenuName, MAKEINTRESOURCEA(102));
-}
-
-TEST_F(FrameTest, RegisteringTheFrameClassTwiceShowsTheRegistrationMessage) {
-    MessageBoxContent seen;
-    bool registered = true;
-
-    ModalRun run =
-        RunWithDialogs([&] { registered = RegisterFrameClass(GetModuleHandleA(nullptr)); },
-                       {AcceptMessageBox(seen)});
-
-    EXPECT_FALSE(registered);
-    EXPECT_EQ(run.answered, 1);
-    EXPECT_EQ(seen.text, "Window Registration Failed!");
-    EXPECT_EQ(seen.caption, "Error!");
-    EXPECT_EQ(seen.owner, nullptr);
-    EXPECT_EQ(seen.icon, LoadIconA(nullptr, IDI_WARNING));
-    EXPECT_EQ(seen.buttons, std::vector<int>{IDOK});
-}
-
-TEST_F(FrameTest, FrameOwnsItsThreeChildren) {
-    std::map<int, std::string> children;
-    for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        children[GetDlgCtrlID(child)] = ClassNameOf(child);
-
-    std::map<int, std::string> expected = {
-        {101, "MDIClient"}, {102, "ToolbarWindow32"}, {103, "msctls_statusbar32"}};
-    EXPECT_EQ(children, expected);
-    EXPECT_EQ(MdiClient, Child(101));
-}
-
-TEST_F(FrameTest, ChildrenHaveTheirStyles) {
-    HWND client = Child(ID_MDI_CLIENT);
-    EXPECT_TRUE(GetWindowLongA(client, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-    LONG clientStyle = WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE;
-    EXPECT_EQ(GetWindowLongA(client, GWL_STYLE) & clientStyle, clientStyle);
-
-    EXPECT_EQ(GetWindowLongA(Child(ID_TOOLBAR), GWL_STYLE) & (WS_CHILD | WS_VISIBLE),
-              WS_CHILD | WS_VISIBLE);
-
-    LONG statusStyle = WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP;
-    EXPECT_EQ(GetWindowLongA(Child(ID_STATUSBAR), GWL_STYLE) & statusStyle, statusStyle);
-}
-
-TEST_F(FrameTest, MenuBarHasEveryItemInOrderWithItsInitialState) {
-    HMENU bar = GetMenu(frame);
-    ASSERT_NE(bar, nullptr);
-
-    EXPECT_EQ(DescribeMenu(bar), "&File\n"
-                                 "  &New 40002\n"
-                                 "  &Open... 40003\n"
-                                 "  Save &As... 40005 grayed\n"
-                                 "  -\n"
-                                 "  &Close 40010 grayed\n"
-                                 "  -\n"
-                                 "  E&xit 40001\n"
-                                 "&Edit grayed\n"
-                                 "  C&ut 40015\n"
-                                 "  &Copy 40016\n"
-                                 "  &Paste 40017\n"
-                                 "&Window grayed\n"
-                                 "  &Tile 40009\n"
-                                 "  &Cascade 40008\n"
-                                 "F&ormat grayed\n"
-                                 "  &Font... 40022\n"
-                                 "  Lucida Console 40026\n"
-                                 "Numeration\n"
-                                 "  &Multi 40041\n"
-                                 "  &Single 40042\n"
-                                 "  &Offset 40043\n"
-                                 "&About 40030\n");
-}
-
-TEST_F(FrameTest, ToolbarHasNewOpenAndSaveButtons) {
-    HWND toolbar = Child(ID_TOOLBAR);
-    ASSERT_EQ(SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0), 3);
-
-    std::string buttons;
-    for (int index = 0; index < 3; ++index) {
-        TBBUTTON button = {};
-        SendMessageA(toolbar, TB_GETBUTTON, WPARAM(index), reinterpret_cast<LPARAM>(&button));
-        buttons += std::to_string(button.iBitmap) + " " + std::to_string(button.idCommand);
-        buttons += (button.fsState & TBSTATE_ENABLED) ? " enabled" : " disabled";
-        buttons += button.fsStyle == TBSTYLE_BUTTON ? " button" : " other";
-        buttons += button.iString > 0 ? " text\n" : "\n";
-    }
-
-    EXPECT_EQ(buttons, std::to_string(STD_FILENEW) + " 40002 enabled button\n" +
-                           std::to_string(STD_FILEOPEN) + " 40003 enabled button\n" +
-                           std::to_string(STD_FILESAVE) + " 40005 enabled button\n");
-}
-
-TEST_F(FrameTest, StatusBarGreetsInItsFirstPart) {
-    HWND status = Child(ID_STATUSBAR);
-
-    EXPECT_EQ(StatusText(status, 0), "Hi there :)");
-    EXPECT_EQ(StatusText(status, 1), "");
-}
-
-TEST_F(FrameTest, StatusBarHasAShortPartAndOneToTheRightEdge) {
-    int edges[4] = {};
-
-    LRESULT parts =
-        SendMessageA(Child(ID_STATUSBAR), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges));
-
-    EXPECT_EQ(parts, 2);
-    EXPECT_EQ(edges[0], 100);
-    EXPECT_EQ(edges[1], -1);
-}
-
 // After each size the toolbar spans the top, the status bar the bottom, and the MDI client
 // fills exactly what lies between them.
 TEST_F(FrameTest, ResizingKeepsTheMdiClientBetweenToolbarAndStatusBar) {
-    const SIZE sizes[] = {{780, 600}, {400, 300}, {1000, 700}, {320, 180}, {780, 600}};
-    for (const SIZE& size : sizes) {
+    for (SIZE size : {SIZE{400, 300}, SIZE{1000, 700}, SIZE{320, 180}}) {
         SetWindowPos(frame, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
         RECT client = {};
         GetClientRect(frame, &client);
-        RECT toolbar = PlaceOf(Child(ID_TOOLBAR), frame);
-        RECT status = PlaceOf(Child(ID_STATUSBAR), frame);
-        LONG toolbarHeight = toolbar.bottom - toolbar.top;
-        LONG statusHeight = status.bottom - status.top;
-        ASSERT_GT(toolbarHeight, 0);
-        ASSERT_GT(statusHeight, 0);
+        RECT toolbar = PlaceOf(GetDlgItem(frame, ID_TOOLBAR), frame);
+        RECT status = PlaceOf(statusBar, frame);
+        RECT mdi = PlaceOf(MdiClient, frame);
+        RECT between = {0, toolbar.bottom, client.right, status.top};
+        EXPECT_TRUE(toolbar.top == 0 && toolbar.bottom > 0 && toolbar.left == 0 &&
+                    toolbar.right == client.right && status.top < client.bottom &&
+                    status.bottom == client.bottom && status.left == 0 &&
+                    status.right == client.right && EqualRect(&mdi, &between))
+            << size.cx << " x " << size.cy;
+    }
+}
 
-        RECT expectedToolbar = {0, 0, client.right, toolbarHeight};
-        RECT expectedMdi = {0, toolbarHeight, client.right, client.bottom - statusHeight};
-        RECT expectedStatus = {0, client.bottom - statusHeight, client.right, client.bottom};
-        EXPECT_EQ(Describe("toolbar", toolbar) + Describe("mdi", PlaceOf(MdiClient, frame)) +
-                      Describe("status", status),
-                  Describe("toolbar", expectedToolbar) + Describe("mdi", expectedMdi) +
-                      Describe("status", expectedStatus))
-            << "frame " << size.cx << " x " << size.cy;
+TEST_F(FrameTest, NumerationItemsMarkThemselvesAloneAndSetTheMode) {
+    const struct {
+        WORD command; // 0 chooses nothing
+        Numeration mode;
+        const char* marks;
+    } choices[] = {
+        {0, NUMERATION_MULTI, "&Multi 40041, &Single 40042, &Offset 40043"},
+        {CMD_NUM_OFFSET, NUMERATION_OFFSET, "&Multi 40041, &Single 40042, &Offset 40043 X"},
+        {CMD_NUM_SINGLE, NUMERATION_SINGLE, "&Multi 40041, &Single 40042 X, &Offset 40043"},
+        {CMD_NUM_MULTI, NUMERATION_MULTI, "&Multi 40041 X, &Single 40042, &Offset 40043"},
+    };
+    for (const auto& choice : choices) {
+        EXPECT_EQ(Command(choice.command), 0);
+        EXPECT_EQ(DescribeMenu(GetSubMenu(GetMenu(frame), 4), ", "), choice.marks);
+        EXPECT_EQ(NumerationMode, choice.mode) << choice.command;
+    }
+}
+
+// What reached the stand-in documents: "<title> <id> <notification> <lParam>" or "<title> close".
+std::string Received;
+
+LRESULT CALLBACK RecordingDocumentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND)
+        Received += WindowText(window) + " " + std::to_string(LOWORD(wParam)) + " " +
+                    std::to_string(HIWORD(wParam)) + " " + std::to_string(lParam);
+    else if (message == WM_CLOSE)
+        Received += WindowText(window) + " close";
+    return DefMDIChildProcA(window, message, wParam, lParam);
+}
+
+// A stand-in document, not maximised, that becomes the active one.
+HWND OpenStandIn(const char* title) {
+    WNDCLASSEXA recording = {};
+    recording.cbSize = sizeof recording;
+    recording.lpfnWndProc = RecordingDocumentProc;
+    recording.hInstance = GetModuleHandleA(nullptr);
+    recording.lpszClassName = "qefRecordingDocument";
+    RegisterClassExA(&recording); // fails harmlessly once it is registered
+    return CreateMDIWindowA(recording.lpszClassName, title, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, MdiClient, recording.hInstance, 0);
+}
+
+TEST_F(FrameTest, CommandsAreCarriedOutOrPassedOnAsTheyCame) {
+    HWND one = OpenStandIn("one");
+    HWND two = OpenStandIn("two");
+    char listed[64] = {};
+    GetMenuStringA(GetSubMenu(GetMenu(frame), 2), ID_MDI_FIRSTCHILD + 1, listed, sizeof listed,
+                   MF_BYCOMMAND);
+    EXPECT_STREQ(listed, "&2 two");
+    RECT first = {};
+    RECT second = {};
+    RECT overlap = {};
+    EXPECT_EQ(Command(CMD_WINDOW_TILE), 0);
+    GetWindowRect(one, &first);
+    GetWindowRect(two, &second);
+    EXPECT_FALSE(IntersectRect(&overlap, &first, &second));
+    EXPECT_EQ(Command(CMD_WINDOW_CASCADE), 0);
+    GetWindowRect(one, &first);
+    GetWindowRect(two, &second);
+    EXPECT_TRUE(second.left > first.left && second.top > first.top &&
+                second.right - second.left == first.right - first.left);
+
+    // The last ones, without a document, are dropped: no dialog opens, nothing happens.
+    const struct {
+        WPARAM wParam;
+        LPARAM lParam;
+        const char* received;
+        const char* active; // afterwards
+    } steps[] = {
+        {CMD_EDIT_COPY, 1234, "two 40016 0 1234", "two"},
+        {MAKEWPARAM(CMD_FORMAT_FONT, 1), 0, "two 40022 1 0", "two"},
+        {CMD_FILE_SAVEAS, 0, "two 40005 0 0", "two"},
+        {ID_MDI_FIRSTCHILD - 1, 0, "two 49999 0 0", "two"},
+        {CMD_NUM_SINGLE, 0, "", "two"},
+        {ID_MDI_FIRSTCHILD, 0, "", "one"},
+        {CMD_FILE_CLOSE, 0, "one close", "two"},
+        {CMD_FILE_CLOSE, 0, "two close", ""},
+        {CMD_FILE_CLOSE, 0, "", ""},
+        {CMD_FILE_SAVEAS, 0, "", ""},
+        {CMD_FORMAT_FONT, 0, "", ""},
+    };
+    for (const auto& step : steps) {
+        Received.clear();
+        EXPECT_EQ(Command(step.wParam, step.lParam), 0);
+        HWND active = ActiveDocument();
+        EXPECT_EQ(Received, step.received) << step.wParam;
+        EXPECT_EQ(active ? WindowText(active) : "", step.active) << step.wParam;
+    }
+}
+
+TEST_F(FrameTest, ExitEndsTheLoopAndClosesEverythingWithoutAQuestion) {
+    PostQuitMessage(7);
+    EXPECT_EQ(RunMessageLoopAtMost(5000), 7);
+    HWND document = NewDocument();
+    EXPECT_EQ(Command(CMD_FILE_EXIT), 0);
+    EXPECT_TRUE(IsWindow(frame)); // posted: the loop closes the frame
+    int code = -1;
+    Drive([&code] { code = RunMessageLoopAtMost(5000); });
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(IsWindow(document) || IsWindow(frame));
+}
+
+TEST_F(FrameTest, AboutShowsTitleAndVersionCentred) {
+    std::string seen;
+    std::string text;
+    DialogAction accept = AcceptMessageBox(seen);
+    Menu(CMD_ABOUT, {[&](HWND box) {
+             text = WindowText(GetDlgItem(box, 0xFFFF));
+             accept(box);
+         }});
+    EXPECT_EQ(seen, DescribeMessageBox("About", text, nullptr, frame));
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(lines[0].find_first_not_of(' ')), "QEF Viewer");
+    EXPECT_EQ(lines[1].substr(lines[1].find_first_not_of(' ')), "Version " QEF_VERSION_TEXT);
+    size_t width = 0;
+    for (const std::string& line : lines)
+        width = std::max(width, line.size());
+    for (const std::string& line : lines) {
+        size_t padding = std::min(line.find_first_not_of(' '), line.size());
+        EXPECT_EQ(padding, (width - (line.size() - padding)) / 2) << "[" << line << "]";
     }
 }
 
