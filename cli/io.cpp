@@ -171,8 +171,9 @@ std::string LinkedFile(const char* path) {
         ssize_t length = readlink(file.c_str(), link.data(), link.size());
         if (length <= 0)
             break;
-        std::string next = link.substr(0, size_t(length));
-        file = next[0] == '/' ? next : FolderOf(file) + next;
+        // A relative link is relative to its own folder.
+        file = link[0] == '/' ? std::string() : FolderOf(file);
+        file.append(link, 0, size_t(length));
     }
     return file;
 }

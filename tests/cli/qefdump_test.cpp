@@ -43,7 +43,7 @@ constexpr int NOTHING = 0, RECORDS = -1;
 
 std::string Dump(const Bytes& file, Numeration mode) {
     Bytes data = file;
-    data.push_back(0); // the formatter's input ends in a NUL it does not count
+    data.push_back(0);     // the formatter's input ends in a NUL it does not count
     NumerationMode = mode; // each dump here sets its own
     RecordingTarget target;
     EXPECT_TRUE(FormatModuleInfo(target, data.data(), uint32_t(file.size())));
@@ -236,7 +236,7 @@ const Scene Scenes[] = {
     {"TheLimitHoldsForFilesAndStreams", ANYONE,
      "$G --shape one-record --size 32000000 -o lim.qef; $Q lim.qef >/dev/null\n"
      "$G --shape one-record --size 32000000 | $Q >/dev/null; echo $?\n"
-     "cat lim.qef in.qef | $Q",
+     "cat in.qef | $Q | cmp - dump.txt && cat lim.qef in.qef | $Q",
      "0\nqefdump: (stdin): Don't parse file greather than 32 MB. More than the limit of "
      "32000000 bytes arrived.\n"},
     {"ATerminalOnStandardInputIsRefused", ANYONE,
