@@ -213,9 +213,9 @@ const Scene Scenes[] = {
      "2\n2\n2\n2\nqefdump: sym: input file is output file\nkept\n"},
     {"ReplacingKeepsOwnerModeAndHardLinks", ROOT,
      "for f in a b c; do echo old >$f; done; chown 65534:65534 a; chmod 666 a; chmod 600 b\n"
-     "ln c c2; for f in a b c; do $Q -o $f in.qef; done; stat -c '%n %u:%g %a %h' a b c\n"
-     "d a b c2",
-     "a 65534:65534 666 1\nb 0:0 600 1\nc 0:0 644 2\na: dump\nb: dump\nc2: dump\n"},
+     "ln c c2; stat -c %i a b c >i; for f in a b c; do $Q -o $f in.qef; done; d a b c2\n"
+     "stat -c '%i %n %u:%g %a %h' a b c | paste i - | awk '{print $1 == $2, $3, $4, $5, $6}'",
+     "a: dump\nb: dump\nc2: dump\n0 a 65534:65534 666 1\n0 b 0:0 600 1\n1 c 0:0 644 2\n"},
     {"UnwritableAndStickyFoldersAreWrittenInPlace", ROOT,
      "mkdir -m 755 bin ro; mkdir -m 1777 st; cp $Q bin; Q=\"$N bin/qefdump\"\n"
      "for f in ro/f st/f; do echo old >$f; chmod 666 $f; done; chown 65534 ro/f\n"
@@ -231,8 +231,9 @@ const Scene Scenes[] = {
      "qefdump: /dev/full: No space left on device\n"
      "qefdump: (stdout): No space left on device\nfull\n"},
     {"ATakenTemporaryNameIsPassedOver", ANYONE,
-     "sh -c 'echo squat >out.qefdump-$$-0; exec $0 -o out in.qef' $Q; d out; cat out.q*",
-     "out: dump\nsquat\n"},
+     "echo old >out; stat -c %i out >i; sh -c 'echo squat >out.qefdump-$$-0; exec $0 -o out"
+     " in.qef' $Q; d out; cat out.q*; stat -c %i out | cmp -s - i || echo replaced",
+     "out: dump\nsquat\nreplaced\n"},
     {"TheLimitHoldsForFilesAndStreams", ANYONE,
      "$G --shape one-record --size 32000000 -o lim.qef; $Q lim.qef >/dev/null\n"
      "$G --shape one-record --size 32000000 | $Q >/dev/null; echo $?\n"
