@@ -89,8 +89,10 @@ bool IsSameRegularFile(std::FILE* stream, const char* path, const FileStatus& st
     CloseHandle(handle);
     return same;
 }
+// _isatty also answers yes for NUL and other character devices: only a console is a terminal.
 bool IsTerminalDescriptor(int descriptor) {
-    return _isatty(descriptor) != 0;
+    DWORD mode = 0;
+    return GetConsoleMode(HANDLE(_get_osfhandle(descriptor)), &mode) != 0;
 }
 int DescriptorOf(std::FILE* stream) {
     return _fileno(stream);
