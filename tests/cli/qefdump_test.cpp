@@ -128,6 +128,7 @@ struct UsageCase {
 const UsageCase UsageCases[] = {
     {"--bogus in.qef", "unknown option '--bogus'"},
     {"-x", "unknown option '-x'"},
+    {"--=x", "unknown option '--=x'"},
     {"-hx", "unknown option '-hx'"},
     {"--records=yes in.qef", "this option takes no value: '--records=yes'"},
     {"-n hex in.qef", "numeration must be multi, single or offset, not 'hex'"},
