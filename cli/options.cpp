@@ -34,26 +34,36 @@ const char HelpText[] =
     "usage: qefdump [-n multi|single|offset] [-o OUT] [--records] [FILE|-]\n"
     "\n"
     "Writes the dump of the module-info file FILE (standard input when FILE is - or\n"
-    "absent) to standard output or OUT, byte for byte as the viewer shows it: lines of\n"
-    "103 bytes ending in CR LF, with no terminator. A file that is too large, lacks the\n"
+    "absent) to standard output or OUT, byte for byte as the viewer shows it: lines\n"
+    "of 103 bytes, each ending in CR LF. A file that is too large, lacks the\n"
     "signature or has a broken record chain is refused and nothing is written.\n"
     "\n"
-    "  -n, --numeration MODE  what the number column counts: multi (record number, and\n"
-    "                         the sub-line in the size column; the default), single\n"
-    "                         (running line number) or offset (file offset of the\n"
-    "                         line's first data byte)\n"
-    "  -o, --output OUT       write to OUT instead of standard output; an existing\n"
-    "                         regular file OUT is replaced only once all is written\n"
+    "  -n, --numeration MODE  what the number column counts, in decimal: multi\n"
+    "                         (record number, and the sub-line in the size column;\n"
+    "                         the default), single (running line number) or offset\n"
+    "                         (file offset of the line's first data byte)\n"
+    "  -o, --output OUT       write to OUT instead of standard output (see below)\n"
     "      --records          list the records instead of dumping them\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
+    "A short option may carry its value attached (-noffset), and a long option may\n"
+    "be shortened while it stays unique (--num offset).\n"
+    "\n"
+    "OUT is never the input itself (that is a usage error). A symbolic link is\n"
+    "followed to the file it names, and stays a link. A regular file is written to a\n"
+    "temporary beside it, named after it, that replaces it once all is written and\n"
+    "keeps its permission bits and, where allowed, its owner and group; a failure or\n"
+    "a signal leaves it as it was. It is written in place instead when it has more\n"
+    "than one hard link or its folder cannot take the temporary: then only an input\n"
+    "or output error part-way can leave it short, and that is reported. Anything\n"
+    "else (a terminal, a pipe, a device, /dev/stdout) is written in place.\n"
     "\n"
     "--records writes one line of 60 bytes per record, ending in LF:\n"
-    "  columns  1-10  record number (the first record is 1), right-aligned\n"
+    "  columns  1-10  record number (the first record is 1), decimal, right-aligned\n"
     "          13-20  offset of the record in the file, 8 hexadecimal digits\n"
     "          23-33  the four tag bytes in file order, in hexadecimal\n"
     "          36-47  the tag name, 12 characters\n"
-    "          50-59  the number of data bytes, right-aligned\n"
+    "          50-59  the number of data bytes, decimal, right-aligned\n"
     "  for example\n"
     "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
     "\n"
@@ -65,9 +75,26 @@ ParseOutcome UsageError(const char* message, std::string_view argument) {
     return PARSE_USAGE_ERROR;
 }
 
-const OptionSpec* FindOption(std::string_view name) {
+// An exact name, or the one long name that begins with `name`; null when there is none or
+// `ambiguous` is set.
+const OptionSpec* FindLongOption(std::string_view name, bool& ambiguous) {
+    const OptionSpec* found = nullptr;
+    int matches = 0;
+    for (const OptionSpec& spec : OptionSpecs) {
+        if (spec.longName == name)
+            return &spec;
+        if (name.size() > 2 && spec.longName.starts_with(name)) {
+            found = &spec;
+            ++matches;
+        }
+    }
+    ambiguous = matches > 1;
+    return matches == 1 ? found : nullptr;
+}
+
+const OptionSpec* FindShortOption(std::string_view name) {
     for (const OptionSpec& spec : OptionSpecs)
-        if (name == spec.shortName || name == spec.longName)
+        if (!spec.shortName.empty() && name.starts_with(spec.shortName))
             return &spec;
     return nullptr;
 }
@@ -99,21 +126,25 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
             options.input = argv[i];
             continue;
         }
-        // "--name=value" carries its value; "-n value" and "--name value" take the next one.
-        size_t equals = argument.starts_with("--") ? argument.find('=') : argument.npos;
-        const OptionSpec* spec = FindOption(argument.substr(0, equals));
+        // "--name=value" and "-nvalue" carry their value; "--name value" and "-n value" take
+        // the next argument.
+        bool isLong = argument.starts_with("--");
+        size_t attached = isLong ? argument.find('=') : 2;
+        bool ambiguous = false;
+        const OptionSpec* spec = isLong ? FindLongOption(argument.substr(0, attached), ambiguous)
+                                        : FindShortOption(argument);
         if (!spec)
-            return UsageError("unknown option", argument);
+            return UsageError(ambiguous ? "ambiguous option" : "unknown option", argument);
+        bool hasValue = attached < argument.size();
         const char* value = nullptr;
-        if (equals != argument.npos) {
-            if (!spec->takesValue)
-                return UsageError("this option takes no value:", argument);
-            value = argv[i] + equals + 1;
-        } else if (spec->takesValue) {
-            if (i + 1 == argc)
-                return UsageError("missing value for", argument);
+        if (hasValue && !spec->takesValue)
+            return UsageError(isLong ? "this option takes no value:" : "unknown option", argument);
+        if (hasValue)
+            value = argv[i] + attached + (isLong ? 1 : 0);
+        else if (spec->takesValue && i + 1 == argc)
+            return UsageError("missing value for", argument);
+        else if (spec->takesValue)
             value = argv[++i];
-        }
         switch (spec->id) {
         case OPTION_NUMERATION:
             if (!ParseNumeration(value, options.numeration))

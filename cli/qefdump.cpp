@@ -66,27 +66,75 @@ bool IsStdin(const char* path) {
     return !path || std::strcmp(path, "-") == 0;
 }
 
-int ReadInputFile(const char* path, const char* name, InputBytes& input) {
-    bool useStdin = IsStdin(path);
-    std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
+// Too large: the size of a file, or only that a stream went past the limit.
+int ComplainTooLarge(const char* name, uint64_t fileSize) {
+    const char* message = DumpFailureMessages[DUMP_TOO_LARGE].text;
+    if (fileSize == 0)
+        std::fprintf(stderr, "qefdump: %s: %s More than the limit of %" PRIu32 " bytes arrived.\n",
+                     name, message, MaxModuleInfoLength);
+    else
+        std::fprintf(stderr,
+                     "qefdump: %s: %s The file has %" PRIu64
+                     " bytes, more than the limit of %" PRIu32 ".\n",
+                     name, message, fileSize, MaxModuleInfoLength);
+    return EXIT_REFUSED;
+}
+
+// No signature: what stands where it belongs, shown as the dump shows characters.
+int ComplainNoSignature(const char* name, const InputBytes& input) {
+    const char* message = DumpFailureMessages[DUMP_NO_SIGNATURE].text;
+    if (input.length < SignatureOffset + SignatureLength) {
+        std::fprintf(stderr,
+                     "qefdump: %s: %s Only %" PRIu32 " bytes, too few for the %" PRIu32
+                     "-byte signature at offset %" PRIu32 ".\n",
+                     name, message, input.length, SignatureLength, SignatureOffset);
+        return EXIT_REFUSED;
+    }
+    char shown[SignatureLength + 1] = {};
+    for (uint32_t k = 0; k < SignatureLength; ++k) {
+        unsigned char byte = input.bytes[SignatureOffset + k];
+        shown[k] = byte >= 0x20 && byte < 0x7F ? char(byte) : '.';
+    }
+    std::fprintf(stderr,
+                 "qefdump: %s: %s The %" PRIu32 " bytes at offset %" PRIu32
+                 " are \"%s\", not a signature.\n",
+                 name, message, SignatureLength, SignatureOffset, shown);
+    return EXIT_REFUSED;
+}
+
+// OUT is compared with the input before anything is read, so that `-o FILE FILE` and
+// `-o FILE < FILE` touch nothing.
+int ReadInputFile(const DumpOptions& options, const char* name, InputBytes& input) {
+    bool useStdin = IsStdin(options.input);
+    if (!options.input && IsTerminal(stdin)) {
+        std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
+        return EXIT_USAGE;
+    }
+    std::FILE* stream = useStdin ? stdin : std::fopen(options.input, "rb");
     if (!stream)
         return Complain(EXIT_IO_ERROR, name, std::strerror(errno));
-    int error = 0;
-    ReadOutcome outcome = ReadInput(stream, MaxModuleInfoLength, input, error);
+    ReadFailure failure;
+    ReadOutcome outcome = READ_FAILED;
+    bool sameFile = options.output && IsSameFile(stream, options.output);
+    if (!sameFile)
+        outcome = ReadInput(stream, MaxModuleInfoLength, input, failure);
     if (!useStdin)
         std::fclose(stream);
+    if (sameFile)
+        return Complain(EXIT_USAGE, options.output, "input file is output file");
     if (outcome == READ_FAILED)
         return Complain(EXIT_IO_ERROR, name,
-                        error == ENOMEM ? AllocationFailureText : std::strerror(error));
+                        failure.error == ENOMEM ? AllocationFailureText
+                                                : std::strerror(failure.error));
     if (outcome == READ_TOO_LARGE)
-        return Complain(EXIT_REFUSED, name, DumpFailureMessages[DUMP_TOO_LARGE].text);
+        return ComplainTooLarge(name, failure.fileSize);
     return EXIT_DONE;
 }
 
 // The whole chain is checked before anything is written, so that a refusal writes nothing.
 int CheckInput(const char* name, const InputBytes& input) {
     if (!IsModuleInfoFile(input.bytes.get(), input.length))
-        return Complain(EXIT_REFUSED, name, DumpFailureMessages[DUMP_NO_SIGNATURE].text);
+        return ComplainNoSignature(name, input);
     DumpPlan plan = PlanDump(input.bytes.get(), input.length);
     if (!plan.complete)
         return ComplainFormatError(name, plan);
@@ -209,7 +257,7 @@ int main(int argc, char** argv) {
     }
     const char* inputName = IsStdin(options.input) ? StdinName : options.input;
     InputBytes input;
-    if (int status = ReadInputFile(options.input, inputName, input))
+    if (int status = ReadInputFile(options, inputName, input))
         return status;
     if (int status = CheckInput(inputName, input))
         return status;
