@@ -82,13 +82,17 @@ struct Sequence {
 
 // Myers' search for a shortest edit script, on the classes of the two sequences, in linear
 // space: each step finds a point of an optimal path halfway (the middle snake) and splits
-// the problem there. When a split costs more than `limit` edits, the point that got furthest
-// is taken instead, as mature diff tools do: the script may then be longer than the
-// shortest, but each split costs at most limit² steps plus the snakes it follows.
+// the problem there. Two bounds keep any pair of files cheap, and the script stays correct
+// under both, if longer than the shortest:
+// - as in GNU diff and git, a split that costs more than `limit` edits takes the point that
+//   got furthest instead of the middle;
+// - once the search has taken `budget` steps in all, what is left of each part is taken as
+//   removed from A and added to B, as diff libraries do when their time is up (counted in
+//   steps here, so that the output does not depend on the machine).
 class EditSearch {
   public:
-    EditSearch(const Sequence& x, const Sequence& y, int limit)
-        : x_(x.classes.data()), y_(y.classes.data()), limit_(limit),
+    EditSearch(const Sequence& x, const Sequence& y, int limit, uint64_t budget)
+        : x_(x.classes.data()), y_(y.classes.data()), limit_(limit), budget_(budget),
           forward_(size_t(2 * limit + 5)), backward_(size_t(2 * limit + 5)) {}
 
     // Marks the members of x that are not on the path as removed and those of y as added.
@@ -102,7 +106,7 @@ class EditSearch {
             while (box.xoff < box.xlim && box.yoff < box.ylim &&
                    x_[box.xlim - 1] == y_[box.ylim - 1])
                 --box.xlim, --box.ylim;
-            if (box.xoff == box.xlim || box.yoff == box.ylim) {
+            if (box.xoff == box.xlim || box.yoff == box.ylim || steps_ > budget_) {
                 for (int k = box.xoff; k < box.xlim; ++k)
                     removed[x.records[size_t(k)]] = 1;
                 for (int k = box.yoff; k < box.ylim; ++k)
@@ -149,9 +153,10 @@ class EditSearch {
                 --fmax;
             for (int d = fmax; d >= fmin; d -= 2) {
                 int low = Forward(d - 1), high = Forward(d + 1);
-                int x = low < high ? high : low + 1;
+                int start = low < high ? high : low + 1, x = start;
                 while (x < box.xlim && x - d < box.ylim && x_[x] == y_[x - d])
                     ++x;
+                steps_ += uint64_t(x - start) + 1;
                 Forward(d) = x;
                 if (odd && bmin <= d && d <= bmax && Backward(d) <= x)
                     return {x, x - d};
@@ -166,14 +171,15 @@ class EditSearch {
                 --bmax;
             for (int d = bmax; d >= bmin; d -= 2) {
                 int low = Backward(d - 1), high = Backward(d + 1);
-                int x = low < high ? low : high - 1;
+                int start = low < high ? low : high - 1, x = start;
                 while (x > box.xoff && x - d > box.yoff && x_[x - 1] == y_[x - d - 1])
                     --x;
+                steps_ += uint64_t(start - x) + 1;
                 Backward(d) = x;
                 if (!odd && fmin <= d && d <= fmax && x <= Forward(d))
                     return {x, x - d};
             }
-            if (cost >= limit_)
+            if (cost >= limit_ || steps_ > budget_)
                 return FurthestPoint(box, fmin, fmax, bmin, bmax);
         }
     }
@@ -206,20 +212,27 @@ class EditSearch {
     const uint32_t* x_;
     const uint32_t* y_;
     int limit_;
+    uint64_t budget_;
+    uint64_t steps_ = 0;
     int forwardMid_ = 0;
     int backwardMid_ = 0;
     std::vector<int> forward_;
     std::vector<int> backward_;
 };
 
-// About the square root of the combined length, and at least 256: enough for the shortest
-// script wherever the files share most of their records, and a bound of about
-// (n + m)·limit steps for any pair.
+// About the square root of the combined length, and at least 256, as git has it: enough for
+// the shortest script wherever the files share most of their records.
 int CostLimit(size_t records) {
     int limit = 256;
     while (size_t(limit) * size_t(limit) < records)
         limit *= 2;
     return limit;
+}
+
+// Steps of the search in all: a fixed part that small files never reach, and a part that
+// grows with the records, so that no pair takes more than a few times the reading of them.
+uint64_t StepBudget(size_t records) {
+    return (uint64_t(1) << 26) + 32 * uint64_t(records);
 }
 
 // Marks every record of A that is not in B's sequence as removed, and of B as added.
@@ -255,7 +268,8 @@ void FindChanges(const DiffSide& a, const DiffSide& b, const std::vector<uint32_
     take(classB, y, added);
     classA = {};
     classB = {};
-    EditSearch search(x, y, CostLimit(x.classes.size() + y.classes.size()));
+    size_t records = x.classes.size() + y.classes.size();
+    EditSearch search(x, y, CostLimit(records), StepBudget(records));
     search.Run(x, y, removed, added);
 }
 
