@@ -1,6 +1,7 @@
 // qefdump --diff, --extract and --records --json, run for real.
 #include "tests/cli/qefdump_fixture.h"
 
+#include "cli/diff.h"
 #include "dump/formatter.h"
 #include "dump/module_info.h"
 #include "tests/support/sample_files.h"
@@ -21,39 +22,35 @@ std::string RecordData(size_t k, char seed) {
     return std::string(sizes[k % 8], char(seed + k));
 }
 
-struct TestFile {
-    std::vector<std::string> records; // data of each record after the signature record
-    Bytes Build() const {
-        Bytes file = SignatureRecord();
-        for (const std::string& data : records)
-            AppendRecord(file, LabelTag, uint32_t(data.size()), data);
-        return file;
-    }
-};
+using Records = std::vector<std::string>; // the data of the records after the signature record
 
-TestFile Numbered(size_t count) {
-    TestFile file;
+Records Numbered(size_t count) {
+    Records records;
     for (size_t k = 0; k < count; ++k)
-        file.records.push_back(RecordData(k, 'a'));
+        records.push_back(RecordData(k, 'a'));
+    return records;
+}
+
+Bytes Build(const Records& records) {
+    Bytes file = SignatureRecord();
+    for (const std::string& data : records)
+        AppendRecord(file, LabelTag, uint32_t(data.size()), data);
     return file;
 }
 
 // The plain dump of `file`, one entry of LF-ended lines per record (the signature record first).
-std::vector<std::string> DumpByRecord(const Bytes& file, Numeration mode) {
+Records DumpByRecord(const Bytes& file, Numeration mode) {
     std::string text(
         size_t(PlanDump(file.data(), uint32_t(file.size())).lineCount) * DumpLineLength, '\0');
-    EXPECT_EQ(WriteDumpLines(file.data(), uint32_t(file.size()), mode, text.data(), text.size(),
-                             nullptr, nullptr),
-              DUMP_WALK_COMPLETE);
-    std::vector<std::string> records;
-    size_t at = 0;
-    for (uint32_t offset = 0; offset < file.size();) {
-        uint32_t size = ReadRecordHeader(file.data() + offset).size;
-        std::string lines;
-        for (uint32_t k = 0; k < std::max(1u, (size + 15) / 16); ++k, at += DumpLineLength)
-            lines += text.substr(at, DumpLineLength - 2) + "\n";
-        records.push_back(lines);
-        offset += RecordHeaderSize + size;
+    WriteDumpLines(file.data(), uint32_t(file.size()), mode, text.data(), text.size(), nullptr,
+                   nullptr);
+    Records records;
+    for (uint32_t offset = 0, at = 0, size = 0; offset < file.size();
+         offset += RecordHeaderSize + size) {
+        size = ReadRecordHeader(file.data() + offset).size;
+        records.emplace_back();
+        for (uint32_t k = std::max(1u, (size + 15) / 16); k-- > 0; at += DumpLineLength)
+            records.back() += text.substr(at, DumpLineLength - 2) + "\n";
     }
     return records;
 }
@@ -79,19 +76,19 @@ TEST_F(DiffTest, ShowsOneEditBetweenThePlainDumpsOfAAndB) {
     const char* modes[] = {"single", "multi", "offset"};
     for (Edit edit : {INSERT, REMOVE, CHANGE}) {
         for (size_t p : {1, 4, 7}) {
-            TestFile a = Numbered(7), b = a;
+            Records a = Numbered(7), b = a;
             size_t removed = edit == INSERT ? 0 : 1, added = edit == REMOVE ? 0 : 1;
             p -= removed && p == 7 ? 1 : 0; // the last record, or after it for an insertion
             if (removed)
-                b.records.erase(b.records.begin() + long(p - 1));
+                b.erase(b.begin() + long(p - 1));
             if (added)
-                b.records.insert(b.records.begin() + long(p - 1), RecordData(p, 'N'));
+                b.insert(b.begin() + long(p - 1), RecordData(p, 'N'));
             for (int mode = 0; mode < 3; ++mode) {
                 SCOPED_TRACE(std::to_string(edit) + " at " + std::to_string(p) + " " + modes[mode]);
-                fs::path pathA = WriteInput("a.qef", a.Build()),
-                         pathB = WriteInput("b.qef", b.Build());
-                std::vector<std::string> dumpA = DumpByRecord(a.Build(), Numeration(mode + 1));
-                std::vector<std::string> dumpB = DumpByRecord(b.Build(), Numeration(mode + 1));
+                fs::path pathA = WriteInput("a.qef", Build(a)),
+                         pathB = WriteInput("b.qef", Build(b));
+                Records dumpA = DumpByRecord(Build(a), Numeration(mode + 1));
+                Records dumpB = DumpByRecord(Build(b), Numeration(mode + 1));
                 size_t start = p - 1, endA = std::min(dumpA.size(), p + removed + 1);
                 std::string expected = "--- " + pathA.string() + "\n+++ " + pathB.string() +
                                        "\n@@ -" + Range(start, endA - start) + " +" +
@@ -123,10 +120,10 @@ std::string HunkHeaders(const std::string& text) {
 
 // Records 2 and 6 of eight changed: three equal records apart.
 TEST_F(DiffTest, JoinsChangesWithinTwiceTheContext) {
-    TestFile a = Numbered(7), b = a;
-    b.records[1] += "x";
-    b.records[5] += "y";
-    fs::path pathA = WriteInput("a.qef", a.Build()), pathB = WriteInput("b.qef", b.Build());
+    Records a = Numbered(7), b = a;
+    b[1] += "x";
+    b[5] += "y";
+    fs::path pathA = WriteInput("a.qef", Build(a)), pathB = WriteInput("b.qef", Build(b));
     const std::pair<const char*, const char*> cases[] = {
         {"-U 0", "@@ -3,1 +3,1 @@|@@ -7,1 +7,1 @@|"},
         {"", "@@ -2,3 +2,3 @@|@@ -6,3 +6,3 @@|"},
@@ -142,7 +139,7 @@ TEST_F(DiffTest, JoinsChangesWithinTwiceTheContext) {
 }
 
 TEST_F(DiffTest, SaysNothingForEqualRecordsAndReadsStandardInput) {
-    fs::path path = WriteInput("a.qef", Numbered(7).Build());
+    fs::path path = WriteInput("a.qef", Build(Numbered(7)));
     CommandResult result = Qefdump("--diff - " + Quoted(path) + " < " + Quoted(path));
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out + result.err, "");
@@ -150,8 +147,8 @@ TEST_F(DiffTest, SaysNothingForEqualRecordsAndReadsStandardInput) {
 
 // Refusals are the dump's, with diff's exit status; usage errors are told as such.
 TEST_F(DiffTest, RefusesWithStatusTwo) {
-    fs::path good = WriteInput("good.qef", Numbered(3).Build());
-    Bytes brokenBytes = Numbered(3).Build();
+    fs::path good = WriteInput("good.qef", Build(Numbered(3)));
+    Bytes brokenBytes = Build(Numbered(3));
     brokenBytes.pop_back();
     fs::path broken = WriteInput("broken.qef", brokenBytes);
     for (const fs::path& bad : {broken, folder_ / "missing.qef"}) {
@@ -182,9 +179,9 @@ TEST_F(DiffTest, RefusesWithStatusTwo) {
     }
 }
 
-uint32_t Number(const std::string& digits) {
+uint32_t Number(const std::string& digits, int base = 10) {
     uint32_t value = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     return value;
 }
 
@@ -203,9 +200,8 @@ TEST_F(DiffTest, RebuildsAFileFromItsJsonListAndExtractedRecords) {
         const std::smatch& fields = *match;
         EXPECT_EQ(Number(fields[1]), ++number);
         EXPECT_EQ(Number(fields[2]), rebuilt.size());
-        for (int k = 0; k < 8; k += 2)
-            rebuilt.push_back(
-                (unsigned char)std::stoi(fields[3].str().substr(size_t(k), 2), nullptr, 16));
+        for (int shift = 24; shift >= 0; shift -= 8) // the tag bytes in file order
+            rebuilt.push_back((unsigned char)(Number(fields[3], 16) >> shift));
         std::string name(LookupTagName(ReadUint32Le(rebuilt.data() + rebuilt.size() - 4)));
         EXPECT_EQ(fields[4].str(), name.substr(0, name.find(' ')));
         uint32_t size = Number(fields[5]);
@@ -221,6 +217,61 @@ TEST_F(DiffTest, RebuildsAFileFromItsJsonListAndExtractedRecords) {
     }
     EXPECT_GT(number, 3u);
     EXPECT_TRUE(rebuilt == original);
+}
+
+class TextSink final : public DumpLineSink {
+  public:
+    bool WriteLines(const char* lines, size_t bytes) override {
+        text.append(lines, bytes);
+        return true;
+    }
+    std::string text;
+};
+
+// Random pairs of short files over three empty records, MI_VERSION, MI_END and NM_LABEL:
+// the script must turn A into B and be as short as the longest common subsequence allows.
+TEST(DiffSearch, FindsAShortestScript) {
+    uint64_t state = 1;
+    auto next = [&state](uint32_t bound) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return uint32_t(state >> 33) % bound;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string a(next(30), ' '), b(next(30), ' ');
+        Bytes files[2] = {SignatureRecord(), SignatureRecord()};
+        for (int f = 0; f < 2; ++f) {
+            for (char& name : f ? b : a) {
+                const unsigned char tags[3][4] = {
+                    {10, 'V', 'e', 'r'}, {10, 'E', 'n', 'd'}, {1, 0, 0, '1'}};
+                name = "VEL"[next(3)];
+                AppendRecord(files[f], tags[name == 'V' ? 0 : name == 'E' ? 1 : 2], 0, "");
+            }
+        }
+        TextSink sink;
+        WriteRecordDiff({"a", files[0].data(), uint32_t(files[0].size())},
+                        {"b", files[1].data(), uint32_t(files[1].size())}, NUMERATION_MULTI, 100,
+                        sink);
+        std::vector<std::vector<size_t>> lcs(a.size() + 1, std::vector<size_t>(b.size() + 1, 0));
+        for (size_t i = a.size(); i-- > 0;)
+            for (size_t j = b.size(); j-- > 0;)
+                lcs[i][j] =
+                    a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
+        std::string fromA = sink.text.empty() ? a : "", fromB = sink.text.empty() ? b : "";
+        size_t edits = 0;
+        // Past the lines of the signature record, each line a marker and a record's dump line.
+        for (size_t at = sink.text.find("\n", sink.text.find("\n@@") + 1) + 1;
+             at > 0 && at < sink.text.size(); at = sink.text.find('\n', at) + 1) {
+            char marker = sink.text[at], name = sink.text[at + 1 + TagNameColumn + 3];
+            edits += name != 'S' && marker != ' ';
+            if (name != 'S' && marker != '+')
+                fromA += name;
+            if (name != 'S' && marker != '-')
+                fromB += name;
+        }
+        EXPECT_EQ(fromA, a);
+        EXPECT_EQ(fromB, b);
+        EXPECT_EQ(edits, a.size() + b.size() - 2 * lcs[0][0]) << a << " " << b;
+    }
 }
 
 } // namespace
