@@ -182,8 +182,8 @@ int CheckExtract(const DumpOptions& options, const char* name, const InputBytes&
         FindRecord(input.bytes.get(), input.length, options.extract, span, count))
         return EXIT_DONE;
     std::fprintf(stderr,
-                 "qefdump: %s: there is no record %" PRIu32 ": the file has %" PRIu32 " records\n",
-                 name, options.extract, count);
+                 "qefdump: %s: there is no record %" PRIu32 ": the file has %" PRIu32 " record%s\n",
+                 name, options.extract, count, count == 1 ? "" : "s");
     return EXIT_USAGE;
 }
 
