@@ -49,7 +49,8 @@ constexpr NumerationName NumerationNames[] = {
 };
 
 const char HelpText[] =
-    "usage: qefdump [-n multi|single|offset] [-o OUT] [--records [--json]] [FILE|-]\n"
+    "usage: qefdump [-n multi|single|offset] [-o OUT] [--records] [FILE|-]\n"
+    "       qefdump --records --json [-o OUT] [FILE|-]\n"
     "       qefdump --diff [-U N] [-n MODE] [-o OUT] A B\n"
     "       qefdump --extract N [-o OUT] [FILE|-]\n"
     "\n"
