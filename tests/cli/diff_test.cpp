@@ -259,7 +259,7 @@ TEST(DiffSearch, FindsAShortestScript) {
         std::string fromA = sink.text.empty() ? a : "", fromB = sink.text.empty() ? b : "";
         size_t edits = 0;
         // Past the lines of the signature record, each line a marker and a record's dump line.
-        for (size_t at = sink.text.find("\n", sink.text.find("\n@@") + 1) + 1;
+        for (size_t at = sink.text.find('\n', sink.text.find("\n@@") + 1) + 1;
              at > 0 && at < sink.text.size(); at = sink.text.find('\n', at) + 1) {
             char marker = sink.text[at], name = sink.text[at + 1 + TagNameColumn + 3];
             edits += name != 'S' && marker != ' ';
