@@ -52,6 +52,7 @@ screenshot: build
 
 bench: native
 	$(BUILD)/native/bench/qef_bench
+	$(BUILD)/native/bench/qef_diff_bench
 	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tools/qefgen
 
 # File > Open in the viewer under Wine for 1 MB, 8 MB and 32,000,000-byte files: reading,

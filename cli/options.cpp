@@ -1,10 +1,22 @@
 #include "cli/options.h"
 
+#include <charconv>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
-enum OptionId { OPTION_NUMERATION, OPTION_OUTPUT, OPTION_RECORDS, OPTION_HELP, OPTION_VERSION };
+enum OptionId {
+    OPTION_NUMERATION,
+    OPTION_OUTPUT,
+    OPTION_RECORDS,
+    OPTION_JSON,
+    OPTION_DIFF,
+    OPTION_CONTEXT,
+    OPTION_EXTRACT,
+    OPTION_HELP,
+    OPTION_VERSION
+};
 
 struct OptionSpec {
     std::string_view shortName; // empty when there is none
@@ -14,8 +26,14 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec OptionSpecs[] = {
-    {"-n", "--numeration", OPTION_NUMERATION, true}, {"-o", "--output", OPTION_OUTPUT, true},
-    {"", "--records", OPTION_RECORDS, false},        {"-h", "--help", OPTION_HELP, false},
+    {"-n", "--numeration", OPTION_NUMERATION, true},
+    {"-o", "--output", OPTION_OUTPUT, true},
+    {"", "--records", OPTION_RECORDS, false},
+    {"", "--json", OPTION_JSON, false},
+    {"", "--diff", OPTION_DIFF, false},
+    {"-U", "--context", OPTION_CONTEXT, true},
+    {"", "--extract", OPTION_EXTRACT, true},
+    {"-h", "--help", OPTION_HELP, false},
     {"", "--version", OPTION_VERSION, false},
 };
 
@@ -32,6 +50,9 @@ constexpr NumerationName NumerationNames[] = {
 
 const char HelpText[] =
     "usage: qefdump [-n multi|single|offset] [-o OUT] [--records] [FILE|-]\n"
+    "       qefdump --records --json [-o OUT] [FILE|-]\n"
+    "       qefdump --diff [-U N] [-n MODE] [-o OUT] A B\n"
+    "       qefdump --extract N [-o OUT] [FILE|-]\n"
     "\n"
     "Writes the dump of the module-info file FILE (standard input when FILE is - or\n"
     "absent) to standard output or OUT, byte for byte as the viewer shows it: lines\n"
@@ -44,6 +65,10 @@ const char HelpText[] =
     "                         (file offset of the line's first data byte)\n"
     "  -o, --output OUT       write to OUT instead of standard output (see below)\n"
     "      --records          list the records instead of dumping them\n"
+    "      --json             with --records: one JSON object per line instead\n"
+    "      --diff             compare the records of A and B (one may be -)\n"
+    "  -U, --context N        equal records shown around each change (1)\n"
+    "      --extract N        write the data bytes of record N (from 1) alone\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "A short option may carry its value attached (-noffset), and a long option may\n"
@@ -66,12 +91,35 @@ const char HelpText[] =
     "          50-59  the number of data bytes, decimal, right-aligned\n"
     "  for example\n"
     "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
+    "and with --json, where it is one line:\n"
+    "  {\"record\": 1, \"offset\": 0, \"tag\": \"4D6F6400\", \"name\": \"MI_SIGNATURE\",\n"
+    "   \"size\": 32}\n"
+    "\n"
+    "--diff reads and checks A and B as a dump would, then shows which records\n"
+    "changed between them: each record's dump lines, as in the dump of its own\n"
+    "file but ending in LF, marked - (only in A), + (only in B) or with a space\n"
+    "(the same in both), in hunks headed by their record numbers in A and B:\n"
+    "  qefdump --diff old.qef new.qef\n"
+    "  --- old.qef\n"
+    "  +++ new.qef\n"
+    "  @@ -2,2 +2,2 @@\n"
+    "   00000002: MI_VERSION    |00004| 01 02 00 00  ...\n"
+    "  -00000003: MI_END        |00000|              ...\n"
+    "  +00000003: NM_LABEL      |00001| 41           ...\n"
+    "Its exit status is 0 when the records are the same, 1 when they differ and\n"
+    "2 on any trouble.\n"
+    "\n"
+    "--extract 2 FILE -o data.bin writes the data of record 2 to data.bin.\n"
     "\n"
     "Exit status: 0 done, 1 file refused, 2 usage error, 3 input or output error.\n";
 
+// "qefdump: " and `message`, then `argument` in quotes when there is one.
 ParseOutcome UsageError(const char* message, std::string_view argument) {
-    std::fprintf(stderr, "qefdump: %s '%.*s'\nTry 'qefdump --help'.\n", message,
-                 int(argument.size()), argument.data());
+    if (argument.empty())
+        std::fprintf(stderr, "qefdump: %s\nTry 'qefdump --help'.\n", message);
+    else
+        std::fprintf(stderr, "qefdump: %s '%.*s'\nTry 'qefdump --help'.\n", message,
+                     int(argument.size()), argument.data());
     return PARSE_USAGE_ERROR;
 }
 
@@ -99,6 +147,31 @@ const OptionSpec* FindShortOption(std::string_view name) {
     return nullptr;
 }
 
+bool ParseCount(const char* text, uint32_t& count) {
+    std::string_view digits = text;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    return error == std::errc() && end == digits.data() + digits.size();
+}
+
+bool IsStandardInput(std::string_view path) {
+    return path == "-";
+}
+
+// What cannot be told from one option alone.
+ParseOutcome CheckCombination(const DumpOptions& options) {
+    if (int(options.listRecords) + int(options.diff) + int(options.extract != 0) > 1)
+        return UsageError("--records, --diff and --extract exclude each other", {});
+    if (options.json && !options.listRecords)
+        return UsageError("--json goes only with --records", {});
+    if (options.secondInput && !options.diff)
+        return UsageError("more than one file given; the second is", options.secondInput);
+    if (options.diff && !options.secondInput)
+        return UsageError("--diff compares two files: A and B", {});
+    if (options.diff && IsStandardInput(options.input) && IsStandardInput(options.secondInput))
+        return UsageError("only one of the two files can be standard input", {});
+    return PARSE_RUN;
+}
+
 bool ParseNumeration(std::string_view name, Numeration& mode) {
     for (const NumerationName& entry : NumerationNames) {
         if (name == entry.name) {
@@ -121,9 +194,9 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
             continue;
         }
         if (!isOption) {
-            if (options.input)
-                return UsageError("more than one file given; the second is", argument);
-            options.input = argv[i];
+            if (options.secondInput)
+                return UsageError("more than two files given; the third is", argument);
+            (options.input ? options.secondInput : options.input) = argv[i];
             continue;
         }
         // "--name=value" and "-nvalue" carry their value; "--name value" and "-n value" take
@@ -156,13 +229,27 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
         case OPTION_RECORDS:
             options.listRecords = true;
             break;
+        case OPTION_JSON:
+            options.json = true;
+            break;
+        case OPTION_DIFF:
+            options.diff = true;
+            break;
+        case OPTION_CONTEXT:
+            if (!ParseCount(value, options.context))
+                return UsageError("the context must be a number of records, not", value);
+            break;
+        case OPTION_EXTRACT:
+            if (!ParseCount(value, options.extract) || options.extract == 0)
+                return UsageError("the record to extract must be a number from 1, not", value);
+            break;
         case OPTION_HELP:
             return PARSE_HELP;
         case OPTION_VERSION:
             return PARSE_VERSION;
         }
     }
-    return PARSE_RUN;
+    return CheckCombination(options);
 }
 
 void PrintHelp(std::FILE* stream) {

@@ -1,7 +1,9 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
 // shows it.
+#include "cli/diff.h"
 #include "cli/io.h"
 #include "cli/options.h"
+#include "cli/records.h"
 
 #include "dump/formatter.h"
 #include "dump/module_info.h"
@@ -208,6 +210,31 @@ bool WriteRecordList(const InputBytes& input, char* chunk, Output& output) {
     return WriteOutput(output, chunk, used);
 }
 
+bool WriteTask(const DumpOptions& options, const InputBytes& input, char* chunk, Output& output) {
+    OutputSink sink(output);
+    if (options.extract)
+        return WriteRecordData(input.bytes.get(), input.length, options.extract, sink);
+    if (options.json)
+        return WriteRecordJson(input.bytes.get(), input.length, chunk, ChunkLines * DumpLineLength,
+                               sink);
+    if (options.listRecords)
+        return WriteRecordList(input, chunk, output);
+    return WriteDump(input, options.numeration, chunk, output);
+}
+
+// A record number past the end is a usage error, told before any output is opened.
+int CheckExtract(const DumpOptions& options, const char* name, const InputBytes& input) {
+    RecordSpan span{};
+    uint32_t count = 0;
+    if (!options.extract ||
+        FindRecord(input.bytes.get(), input.length, options.extract, span, count))
+        return EXIT_DONE;
+    std::fprintf(stderr,
+                 "qefdump: %s: there is no record %" PRIu32 ": the file has %" PRIu32 " record%s\n",
+                 name, options.extract, count, count == 1 ? "" : "s");
+    return EXIT_USAGE;
+}
+
 int WriteResult(const DumpOptions& options, const InputBytes& input) {
     const char* name = options.output ? options.output : StdoutName;
     // Taken before the output is opened, so that running out of memory leaves no file behind.
@@ -218,8 +245,7 @@ int WriteResult(const DumpOptions& options, const InputBytes& input) {
     Output output;
     if (!OpenOutput(options.output, output))
         return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
-    bool written = options.listRecords ? WriteRecordList(input, chunk.get(), output)
-                                       : WriteDump(input, options.numeration, chunk.get(), output);
+    bool written = WriteTask(options, input, chunk.get(), output);
     if (!written) {
         AbandonOutput(output);
         return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
@@ -227,6 +253,34 @@ int WriteResult(const DumpOptions& options, const InputBytes& input) {
     if (!FinishOutput(output))
         return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
     return EXIT_DONE;
+}
+
+// Both files are read and checked as for a dump; any trouble is diff's exit status 2.
+int RunDiff(const DumpOptions& options) {
+    const char* paths[2] = {options.input, options.secondInput};
+    InputBytes inputs[2];
+    for (int k = 0; k < 2; ++k) {
+        const char* name = IsStdin(paths[k]) ? StdinName : paths[k];
+        if (ReadInputFile(paths[k], name, inputs[k]) || CheckInput(name, inputs[k]))
+            return EXIT_USAGE;
+    }
+    const char* name = options.output ? options.output : StdoutName;
+    Output output;
+    if (!OpenOutput(options.output, output))
+        return Complain(EXIT_USAGE, name, OutputFailureText(output).c_str());
+    OutputSink sink(output);
+    DiffOutcome outcome = WriteRecordDiff({paths[0], inputs[0].bytes.get(), inputs[0].length},
+                                          {paths[1], inputs[1].bytes.get(), inputs[1].length},
+                                          options.numeration, options.context, sink);
+    if (outcome == DIFF_NO_MEMORY || outcome == DIFF_WRITE_FAILED) {
+        AbandonOutput(output);
+        return Complain(EXIT_USAGE, name,
+                        outcome == DIFF_NO_MEMORY ? AllocationFailureText
+                                                  : OutputFailureText(output).c_str());
+    }
+    if (!FinishOutput(output))
+        return Complain(EXIT_USAGE, name, OutputFailureText(output).c_str());
+    return outcome == DIFF_EQUAL ? EXIT_DONE : EXIT_REFUSED;
 }
 
 int PrintAndClose(void (*print)(std::FILE*)) {
@@ -255,11 +309,15 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    if (options.diff)
+        return RunDiff(options);
     const char* inputName = IsStdin(options.input) ? StdinName : options.input;
     InputBytes input;
     if (int status = ReadInputFile(options, inputName, input))
         return status;
     if (int status = CheckInput(inputName, input))
+        return status;
+    if (int status = CheckExtract(options, inputName, input))
         return status;
     return WriteResult(options, input);
 }
