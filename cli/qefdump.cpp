@@ -106,24 +106,25 @@ int ComplainNoSignature(const char* name, const InputBytes& input) {
 
 // OUT is compared with the input before anything is read, so that `-o FILE FILE` and
 // `-o FILE < FILE` touch nothing.
-int ReadInputFile(const DumpOptions& options, const char* name, InputBytes& input) {
-    bool useStdin = IsStdin(options.input);
-    if (!options.input && IsTerminal(stdin)) {
+// `path` is the input (standard input when null or "-"); `output` the OUT it must not be.
+int ReadInputFile(const char* path, const char* output, const char* name, InputBytes& input) {
+    bool useStdin = IsStdin(path);
+    if (!path && IsTerminal(stdin)) {
         std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
         return EXIT_USAGE;
     }
-    std::FILE* stream = useStdin ? stdin : std::fopen(options.input, "rb");
+    std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
     if (!stream)
         return Complain(EXIT_IO_ERROR, name, std::strerror(errno));
     ReadFailure failure;
     ReadOutcome outcome = READ_FAILED;
-    bool sameFile = options.output && IsSameFile(stream, options.output);
+    bool sameFile = output && IsSameFile(stream, output);
     if (!sameFile)
         outcome = ReadInput(stream, MaxModuleInfoLength, input, failure);
     if (!useStdin)
         std::fclose(stream);
     if (sameFile)
-        return Complain(EXIT_USAGE, options.output, "input file is output file");
+        return Complain(EXIT_USAGE, output, "input file is output file");
     if (outcome == READ_FAILED)
         return Complain(EXIT_IO_ERROR, name,
                         failure.error == ENOMEM ? AllocationFailureText
@@ -261,7 +262,7 @@ int RunDiff(const DumpOptions& options) {
     InputBytes inputs[2];
     for (int k = 0; k < 2; ++k) {
         const char* name = IsStdin(paths[k]) ? StdinName : paths[k];
-        if (ReadInputFile(paths[k], name, inputs[k]) || CheckInput(name, inputs[k]))
+        if (ReadInputFile(paths[k], options.output, name, inputs[k]) || CheckInput(name, inputs[k]))
             return EXIT_USAGE;
     }
     const char* name = options.output ? options.output : StdoutName;
@@ -313,7 +314,7 @@ int main(int argc, char** argv) {
         return RunDiff(options);
     const char* inputName = IsStdin(options.input) ? StdinName : options.input;
     InputBytes input;
-    if (int status = ReadInputFile(options, inputName, input))
+    if (int status = ReadInputFile(options.input, options.output, inputName, input))
         return status;
     if (int status = CheckInput(inputName, input))
         return status;

@@ -110,7 +110,7 @@ TEST_F(DiffTest, ShowsOneEditBetweenThePlainDumpsOfAAndB) {
                 CommandResult result = Qefdump(std::string("--diff -n ") + modes[mode] + " " +
                                                Quoted(pathA) + " " + Quoted(pathB));
                 EXPECT_EQ(result.exitCode, 1);
-                EXPECT_EQ(FirstDifference(result.out, expected), "");
+                EXPECT_EQ(result.out, expected);
                 EXPECT_EQ(result.err, "");
             }
         }
