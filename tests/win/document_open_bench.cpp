@@ -1,6 +1,7 @@
 // Times File > Open in the viewer's own windows: from OK in the Open dialog to "Opened..." in
 // the status bar, and the three steps behind it one by one. Not a test: run it by hand, e.g.
-//   document_open_bench [BYTES...]     (default: 1 MB, 8 MB and 32,000,000 bytes)
+//   document_open_bench [[SHAPE:]BYTES...]   (default: 1 MB, 8 MB and 32,000,000 bytes mixed)
+// e.g. empty-records:32000000 for the longest dump a file can give.
 #include "document/document.h"
 #include "dump/formatter.h"
 #include "files/files.h"
@@ -46,8 +47,27 @@ class KeepingTarget : public DumpTarget {
     std::string text;
 };
 
-bool WriteSample(const std::string& path, uint32_t size) {
-    std::vector<unsigned char> bytes = GenerateSample(SAMPLE_MIXED, 1, size);
+struct Sample {
+    SampleShape shape;
+    uint32_t size;
+};
+
+// "BYTES" or "SHAPE:BYTES" with a shape name of qefgen; a size of 0 for a bad shape.
+Sample ParseSample(const std::string& argument) {
+    Sample sample = {SAMPLE_MIXED, 0};
+    size_t colon = argument.find(':');
+    size_t digits = 0;
+    if (colon != std::string::npos) {
+        if (!ParseSampleShape(argument.substr(0, colon), sample.shape))
+            return sample;
+        digits = colon + 1;
+    }
+    sample.size = uint32_t(std::strtoul(argument.c_str() + digits, nullptr, 10));
+    return sample;
+}
+
+bool WriteSample(const std::string& path, Sample sample) {
+    std::vector<unsigned char> bytes = GenerateSample(sample.shape, 1, sample.size);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -104,11 +124,12 @@ double TimeShowing(HWND frame, const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<uint32_t> sizes = {1u << 20, 8u << 20, MaxModuleInfoLength};
+    std::vector<Sample> samples = {
+        {SAMPLE_MIXED, 1u << 20}, {SAMPLE_MIXED, 8u << 20}, {SAMPLE_MIXED, MaxModuleInfoLength}};
     if (argc > 1) {
-        sizes.clear();
+        samples.clear();
         for (int index = 1; index < argc; ++index)
-            sizes.push_back(uint32_t(std::strtoul(argv[index], nullptr, 10)));
+            samples.push_back(ParseSample(argv[index]));
     }
     RegisterViewerClasses();
     HWND frame = CreateFrameWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
@@ -118,8 +139,9 @@ int main(int argc, char** argv) {
 
     std::printf("%12s %12s %10s %10s %10s %14s %10s\n", "file bytes", "text bytes", "read s",
                 "format s", "show s", "OK->Opened s", "sum s");
-    for (uint32_t size : sizes) {
-        if (size < 29 || size > MaxModuleInfoLength || !WriteSample(path, size)) {
+    for (Sample sample : samples) {
+        uint32_t size = sample.size;
+        if (size < 29 || size > MaxModuleInfoLength || !WriteSample(path, sample)) {
             std::fprintf(stderr, "cannot make a sample of %u bytes\n", size);
             continue;
         }
