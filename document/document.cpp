@@ -48,13 +48,27 @@ UINT MessageBoxIcon(MessageIcon icon) {
     return Icons[icon];
 }
 
+size_t EditTextLength(HWND edit) {
+    int length = GetWindowTextLengthA(edit);
+    return length > 0 ? size_t(length) : 0;
+}
+
 // The formatter's view of a document: its edit control takes the dump and owns the messages,
 // and the frame's status bar shows the progress.
 class EditControlTarget : public DumpTarget {
   public:
     explicit EditControlTarget(HWND edit) : edit(edit) {}
 
-    bool SetText(const char* text, size_t) override { return SetWindowTextA(edit, text) != 0; }
+    // An edit control that cannot get the memory for a text may keep none of it and still
+    // report success, so only its length tells whether the whole dump arrived. A dump that did
+    // not is taken out again: the user must never be told that a file is shown when it is not.
+    bool SetText(const char* text, size_t length) override {
+        if (SetWindowTextA(edit, text) && EditTextLength(edit) == length)
+            return true;
+        SetWindowTextA(edit, "");
+        ShowMessage(DumpFailureMessages[DUMP_ALLOCATION_FAILED]);
+        return false;
+    }
     void ShowProgress(const char* text) override { SetStatusText(FrameOf(edit), 0, text); }
     void ShowMessage(const DumpMessage& message) override {
         MessageBoxA(edit, message.text, message.caption, MB_OK | MessageBoxIcon(message.icon));
@@ -70,10 +84,7 @@ class EditControlSource : public TextSource {
   public:
     explicit EditControlSource(HWND edit) : edit(edit) {}
 
-    size_t TextLength() override {
-        int length = GetWindowTextLengthA(edit);
-        return length > 0 ? size_t(length) : 0;
-    }
+    size_t TextLength() override { return EditTextLength(edit); }
     size_t CopyText(char* buffer, size_t capacity) override {
         int room = capacity > size_t(INT_MAX) ? INT_MAX : int(capacity);
         int copied = GetWindowTextA(edit, buffer, room);

@@ -10,7 +10,8 @@ bool RegisterDocumentClass(HINSTANCE instance);
 HWND CreateDocumentWindow(HWND mdiClient);
 
 // Lets the user pick a file and shows its dump in `document`; the title and the status bar
-// then name the file. A cancelled dialog or a refused file changes nothing.
+// then name the file. A cancelled dialog or a refused file changes nothing; a dump too large
+// for the edit control leaves it empty, with "Memory allocation error." said.
 void OpenIntoDocument(HWND document);
 
 // Lets the user pick a file name and writes the document's text there; the title and the

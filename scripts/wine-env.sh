@@ -1,11 +1,28 @@
 # Shared by wine-run, with-wine and run-viewer (sourced, not run): which Wine to use, where a
 # build keeps its prefix, and booting that prefix once.
 
-# Sets WINE (the loader) and WINESERVER (the server that belongs to it) unless already set.
-# Debian's wine64 package has no `wine` on the PATH, only its own loader.
+# The loader that runs 32-bit programs, and 64-bit ones next to them in a WoW64 prefix.
+qef_wine32_loader() {
+    if [ -x /usr/lib/wine/wine ]; then
+        echo /usr/lib/wine/wine
+    else
+        echo wine
+    fi
+}
+
+# Whether BUILD holds 32-bit Windows programs: made with the i686 toolchain.
+qef_build_is_32bit() {
+    grep -q '^CMAKE_TOOLCHAIN_FILE:.*i686' "$1/CMakeCache.txt" 2>/dev/null
+}
+
+# qef_pick_wine [BUILD]: sets WINE (the loader) and WINESERVER (the server that belongs to it)
+# unless already set. A 32-bit build gets the 32-bit loader, which boots its prefix as WoW64;
+# the others get Debian's wine64 package, which has no `wine` on the PATH, only its own loader.
 qef_pick_wine() {
     if [ -z "${WINE:-}" ]; then
-        if [ -x /usr/lib/wine/wine64 ]; then
+        if [ -n "${1:-}" ] && qef_build_is_32bit "$1"; then
+            WINE=$(qef_wine32_loader)
+        elif [ -x /usr/lib/wine/wine64 ]; then
             WINE=/usr/lib/wine/wine64
         else
             WINE=wine

@@ -1,6 +1,7 @@
 // Times File > Open in the viewer's own windows: reading, formatting and showing one by one, and
 // from OK in the Open dialog to "Opened..." as a whole. Not a test: `make bench-gui`, or
-//   document_open_bench [BYTES...]     (default: 1 MB, 8 MB and 32,000,000 bytes)
+//   document_open_bench [[SHAPE:]BYTES...]   (default: 1 MB, 8 MB and 32,000,000 bytes mixed)
+// e.g. empty-records:32000000 for the longest dump a file can give.
 #include "document/document.h"
 #include "frame/frame.h"
 #include "frame/resource.h"
@@ -20,26 +21,44 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+struct Sample {
+    SampleShape shape = SAMPLE_MIXED;
+    uint32_t size = 0; // 0 for a shape qefgen does not know
+};
+
+// "BYTES" or "SHAPE:BYTES" with one of qefgen's shape names.
+Sample ParseSample(const std::string& argument) {
+    Sample sample;
+    size_t colon = argument.find(':');
+    if (colon != std::string::npos && !ParseSampleShape(argument.substr(0, colon), sample.shape))
+        return sample;
+    size_t digits = colon == std::string::npos ? 0 : colon + 1;
+    sample.size = uint32_t(std::strtoul(argument.c_str() + digits, nullptr, 10));
+    return sample;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<uint32_t> sizes = {1u << 20, 8u << 20, MaxModuleInfoLength};
+    std::vector<Sample> samples = {
+        {SAMPLE_MIXED, 1u << 20}, {SAMPLE_MIXED, 8u << 20}, {SAMPLE_MIXED, MaxModuleInfoLength}};
     if (argc > 1)
-        sizes.assign(argc - 1, 0);
+        samples.clear();
     for (int index = 1; index < argc; ++index)
-        sizes[size_t(index - 1)] = uint32_t(std::strtoul(argv[index], nullptr, 10));
+        samples.push_back(ParseSample(argv[index]));
     RegisterViewerClasses();
     HWND frame = CreateFrameWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
     TempFolder folder;
     std::printf("%12s %12s %10s %10s %10s %14s\n", "file bytes", "text bytes", "read s", "format s",
                 "show s", "OK->Opened s");
-    for (uint32_t size : sizes) {
+    for (Sample sample : samples) {
+        uint32_t size = sample.size;
         if (size < 29 || size > MaxModuleInfoLength) {
             std::fprintf(stderr, "cannot make a sample of %u bytes\n", size);
             continue;
         }
         std::string path =
-            folder.MakeFile("sample.qef", Bytes(GenerateSample(SAMPLE_MIXED, 1, size)));
+            folder.MakeFile("sample.qef", Bytes(GenerateSample(sample.shape, 1, size)));
         Clock::time_point start = Clock::now();
         std::string bytes = ReadWholeFile(path);
         double reading = SecondsSince(start);

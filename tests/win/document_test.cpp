@@ -168,6 +168,32 @@ TEST_F(DocumentTest, RefusedFilesLeaveTheDocumentAsItWas) {
     }
 }
 
+// An edit control out of memory keeps none of the text and still answers that it took it.
+WNDPROC EditProc = nullptr;
+LRESULT CALLBACK KeepNoText(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) {
+        CallWindowProcA(EditProc, edit, message, wParam, reinterpret_cast<LPARAM>(""));
+        return TRUE;
+    }
+    return CallWindowProcA(EditProc, edit, message, wParam, lParam);
+}
+
+TEST_F(DocumentTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
+    HWND document = NewDocument();
+    HWND edit = EditOf(document);
+    SetWindowTextA(edit, "earlier text");
+    EditProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KeepNoText)));
+    std::string path = folder.MakeFile("large.qef", Bytes(GenerateSample(SAMPLE_MIXED, 4, 6000)));
+    std::string seen;
+    Drive([document] { OpenIntoDocument(document); }, {ChooseFile(path), AcceptMessageBox(seen)});
+    EXPECT_EQ(seen, DescribeMessageBox("Error", "Memory allocation error.", nullptr, frame));
+    EXPECT_EQ(EditText(document), "");
+    EXPECT_EQ(WindowText(document), "[Untitled]");
+    EXPECT_NE(StatusText(statusBar, 0), "Opened...");
+    EXPECT_EQ(StatusText(statusBar, 1), "");
+}
+
 TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
     std::string source =
         folder.MakeFile("source.qef", Bytes(GenerateSample(SAMPLE_MIXED, 4, 6000)));
