@@ -5,7 +5,7 @@ SAMPLE := $(BUILD)/sample.qef
 FUZZ_SECONDS ?= 300
 
 .PHONY: all setup native win64 win32 build test test-native test-win64 run bench bench-gui screenshot clean
-.PHONY: test-asan fuzz test-fuzz lint
+.PHONY: test-asan fuzz test-fuzz lint package test-package
 
 all: build
 
@@ -33,9 +33,9 @@ test-win64: win64
 	scripts/with-wine $(BUILD)/win64 ctest --preset win64
 
 # Everything CI runs: the suites natively and under Wine, again under the sanitizers, a short
-# fuzzing run of every target and the static checks.
+# fuzzing run of every target, the static checks and the packages.
 test: build
-	$(MAKE) --no-print-directory test-native test-win64 test-asan test-fuzz lint
+	$(MAKE) --no-print-directory test-native test-win64 test-asan test-fuzz lint test-package
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer.
 run: build
@@ -75,6 +75,15 @@ test-fuzz:
 
 lint: setup
 	scripts/lint
+
+# The Windows zips and the Debian package, into build/packages; built apart from the presets.
+package: setup
+	JOBS=$(JOBS) scripts/package $(BUILD)/packages
+
+# Their contents, the unpacked programs under Linux and Wine, lintian, and a second build in
+# another folder compared byte for byte.
+test-package: package
+	JOBS=$(JOBS) scripts/check-package $(BUILD)/packages
 
 clean:
 	rm -rf $(BUILD)
