@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 300
 
 .PHONY: all setup native win64 win32 build test test-native test-win64 test-win32 run bench bench-gui
 .PHONY: screenshot clean
-.PHONY: test-asan fuzz test-fuzz lint
+.PHONY: test-asan fuzz test-fuzz lint package test-package
 
 all: build
 
@@ -46,9 +46,9 @@ test-win32: win32
 	fi
 
 # Everything CI runs: the suites natively and under 64- and 32-bit Wine, again under the
-# sanitizers, a short fuzzing run of every target and the static checks.
+# sanitizers, a short fuzzing run of every target, the static checks and the packages.
 test: build
-	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint
+	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint test-package
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer: the
 # 32-bit program where this machine runs it, the 64-bit one otherwise.
@@ -100,6 +100,15 @@ test-fuzz:
 
 lint: setup
 	scripts/lint
+
+# The Windows zips and the Debian package, into build/packages; built apart from the presets.
+package: setup
+	JOBS=$(JOBS) scripts/package $(BUILD)/packages
+
+# Their contents, the unpacked programs under Linux and Wine, lintian, and a second build in
+# another folder compared byte for byte.
+test-package: package
+	JOBS=$(JOBS) scripts/check-package $(BUILD)/packages
 
 clean:
 	rm -rf $(BUILD)

@@ -37,7 +37,7 @@ const char StatusGreeting[] = "Hi there :)";
 
 const char* const AboutLines[] = {
     "QEF Viewer",
-    "Version " QEF_VERSION_TEXT,
+    ("Version " QEF_VERSION_TEXT), // one string: the parentheses tell clang the joining is meant
     "",
     "Made with the MinGW-w64 toolchain",
     "and CMake, tested with GoogleTest",
