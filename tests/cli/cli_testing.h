@@ -101,10 +101,14 @@ inline CommandResult RunCommand(const std::string& commandLine, const fs::path& 
 // Hand-built records for exact expectations.
 inline void AppendRecord(Bytes& file, const unsigned char (&tag)[4], uint32_t declaredSize,
                          std::string_view data) {
-    file.insert(file.end(), tag, tag + 4);
+    // Byte by byte: GCC 12 takes a range insert into a vector it has just grown for a write
+    // out of bounds (-Wstringop-overflow) in 32-bit builds.
+    for (unsigned char byte : tag)
+        file.push_back(byte);
     for (int shift = 0; shift < 32; shift += 8)
         file.push_back((unsigned char)(declaredSize >> shift));
-    file.insert(file.end(), data.begin(), data.end());
+    for (char byte : data)
+        file.push_back((unsigned char)byte);
 }
 
 inline Bytes SignatureRecord(std::string_view signature = "Module info file v2.0") {
