@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 #include <string_view>
 #include <vector>
 
@@ -272,10 +273,11 @@ TEST(Dump, ReportProgress) {
     } cases[] = {{0, 100, "Opened... 0%"}, {37, 100, "Opened... 37%"},
                  {2, 3, "Opened... 66%"},  {1, 1, "Opened... 100%"},
                  {0, 0, "Opened... 0%"},   {31999999, 32000000, "Opened... 99%"}};
-    static const unsigned char data[1] = {0};
+    // Positions are pointers into the file, so the file must be there, as large as the largest.
+    const std::vector<unsigned char> data(MaxModuleInfoLength);
     for (const auto& c : cases) {
         RecordingTarget target;
-        ReportProgress(target, data + c.position, data, c.length);
+        ReportProgress(target, data.data() + c.position, data.data(), c.length);
         EXPECT_EQ(target.progress, Texts({c.text}));
     }
 }
