@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 #include <string_view>
 #include <vector>
 
