@@ -197,8 +197,9 @@ bool MustWriteInPlace(const std::string& file, const FileStatus& status) {
 // What cp keeps: the owner and group where this process may set them (failures are expected
 // and change nothing), and the permission bits exactly, not through the umask.
 void KeepOwnerAndMode(int descriptor, const FileStatus& status) {
-    if (fchown(descriptor, status.st_uid, status.st_gid) != 0)
-        (void)fchown(descriptor, uid_t(-1), status.st_gid);
+    if (fchown(descriptor, status.st_uid, status.st_gid) != 0 &&
+        fchown(descriptor, uid_t(-1), status.st_gid) != 0)
+        errno = 0; // neither may be given: the file stays this process's, as with cp
     (void)fchmod(descriptor, status.st_mode & 0777);
 }
 // Between creating the temporary and recording its name a signal would leave it behind.
