@@ -104,9 +104,9 @@ int ComplainNoSignature(const char* name, const InputBytes& input) {
     return EXIT_REFUSED;
 }
 
-// OUT is compared with the input before anything is read, so that `-o FILE FILE` and
-// `-o FILE < FILE` touch nothing.
-// `path` is the input (standard input when null or "-"); `output` the OUT it must not be.
+// `path` is the input (standard input when null or "-"). It is compared with `output`, the OUT
+// it must not be, before anything is read, so that `-o FILE FILE` and `-o FILE < FILE` touch
+// nothing.
 int ReadInputFile(const char* path, const char* output, const char* name, InputBytes& input) {
     bool useStdin = IsStdin(path);
     if (!path && IsTerminal(stdin)) {
@@ -180,7 +180,7 @@ void PutHex(char* field, size_t digits, uint32_t value) {
 }
 
 // "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
-void FormatRecordLine(char* line, uint32_t number, uint32_t offset, const unsigned char* record) {
+char* FormatRecordLine(char* line, uint32_t number, uint32_t offset, const unsigned char* record) {
     RecordHeader header = ReadRecordHeader(record);
     std::memset(line, ' ', RecordLineLength);
     PutDecimal(line, 10, number);
@@ -190,25 +190,7 @@ void FormatRecordLine(char* line, uint32_t number, uint32_t offset, const unsign
     std::memcpy(line + 35, LookupTagName(header.tag).data(), TagNameLength);
     PutDecimal(line + 49, 10, header.size);
     line[RecordLineLength - 1] = '\n';
-}
-
-// The chain has been checked: every header read here lies inside the input.
-bool WriteRecordList(const InputBytes& input, char* chunk, Output& output) {
-    constexpr size_t capacity = ChunkLines * RecordLineLength;
-    size_t used = 0;
-    uint32_t number = 0;
-    for (uint32_t offset = 0; offset < input.length;) {
-        const unsigned char* record = input.bytes.get() + offset;
-        if (used == capacity) {
-            if (!WriteOutput(output, chunk, used))
-                return false;
-            used = 0;
-        }
-        FormatRecordLine(chunk + used, ++number, offset, record);
-        used += RecordLineLength;
-        offset += RecordHeaderSize + ReadRecordHeader(record).size;
-    }
-    return WriteOutput(output, chunk, used);
+    return line + RecordLineLength;
 }
 
 bool WriteTask(const DumpOptions& options, const InputBytes& input, char* chunk, Output& output) {
@@ -219,7 +201,8 @@ bool WriteTask(const DumpOptions& options, const InputBytes& input, char* chunk,
         return WriteRecordJson(input.bytes.get(), input.length, chunk, ChunkLines * DumpLineLength,
                                sink);
     if (options.listRecords)
-        return WriteRecordList(input, chunk, output);
+        return WriteRecordLines(input.bytes.get(), input.length, FormatRecordLine, RecordLineLength,
+                                chunk, ChunkLines * DumpLineLength, sink);
     return WriteDump(input, options.numeration, chunk, output);
 }
 

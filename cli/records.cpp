@@ -62,18 +62,23 @@ bool WriteRecordData(const unsigned char* data, uint32_t length, uint32_t number
                            span.size);
 }
 
-bool WriteRecordJson(const unsigned char* data, uint32_t length, char* chunk, size_t capacity,
-                     DumpLineSink& sink) {
+bool WriteRecordLines(const unsigned char* data, uint32_t length, RecordLineWriter writeLine,
+                      size_t room, char* chunk, size_t capacity, DumpLineSink& sink) {
     char* at = chunk;
     uint32_t number = 0;
     for (uint32_t offset = 0; offset < length;) {
-        if (size_t(at - chunk) + JsonLineRoom > capacity) {
+        if (size_t(at - chunk) + room > capacity) {
             if (!sink.WriteLines(chunk, size_t(at - chunk)))
                 return false;
             at = chunk;
         }
-        at = FormatJsonLine(at, ++number, offset, data + offset);
+        at = writeLine(at, ++number, offset, data + offset);
         offset += RecordHeaderSize + ReadRecordHeader(data + offset).size;
     }
     return sink.WriteLines(chunk, size_t(at - chunk));
+}
+
+bool WriteRecordJson(const unsigned char* data, uint32_t length, char* chunk, size_t capacity,
+                     DumpLineSink& sink) {
+    return WriteRecordLines(data, length, FormatJsonLine, JsonLineRoom, chunk, capacity, sink);
 }
