@@ -18,14 +18,14 @@ enum OptionId {
     OPTION_VERSION
 };
 
-struct OptionSpec {
+struct OptionEntry {
     std::string_view shortName; // empty when there is none
     std::string_view longName;
     OptionId id;
     bool takesValue;
 };
 
-constexpr OptionSpec OptionSpecs[] = {
+constexpr OptionEntry OptionTable[] = {
     {"-n", "--numeration", OPTION_NUMERATION, true},
     {"-o", "--output", OPTION_OUTPUT, true},
     {"", "--records", OPTION_RECORDS, false},
@@ -125,14 +125,14 @@ ParseOutcome UsageError(const char* message, std::string_view argument) {
 
 // An exact name, or the one long name that begins with `name`; null when there is none or
 // `ambiguous` is set.
-const OptionSpec* FindLongOption(std::string_view name, bool& ambiguous) {
-    const OptionSpec* found = nullptr;
+const OptionEntry* FindLongOption(std::string_view name, bool& ambiguous) {
+    const OptionEntry* found = nullptr;
     int matches = 0;
-    for (const OptionSpec& spec : OptionSpecs) {
-        if (spec.longName == name)
-            return &spec;
-        if (name.size() > 2 && spec.longName.starts_with(name)) {
-            found = &spec;
+    for (const OptionEntry& option : OptionTable) {
+        if (option.longName == name)
+            return &option;
+        if (name.size() > 2 && option.longName.starts_with(name)) {
+            found = &option;
             ++matches;
         }
     }
@@ -140,10 +140,10 @@ const OptionSpec* FindLongOption(std::string_view name, bool& ambiguous) {
     return matches == 1 ? found : nullptr;
 }
 
-const OptionSpec* FindShortOption(std::string_view name) {
-    for (const OptionSpec& spec : OptionSpecs)
-        if (!spec.shortName.empty() && name.starts_with(spec.shortName))
-            return &spec;
+const OptionEntry* FindShortOption(std::string_view name) {
+    for (const OptionEntry& option : OptionTable)
+        if (!option.shortName.empty() && name.starts_with(option.shortName))
+            return &option;
     return nullptr;
 }
 
@@ -204,21 +204,21 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
         bool isLong = argument.starts_with("--");
         size_t attached = isLong ? argument.find('=') : 2;
         bool ambiguous = false;
-        const OptionSpec* spec = isLong ? FindLongOption(argument.substr(0, attached), ambiguous)
-                                        : FindShortOption(argument);
-        if (!spec)
+        const OptionEntry* option = isLong ? FindLongOption(argument.substr(0, attached), ambiguous)
+                                           : FindShortOption(argument);
+        if (!option)
             return UsageError(ambiguous ? "ambiguous option" : "unknown option", argument);
         bool hasValue = attached < argument.size();
         const char* value = nullptr;
-        if (hasValue && !spec->takesValue)
+        if (hasValue && !option->takesValue)
             return UsageError(isLong ? "this option takes no value:" : "unknown option", argument);
         if (hasValue)
             value = argv[i] + attached + (isLong ? 1 : 0);
-        else if (spec->takesValue && i + 1 == argc)
+        else if (option->takesValue && i + 1 == argc)
             return UsageError("missing value for", argument);
-        else if (spec->takesValue)
+        else if (option->takesValue)
             value = argv[++i];
-        switch (spec->id) {
+        switch (option->id) {
         case OPTION_NUMERATION:
             if (!ParseNumeration(value, options.numeration))
                 return UsageError("numeration must be multi, single or offset, not", value);
