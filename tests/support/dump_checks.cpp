@@ -5,68 +5,38 @@
 #include "tests/support/recording_target.h"
 
 #include <algorithm>
-#include <map>
 #include <vector>
 
 namespace {
 
 const char Before[] = "the text before the run";
 
-const std::map<std::string, MessageIcon> Icons = {
-    {"Don't parse file greather than 32 MB.", MESSAGE_ICON_INFORMATION},
-    {"No QEF format.", MESSAGE_ICON_ERROR},
-    {"Memory allocation error.", MESSAGE_ICON_NONE},
-    {"QEF format error.", MESSAGE_ICON_ERROR},
-    {"Memory free error.", MESSAGE_ICON_NONE},
-};
-
-class Problems {
-  public:
-    void Expect(bool ok, const std::string& what) {
-        if (!ok)
-            found_ += what + "; ";
-    }
-    std::string Found() const { return found_; }
-
-  private:
-    std::string found_;
-};
-
-// Collects what a walk hands on; gives up at call `refuseAt`.
-class JoiningSink : public DumpLineSink {
-  public:
-    JoiningSink(Problems& problems, size_t capacity, size_t refuseAt)
-        : problems_(problems), capacity_(capacity), refuseAt_(refuseAt) {}
+// Collects what a walk hands on and notes any chunk that breaks the rules; gives up at call
+// `refuseAt`.
+struct JoiningSink : DumpLineSink {
+    JoiningSink(size_t capacity, size_t refuseAt) : capacity(capacity), refuseAt(refuseAt) {}
     bool WriteLines(const char* lines, size_t bytes) override {
-        problems_.Expect(bytes > 0 && bytes <= capacity_ && bytes % DumpLineLength == 0,
-                         "a chunk of whole lines within the buffer");
-        problems_.Expect(!refused_, "no chunk after the sink gave up");
+        broken |= bytes == 0 || bytes > capacity || bytes % DumpLineLength != 0 ||
+                  (refuseAt != 0 && calls >= refuseAt);
         text.append(lines, bytes);
-        refused_ = ++calls == refuseAt_;
-        return !refused_;
+        return ++calls != refuseAt;
     }
+    size_t capacity, refuseAt, calls = 0;
+    bool broken = false;
     std::string text;
-    size_t calls = 0;
-
-  private:
-    Problems& problems_;
-    size_t capacity_, refuseAt_;
-    bool refused_ = false;
 };
 
-// The bytes in a block of exactly their size, so that the sanitizers catch any read past the
-// end (the loader's NUL after the data is not part of it and is never read).
-using Exact = std::vector<unsigned char>;
-
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0 && text.size() >= prefix.size();
-}
+struct Problems {
+    void Expect(bool ok, const std::string& what) { found += ok ? "" : what + "; "; }
+    std::string found;
+};
 
 } // namespace
 
 std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration mode,
                         TargetFaults faults) {
-    Exact input(bytes, bytes + length);
+    // A block of exactly the input's size: the sanitizers catch any read past its end.
+    std::vector<unsigned char> input(bytes, bytes + length);
     const unsigned char* data = input.data();
     NumerationMode = mode;
     RecordingTarget target(Before);
@@ -74,53 +44,42 @@ std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration 
     target.failRelease = faults.release;
     target.failSetText = faults.setText;
     bool shown = FormatModuleInfo(target, data, length);
-    Problems problems;
-    std::vector<std::string> expected;
+
     bool reserved = length <= MaxModuleInfoLength && ModelSignature(data, length);
-    ModelDump model{};
-    if (length > MaxModuleInfoLength) {
+    bool dumped = reserved && !faults.allocation;
+    ModelDump model = dumped ? DumpByModel(data, length, mode) : ModelDump{};
+    std::vector<std::string> expected;
+    if (length > MaxModuleInfoLength)
         expected = {"message Don't parse file greather than 32 MB."};
-    } else if (!reserved) {
+    else if (!reserved)
         expected = {"message No QEF format."};
-    } else if (faults.allocation) {
+    else if (faults.allocation)
         expected = {"message Memory allocation error."};
-    } else {
-        model = DumpByModel(data, length, mode);
-        for (const std::string& text : model.progress)
-            expected.push_back("progress " + text);
-        if (!model.complete)
-            expected.push_back("message QEF format error.");
-        else if (!faults.setText)
-            expected.push_back("text");
-        problems.Expect(target.allocatedBytes == model.lines * DumpLineLength + 1,
-                        "room for every line and the NUL");
-        problems.Expect(target.releases == 1, "the output released once");
-    }
-    if (faults.release && reserved && !faults.allocation)
+    for (const std::string& text : model.progress)
+        expected.push_back("progress " + text);
+    if (dumped && (!model.complete || !faults.setText))
+        expected.push_back(model.complete ? "text" : "message QEF format error.");
+    if (dumped && faults.release)
         expected.push_back("message Memory free error.");
+
+    Problems problems;
     std::string events;
     for (const std::string& event : target.events)
         events += "[" + event + "]";
     problems.Expect(target.events == expected, "progress, text and messages in order: " + events);
-    for (const RecordedMessage& message : target.messages)
-        problems.Expect(message.caption == "Error" && message.icon == Icons.at(message.text),
-                        "caption and icon of " + message.text);
-    bool complete = reserved && !faults.allocation && model.complete;
-    problems.Expect(shown == (complete && !faults.setText), "the result");
-    problems.Expect(target.setTextCalls == (complete ? 1 : 0), "the text offered once if whole");
-    problems.Expect(reserved && !faults.allocation ? true : target.releases == 0,
-                    "nothing released when nothing was reserved");
-    if (shown)
-        problems.Expect(target.terminated && target.text == model.text,
-                        "the text is the model's, with its NUL");
-    else
-        problems.Expect(target.text == Before, "a failed run leaves the text alone");
-    return problems.Found();
+    problems.Expect(shown == (model.complete && !faults.setText), "the result");
+    problems.Expect(target.setTextCalls == int(model.complete), "the text offered once if whole");
+    problems.Expect(target.releases == int(dumped), "the output released once if reserved");
+    problems.Expect(!dumped || target.allocatedBytes == model.lines * DumpLineLength + 1,
+                    "room for every line and the NUL");
+    problems.Expect(shown ? target.terminated && target.text == model.text : target.text == Before,
+                    "the text is the model's with its NUL, or left alone");
+    return problems.found;
 }
 
 std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mode, size_t capacity,
                       size_t refuseAt) {
-    Exact input(bytes, bytes + length);
+    std::vector<unsigned char> input(bytes, bytes + length);
     const unsigned char* data = input.data();
     Problems problems;
     ModelDump model = DumpByModel(data, length, mode);
@@ -132,49 +91,47 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
                         (plan.brokenOffset == model.brokenOffset &&
                          plan.brokenSize == model.brokenSize && plan.bytesLeft == model.bytesLeft),
                     "the header pass finds where the chain breaks");
-    DumpWalkResult result = model.complete ? DUMP_WALK_COMPLETE : DUMP_WALK_FORMAT_ERROR;
+
+    const DumpWalkResult whole = model.complete ? DUMP_WALK_COMPLETE : DUMP_WALK_FORMAT_ERROR;
+    const size_t perBuffer = capacity / DumpLineLength;
+    const bool fits = perBuffer > 0 || model.lines == 0;
     std::vector<char> buffer(capacity + 64, '#');
-    // The one the processor runs best, and the portable one.
-    std::vector<DataColumnWriter> writers = {BestDataColumnWriter(),
-                                             FindDataColumnWriter(LINE_KERNEL_PLAIN)};
-    for (DataColumnWriter writer : writers) {
-        JoiningSink sink(problems, capacity, 0);
+    for (DataColumnWriter writer :
+         {BestDataColumnWriter(), FindDataColumnWriter(LINE_KERNEL_PLAIN)}) {
+        JoiningSink sink(capacity, 0);
         RecordingTarget progress;
-        bool ok = WriteDumpLinesWith(writer, data, length, mode, buffer.data(), capacity, &sink,
-                                     &progress) ==
-                  (capacity < DumpLineLength && model.lines ? DUMP_WALK_STOPPED : result);
-        problems.Expect(ok, "the walk's result");
-        problems.Expect(capacity < DumpLineLength || sink.text == model.text,
-                        "the walk gives the model's lines");
+        DumpWalkResult walked = WriteDumpLinesWith(writer, data, length, mode, buffer.data(),
+                                                   capacity, &sink, &progress);
+        problems.Expect(walked == (fits ? whole : DUMP_WALK_STOPPED), "the walk's result");
         // A buffer below one line stops the walk right after the first report.
-        problems.Expect(capacity < DumpLineLength ? progress.progress.size() <= 1
-                                                  : progress.progress == model.progress,
-                        "the walk's progress");
+        problems.Expect(perBuffer == 0 ? progress.progress.size() <= 1 && sink.text.empty()
+                                       : progress.progress == model.progress &&
+                                             sink.text == model.text && !sink.broken,
+                        "the walk gives the model's lines and progress");
     }
-    // What a sink that gives up at `refuseAt`, or a buffer without a sink, keeps.
-    size_t linesPerBuffer = capacity / DumpLineLength;
-    JoiningSink sink(problems, capacity, refuseAt);
+
+    JoiningSink sink(capacity, refuseAt);
     DumpWalkResult stopped =
         WriteDumpLines(data, length, mode, buffer.data(), capacity, &sink, nullptr);
-    size_t most = linesPerBuffer == 0 ? 0
-                  : refuseAt == 0     ? model.text.size()
-                                      : refuseAt * linesPerBuffer * DumpLineLength;
-    size_t shown = std::min(model.text.size(), most);
-    bool cut = sink.calls == refuseAt && (model.complete || sink.text.size() < model.text.size());
-    problems.Expect(stopped ==
-                        (cut || (linesPerBuffer == 0 && model.lines) ? DUMP_WALK_STOPPED : result),
+    size_t shown = refuseAt == 0
+                       ? model.text.size()
+                       : std::min(model.text.size(), refuseAt * perBuffer * DumpLineLength);
+    bool refused =
+        refuseAt != 0 && sink.calls == refuseAt && (model.complete || shown < model.text.size());
+    problems.Expect(stopped == (refused || !fits ? DUMP_WALK_STOPPED : whole),
                     "a sink that gives up stops the walk");
-    problems.Expect(sink.text == model.text.substr(0, shown),
+    problems.Expect(!sink.broken && sink.text == model.text.substr(0, perBuffer ? shown : 0),
                     "a stopped walk gives whole buffers of the model's lines");
+
     DumpWalkResult bounded =
         WriteDumpLines(data, length, mode, buffer.data(), capacity, nullptr, nullptr);
-    size_t kept = std::min(model.text.size(), linesPerBuffer * DumpLineLength);
-    problems.Expect(bounded == (model.lines > linesPerBuffer ? DUMP_WALK_STOPPED : result),
+    size_t kept = std::min(model.text.size(), perBuffer * DumpLineLength);
+    problems.Expect(bounded == (model.lines > perBuffer ? DUMP_WALK_STOPPED : whole),
                     "a full buffer stops the walk");
-    problems.Expect(StartsWith(std::string(buffer.data(), capacity), model.text.substr(0, kept)),
+    problems.Expect(model.text.compare(0, kept, buffer.data(), kept) == 0,
                     "a buffer keeps the first lines");
     problems.Expect(
         std::all_of(buffer.begin() + long(capacity), buffer.end(), [](char c) { return c == '#'; }),
         "nothing is written past the buffer");
-    return problems.Found();
+    return problems.found;
 }

@@ -1,5 +1,5 @@
 // The rules every dump run must keep, checked against the model: shared by the GoogleTest
-// suite (over chosen files) and the fuzz targets (over any input). Each check gives back what
+// suite (over chosen files) and the fuzz target (over any input). Each check gives back what
 // went wrong, or nothing.
 #pragma once
 
@@ -14,13 +14,13 @@ struct TargetFaults {
 };
 
 // One FormatModuleInfo run in `mode`: the model's text and progress on a good file; on a
-// refusal exactly the one right message, the text left alone and the output, if reserved,
+// refusal exactly the one right message and the text left alone; the output, if reserved,
 // released once. A fault of the target adds its own effect and nothing else.
 std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration mode,
                         TargetFaults faults = {});
 
 // PlanDump, and WriteDumpLines with every data-column writer through a sink and a buffer of
-// `capacity` bytes, against the model; then a sink that gives up at its call `refuseAt` and
-// the same buffer without a sink, which must both stop after whole lines of the model's text.
+// `capacity` bytes, against the model; then a sink that gives up at its call `refuseAt` (0:
+// never) and the same buffer without a sink, which must both stop after whole lines.
 std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mode, size_t capacity,
                       size_t refuseAt);

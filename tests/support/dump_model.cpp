@@ -41,17 +41,13 @@ std::vector<std::pair<uint32_t, std::string>> ReadTable() {
 }
 
 uint32_t ReadLe(const unsigned char* bytes) {
-    uint32_t value = 0;
-    for (int k = 3; k >= 0; --k)
-        value = value << 8 | bytes[k];
-    return value;
+    return uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16) | uint32_t(bytes[3]) << 24;
 }
 
-// Digits right-aligned on lastColumn; what is left of them stays.
+// Digits right-aligned on lastColumn, over whatever was there.
 void PutNumber(std::string& line, size_t lastColumn, uint64_t value) {
     std::string digits = std::to_string(value);
-    for (size_t i = 0; i < digits.size(); ++i)
-        line[lastColumn + 1 + i - digits.size()] = digits[i];
+    line.replace(lastColumn + 1 - digits.size(), digits.size(), digits);
 }
 
 void PutByte(std::string& line, uint32_t k, unsigned char byte) {
@@ -62,20 +58,9 @@ void PutByte(std::string& line, uint32_t k, unsigned char byte) {
     line[84 + k] = byte >= 0x20 && byte <= 0x7E ? char(byte) : '.';
 }
 
-std::string Spaces(size_t count) {
-    return std::string(count, ' ');
-}
-
-const std::string HeaderLine = "00000000:" + Spaces(15) + "|00000|" + Spaces(25) + "-" +
-                               Spaces(25) + "|" + Spaces(18) + "\r\n";
-const std::string ContinuationLine =
-    "TTTTTTTT: TTTTTTTTTTTT  |     |" + Spaces(25) + "-" + Spaces(25) + "|" + Spaces(18) + "\r\n";
-
-void ApplyContinuation(std::string& line) {
-    for (size_t column = 0; column < line.size(); ++column)
-        if (ContinuationLine[column] != 'T')
-            line[column] = ContinuationLine[column];
-}
+// A line from column 22 on, before the size or sub-line and the data go in.
+const std::string Tail = "  |     |" + std::string(25, ' ') + "-" + std::string(25, ' ') + "|" +
+                         std::string(18, ' ') + "\r\n";
 
 std::string ProgressText(uint64_t position, uint32_t length) {
     return "Opened... " + std::to_string(position * 100 / length) + "%";
@@ -104,7 +89,6 @@ bool ModelSignature(const unsigned char* data, uint32_t length) {
 
 ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mode) {
     ModelDump dump{};
-    dump.signature = ModelSignature(data, length);
     uint64_t cursor = 0;
     while (cursor < length) {
         if (dump.records % 10000 == 0)
@@ -119,12 +103,12 @@ ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mod
         }
         dump.records += 1;
         dump.lines += 1;
-        std::string line = HeaderLine;
+        std::string line = "00000000: " + ModelTagName(ReadLe(data + cursor)) + Tail;
+        line.replace(25, 5, "00000");
         PutNumber(line, 7,
                   mode == NUMERATION_SINGLE   ? dump.lines
                   : mode == NUMERATION_OFFSET ? cursor + 8
                                               : dump.records);
-        line.replace(10, 12, ModelTagName(ReadLe(data + cursor)));
         PutNumber(line, 29, size);
         for (uint32_t shown = 0, subLine = 0;; shown += 16) {
             for (uint32_t k = 0; k < 16 && shown + k < size; ++k)
@@ -134,7 +118,7 @@ ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mod
                 break;
             subLine += 1;
             dump.lines += 1;
-            ApplyContinuation(line);
+            line = line.substr(0, 22) + Tail; // the number and the name stay
             if (mode == NUMERATION_SINGLE)
                 PutNumber(line, 7, dump.lines);
             else if (mode == NUMERATION_OFFSET)

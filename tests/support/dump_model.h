@@ -1,7 +1,6 @@
 // A deliberately plain model of the dump, written from the format's rules alone and sharing no
-// code with dump/ (it has its own tag table): one std::string per line, templates applied
-// character by character. Slow, but simple enough to trust, so that the tests and the fuzz
-// targets can hold the fast formatter against it on any input.
+// code with dump/ (it has its own tag table): slow, but simple enough to trust, so that the
+// tests and the fuzz target can hold the fast formatter against it on any input.
 #pragma once
 
 #include "dump/formatter.h"
@@ -11,7 +10,6 @@
 #include <vector>
 
 struct ModelDump {
-    bool signature;   // bytes 8 to 28 hold one of the two signature texts
     bool complete;    // the last record ends exactly at the end of the data
     std::string text; // the lines of every record that fits, in order
     std::vector<std::string> progress;
@@ -23,8 +21,5 @@ struct ModelDump {
 };
 
 ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mode);
-
 bool ModelSignature(const unsigned char* data, uint32_t length);
-
-// Exactly 12 characters.
-std::string ModelTagName(uint32_t tag);
+std::string ModelTagName(uint32_t tag); // exactly 12 characters

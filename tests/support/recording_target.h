@@ -6,12 +6,6 @@
 #include <string>
 #include <vector>
 
-struct RecordedMessage {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-};
-
 class RecordingTarget : public DumpTarget {
   public:
     explicit RecordingTarget(std::string initialText = {}) : text(std::move(initialText)) {}
@@ -30,30 +24,23 @@ class RecordingTarget : public DumpTarget {
         events.push_back(std::string("progress ") + progressText);
     }
     void ShowMessage(const DumpMessage& message) override {
-        messages.push_back({message.text, message.caption, message.icon});
         events.push_back(std::string("message ") + message.text);
     }
     void* AllocateOutput(size_t bytes) override {
         allocatedBytes = bytes;
-        if (failAllocation)
-            return nullptr;
-        return DumpTarget::AllocateOutput(bytes);
+        return failAllocation ? nullptr : DumpTarget::AllocateOutput(bytes);
     }
     bool ReleaseOutput(void* block) override {
         ++releases;
-        bool released = DumpTarget::ReleaseOutput(block);
-        return released && !failRelease;
+        return DumpTarget::ReleaseOutput(block) && !failRelease;
     }
 
     std::string text;
     std::vector<std::string> progress;
-    std::vector<RecordedMessage> messages;
-    std::vector<std::string> events; // text, progress and messages in the order they came
+    std::vector<std::string> events; // "text", "progress ..." and "message ..." as they came
     size_t allocatedBytes = 0;
     int releases = 0;
     int setTextCalls = 0;
     bool terminated = false; // the last text came with its NUL
-    bool failAllocation = false;
-    bool failRelease = false;
-    bool failSetText = false;
+    bool failAllocation = false, failRelease = false, failSetText = false;
 };
