@@ -46,7 +46,7 @@ test-win32: win32
 	fi
 
 # Everything CI runs: the suites natively and under 64- and 32-bit Wine, again under the
-# sanitizers, a short fuzzing run of every target, the static checks and the packages.
+# sanitizers, a short fuzzing run, the static checks and the packages.
 test: build
 	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint test-package
 
