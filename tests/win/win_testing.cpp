@@ -8,29 +8,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <utility>
 
 namespace {
-
-// A crash ends the program at once, instead of an error box or a debugger waiting forever.
-LONG WINAPI ExitOnCrash(EXCEPTION_POINTERS* crash) {
-    std::fprintf(stderr, "crash: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
-    TerminateProcess(GetCurrentProcess(), 3);
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-[[maybe_unused]] const bool CrashExitInstalled = [] {
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    SetUnhandledExceptionFilter(ExitOnCrash);
-    return true;
-}();
-
-void CALLBACK EndOverdueLoop(HWND, UINT, UINT_PTR, DWORD) {
-    PostQuitMessage(99);
-}
 
 struct ModalState {
     std::vector<DialogAction> actions;
@@ -74,17 +57,6 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
-LPCSTR ShownIcon(HWND box) {
-    HWND icon = GetDlgItem(box, 0x440);
-    auto shown = reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0));
-    if (!shown || !IsWindowVisible(icon))
-        return nullptr;
-    for (LPCSTR id : {IDI_ERROR, IDI_WARNING, IDI_INFORMATION})
-        if (LoadIconA(nullptr, id) == shown)
-            return id;
-    return IDI_APPLICATION; // some other icon
-}
-
 } // namespace
 
 std::string WindowText(HWND window) {
@@ -102,7 +74,6 @@ std::string StatusText(HWND statusBar, int part) {
 
 void RegisterViewerClasses() {
     InitCommonControls();
-    // Registering again would fail with a message box.
     static const bool registered = RegisterFrameClass(GetModuleHandleA(nullptr)) &&
                                    RegisterDocumentClass(GetModuleHandleA(nullptr));
     EXPECT_TRUE(registered);
@@ -112,13 +83,6 @@ void PumpMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
         DispatchMessageA(&message);
-}
-
-int RunMessageLoopAtMost(UINT bound) {
-    UINT_PTR timer = SetTimer(nullptr, 0, bound, EndOverdueLoop);
-    int code = RunMessageLoop();
-    KillTimer(nullptr, timer);
-    return code;
 }
 
 int RunWithDialogs(const std::function<void()>& call, std::vector<DialogAction> actions) {
@@ -146,14 +110,17 @@ DialogAction ChooseFile(const std::string& path) {
     };
 }
 
-std::string Box(const std::string& caption, const std::string& text, LPCSTR icon, HWND owner) {
+std::string Box(const std::string& caption, const std::string& text, HANDLE icon, HWND owner) {
     return caption + " | " + text + " | icon " + std::to_string(UINT_PTR(icon)) + " | owner " +
            std::to_string(UINT_PTR(owner));
 }
 
 DialogAction AcceptMessageBox(std::string& seen) {
     return [&seen](HWND box) {
-        seen = Box(WindowText(box), WindowText(GetDlgItem(box, 0xFFFF)), ShownIcon(box),
+        HWND icon = GetDlgItem(box, 0x440);
+        HANDLE shown =
+            IsWindowVisible(icon) ? HANDLE(SendMessageA(icon, STM_GETICON, 0, 0)) : nullptr;
+        seen = Box(WindowText(box), WindowText(GetDlgItem(box, 0xFFFF)), shown,
                    GetWindow(box, GW_OWNER));
         Press(IDOK)(box);
     };
@@ -191,7 +158,8 @@ std::string ReadWholeFile(const std::string& path) {
     return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<missing>";
 }
 
-std::string Bytes(const std::vector<unsigned char>& bytes) {
+std::string SampleBytes(SampleShape shape, uint32_t seed, uint32_t size) {
+    std::vector<unsigned char> bytes = GenerateSample(shape, seed, size);
     return {bytes.begin(), bytes.end()};
 }
 
@@ -213,8 +181,8 @@ void ViewerTest::Drive(const std::function<void()>& call, std::vector<DialogActi
     EXPECT_EQ(RunWithDialogs(call, std::move(actions)), 0) << "dialogs not answered as planned";
 }
 
-void ViewerTest::Command(WPARAM wParam, std::vector<DialogAction> actions, LPARAM lParam) {
-    Drive([&] { SendMessageA(frame, WM_COMMAND, wParam, lParam); }, std::move(actions));
+void ViewerTest::Command(WPARAM command, std::vector<DialogAction> actions) {
+    Drive([&] { SendMessageA(frame, WM_COMMAND, command, 0); }, std::move(actions));
 }
 
 HWND ViewerTest::ActiveDocument() const {

@@ -1,7 +1,9 @@
-// Shared by the Windows tests and tools: reading windows, answering the dialogs and message
-// boxes that a call opens (from inside their modal loops, on a thread timer), a private
-// temporary folder, and a real frame for each test.
+// Shared by the Windows tests and tools: reading windows, answering the dialogs that a call
+// opens (from inside their modal loops, on a thread timer), temporary files, and a real frame
+// for each test.
 #pragma once
+
+#include "tests/support/sample_files.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +17,18 @@ std::string WindowText(HWND window);
 std::string StatusText(HWND statusBar, int part);
 void RegisterViewerClasses(); // as start-up does; once per process
 void PumpMessages();          // every message already waiting, WM_QUIT included
-// The viewer's message loop, ended with code 99 after `bound` ms so that a broken quit fails.
-int RunMessageLoopAtMost(UINT bound);
 
-// Answers one dialog: it must close it or open the next one.
-using DialogAction = std::function<void(HWND dialog)>;
+using DialogAction = std::function<void(HWND dialog)>; // must close it or open the next one
 // Runs `call`, answering the dialogs it opens with `actions` in order. Gives how many went
 // wrong: dialogs left over or stuck for 20 s (then cancelled), and actions never used.
 int RunWithDialogs(const std::function<void()>& call, std::vector<DialogAction> actions);
 DialogAction Press(int id); // posted, so that it acts once the action has returned
 DialogAction ChooseFile(const std::string& path);
-// A message box in one line: caption, text, the system icon (IDI_...) shown, and its owner.
-std::string Box(const std::string& caption, const std::string& text, LPCSTR icon, HWND owner);
+// A message box in one line: caption, text, icon shown, owner.
+std::string Box(const std::string& caption, const std::string& text, HANDLE icon, HWND owner);
+inline HANDLE SystemIcon(LPCSTR id) {
+    return LoadIconA(nullptr, id);
+}
 DialogAction AcceptMessageBox(std::string& seen); // notes it as Box does, then presses OK
 
 // A fresh folder in the temporary folder, removed with its files.
@@ -40,7 +42,7 @@ struct TempFolder {
     std::string path;
 };
 std::string ReadWholeFile(const std::string& path); // "<missing>" when there is none
-std::string Bytes(const std::vector<unsigned char>& bytes);
+std::string SampleBytes(SampleShape shape, uint32_t seed, uint32_t size);
 
 class ViewerTest : public ::testing::Test {
   protected:
@@ -48,8 +50,7 @@ class ViewerTest : public ::testing::Test {
     void TearDown() override;
     // Fails the test unless the dialogs that `call` opens take exactly `actions`.
     void Drive(const std::function<void()>& call, std::vector<DialogAction> actions = {});
-    // A menu or toolbar command to the frame.
-    void Command(WPARAM wParam, std::vector<DialogAction> actions = {}, LPARAM lParam = 0);
+    void Command(WPARAM command, std::vector<DialogAction> actions = {}); // as the menu sends it
     HWND ActiveDocument() const;
     HWND NewDocument(); // File > New: the new document, then the active one
 
