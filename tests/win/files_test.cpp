@@ -8,15 +8,14 @@
 
 namespace {
 
-enum Fault { NONE, FAIL_CREATE, FAIL_SIZE, FAIL_RESERVE, FAIL_READ, FAIL_WRITE, SHRUNK, SHORT };
-Fault Failing = NONE;
-int Handles = 0;      // held now
-int Blocks = 0;       // held now
-SIZE_T LastBlock = 0; // bytes
+enum Fault { NO_FAULT, NO_CREATE, NO_SIZE, NO_RESERVE, NO_READ, NO_WRITE, SHRUNK, HALF_WRITE };
+Fault Failing = NO_FAULT;
+int Handles = 0, Blocks = 0; // held now
+SIZE_T LastBlock = 0;
 
 HANDLE WINAPI Create(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                      DWORD disposition, DWORD flags, HANDLE model) {
-    HANDLE file = Failing == FAIL_CREATE
+    HANDLE file = Failing == NO_CREATE
                       ? INVALID_HANDLE_VALUE
                       : CreateFileA(path, access, share, security, disposition, flags, model);
     Handles += file != INVALID_HANDLE_VALUE;
@@ -25,20 +24,20 @@ HANDLE WINAPI Create(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUT
 
 // SHRUNK: the file loses 16 bytes between sizing and reading.
 DWORD WINAPI Size(HANDLE file, LPDWORD high) {
-    if (Failing == FAIL_SIZE)
+    if (Failing == NO_SIZE)
         SetLastError(ERROR_INVALID_FUNCTION);
-    return Failing == FAIL_SIZE ? INVALID_FILE_SIZE
-                                : GetFileSize(file, high) + (Failing == SHRUNK ? 16 : 0);
+    return Failing == NO_SIZE ? INVALID_FILE_SIZE
+                              : GetFileSize(file, high) + (Failing == SHRUNK ? 16 : 0);
 }
 
 BOOL WINAPI Read(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlap) {
     EXPECT_GT(LastBlock, bytes) << "no room for the NUL after the data";
-    return Failing != FAIL_READ && ReadFile(file, buffer, bytes, read, overlap);
+    return Failing != NO_READ && ReadFile(file, buffer, bytes, read, overlap);
 }
 
 BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlap) {
-    DWORD given = Failing == SHORT ? bytes / 2 : bytes;
-    return Failing != FAIL_WRITE && WriteFile(file, data, given, written, overlap);
+    DWORD given = Failing == HALF_WRITE ? bytes / 2 : bytes;
+    return Failing != NO_WRITE && WriteFile(file, data, given, written, overlap);
 }
 
 BOOL WINAPI Close(HANDLE handle) {
@@ -47,7 +46,7 @@ BOOL WINAPI Close(HANDLE handle) {
 }
 
 HGLOBAL WINAPI Reserve(UINT flags, SIZE_T bytes) {
-    HGLOBAL block = Failing == FAIL_RESERVE ? nullptr : GlobalAlloc(flags, bytes);
+    HGLOBAL block = Failing == NO_RESERVE ? nullptr : GlobalAlloc(flags, bytes);
     Blocks += block != nullptr;
     LastBlock = bytes;
     return block;
@@ -91,29 +90,29 @@ TEST(FilesTest, LoadingAndSavingGiveExactlyTheBytesOrFailSilently) {
         bool done;
         std::string result; // the text and messages shown, or the file saved
     } cases[] = {
-        {false, PLAIN, sample, 0, NONE, true, formatted.text},
-        {false, PLAIN, "", 0, NONE, false, "shown before | No QEF format."},
-        {false, HELD, sample, 0, NONE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_FAULT, true, formatted.text},
+        {false, PLAIN, "", 0, NO_FAULT, false, "shown before | No QEF format."},
+        {false, HELD, sample, 0, NO_FAULT, false, "shown before"},
         {false, PLAIN, sample, 0, SHRUNK, false, "shown before"},
-        {false, PLAIN, sample, MaxModuleInfoLength + 1ull, NONE, false, tooLarge},
+        {false, PLAIN, sample, MaxModuleInfoLength + 1ull, NO_FAULT, false, tooLarge},
         // The low 32 bits of this size would be the sample's alone.
-        {false, PLAIN, sample, (1ull << 32) + sample.size(), NONE, false, tooLarge},
-        {false, PLAIN, sample, 0, FAIL_CREATE, false, "shown before"},
-        {false, PLAIN, sample, 0, FAIL_SIZE, false, "shown before"},
-        {false, PLAIN, sample, 0, FAIL_RESERVE, false, "shown before"},
-        {false, PLAIN, sample, 0, FAIL_READ, false, "shown before"},
-        {true, ABSENT, text, text.size(), NONE, true, text},
-        {true, PLAIN, "short", 5, NONE, true, "short"},
-        {true, PLAIN, "", 0, NONE, false, ""},
-        {true, HELD, "text", 4, NONE, false, before},
+        {false, PLAIN, sample, (1ull << 32) + sample.size(), NO_FAULT, false, tooLarge},
+        {false, PLAIN, sample, 0, NO_CREATE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_SIZE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_RESERVE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_READ, false, "shown before"},
+        {true, ABSENT, text, text.size(), NO_FAULT, true, text},
+        {true, PLAIN, "short", 5, NO_FAULT, true, "short"},
+        {true, PLAIN, "", 0, NO_FAULT, false, ""},
+        {true, HELD, "text", 4, NO_FAULT, false, before},
         // A length can overstate the text (as GetWindowTextLengthA may) or lag behind it.
-        {true, PLAIN, "the text", 20, NONE, true, "the text"},
-        {true, PLAIN, "the text grew", 8, NONE, true, "the text"},
-        {true, PLAIN, "", 10, NONE, false, ""},
-        {true, PLAIN, "sixteen bytes ..", 16, SHORT, false, "sixteen "},
-        {true, PLAIN, "text", 4, FAIL_CREATE, false, before},
-        {true, PLAIN, "text", 4, FAIL_RESERVE, false, ""},
-        {true, PLAIN, "text", 4, FAIL_WRITE, false, ""},
+        {true, PLAIN, "the text", 20, NO_FAULT, true, "the text"},
+        {true, PLAIN, "the text grew", 8, NO_FAULT, true, "the text"},
+        {true, PLAIN, "", 10, NO_FAULT, false, ""},
+        {true, PLAIN, "sixteen bytes ..", 16, HALF_WRITE, false, "sixteen "},
+        {true, PLAIN, "text", 4, NO_CREATE, false, before},
+        {true, PLAIN, "text", 4, NO_RESERVE, false, ""},
+        {true, PLAIN, "text", 4, NO_WRITE, false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("case " + std::to_string(&c - cases));
