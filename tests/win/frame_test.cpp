@@ -145,6 +145,7 @@ TEST_F(FrameTest, ExitEndsTheLoopAndClosesEverythingWithoutAQuestion) {
 TEST_F(FrameTest, AboutShowsTitleAndVersionCentred) {
     std::string seen;
     Command(CMD_ABOUT, {AcceptMessageBox(seen)});
+    // The text lies between "About | " and the icon.
     std::string text =
         seen.substr(0, seen.find(" | icon")).substr(std::min<size_t>(8, seen.size()));
     EXPECT_EQ(seen, Box("About", text, nullptr, frame));
