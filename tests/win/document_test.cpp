@@ -22,6 +22,11 @@ std::string Shown(HWND document) {
     return WindowText(document) + " | " + StatusText(status, 0) + " | " + StatusText(status, 1);
 }
 
+// What Shown gives for a document named after `file`.
+std::string Named(const std::string& file, const std::string& status) {
+    return file + " | " + status + " | " + file;
+}
+
 TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     std::string bytes = SampleBytes(SAMPLE_MIXED, 7, 20000);
     std::string path = folder.MakeFile("mixed.qef", bytes);
@@ -32,7 +37,7 @@ TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
         FormatModuleInfo(expected, reinterpret_cast<const unsigned char*>(bytes.data()), 20000);
         Command(CMD_FILE_OPEN, {ChooseFile(path)});
         opened.emplace_back(ActiveDocument(), expected.text);
-        EXPECT_EQ(Shown(ActiveDocument()), path + " | Opened... | " + path);
+        EXPECT_EQ(Shown(ActiveDocument()), Named(path, "Opened..."));
     }
     for (const auto& [document, dump] : opened)
         EXPECT_TRUE(EditText(document) == dump); // in the numbering it was opened with
@@ -59,7 +64,7 @@ TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
               {ChooseFile(refused), AcceptMessageBox(seen)});
         EXPECT_EQ(seen, Box("Error", refusal.text, SystemIcon(refusal.icon), frame));
         EXPECT_TRUE(EditText(document) == opened.back().second) << refusal.text;
-        EXPECT_EQ(Shown(document), path + " | " + refusal.status + " | " + path);
+        EXPECT_EQ(Shown(document), Named(path, refusal.status));
     }
 }
 
@@ -98,7 +103,7 @@ TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
     saved = folder.MakeFile("edited.txt", std::string(500, 'o'));
     Command(CMD_FILE_SAVEAS, {ChooseFile(folder.PathOf("edited")), Press(IDYES)});
     EXPECT_EQ(ReadWholeFile(saved), text);
-    EXPECT_EQ(Shown(document), saved + " | Saved... | " + saved);
+    EXPECT_EQ(Shown(document), Named(saved, "Saved..."));
 }
 
 // Each paste shows what the command before it left on the clipboard.
