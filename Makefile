@@ -78,10 +78,10 @@ bench: native
 BENCH_GUI_FILES := 1048576 8388608 32000000 empty-records:32000000
 bench-gui: win64 win32
 	scripts/with-wine $(BUILD)/win64 scripts/wine-run \
-	    $(BUILD)/win64/tests/win/document_open_bench.exe $(BENCH_GUI_FILES)
+	    $(BUILD)/win64/bench/document_open_bench.exe $(BENCH_GUI_FILES)
 	@if why=$$(scripts/runs-32bit); then \
 	    scripts/with-wine $(BUILD)/win32 scripts/wine-run \
-	        $(BUILD)/win32/tests/win/document_open_bench.exe $(BENCH_GUI_FILES); \
+	        $(BUILD)/win32/bench/document_open_bench.exe $(BENCH_GUI_FILES); \
 	else echo "bench-gui: the 32-bit viewer was NOT timed: $$why"; fi
 
 # Sanitizers, fuzzing and static checks.

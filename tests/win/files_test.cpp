@@ -1,172 +1,70 @@
-// Loading and saving against real files, a row per case: what reaches the formatter or the disk,
-// the silent failures with each system call failing in turn, and every handle and block given
-// back on every way out.
+// Loading and saving real files with each system call failing in turn: what reaches the
+// formatter or the disk, and every handle and block given back on every way out.
 #include "files/file_operations.h"
 #include "tests/support/recording_target.h"
-#include "tests/support/sample_files.h"
 #include "tests/win/win_testing.h"
 
-#include <algorithm>
-#include <cstring>
+#include <utility>
 
 namespace {
 
-enum Fault {
-    NONE,
-    FAIL_CREATE,
-    FAIL_SIZE,
-    FAIL_RESERVE,
-    FAIL_READ,
-    FAIL_WRITE,
-    SHRUNK,
-    SHORT_WRITE
-};
+enum Fault { NO_FAULT, NO_CREATE, NO_SIZE, NO_RESERVE, NO_READ, NO_WRITE, SHRUNK, HALF_WRITE };
+Fault Failing = NO_FAULT;
+int Handles = 0, Blocks = 0; // held now
+SIZE_T LastBlock = 0;
 
-// The one call that misbehaves, and what the wrapped calls saw.
-struct {
-    Fault fault;
-    int opened, closed, reserved, released;
-    SIZE_T lastBlock;
-} Seen;
-
-HANDLE WINAPI WatchedCreateFile(LPCSTR path, DWORD access, DWORD share,
-                                LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                                HANDLE model) {
-    HANDLE file = Seen.fault == FAIL_CREATE
+HANDLE WINAPI Create(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                     DWORD disposition, DWORD flags, HANDLE model) {
+    HANDLE file = Failing == NO_CREATE
                       ? INVALID_HANDLE_VALUE
                       : CreateFileA(path, access, share, security, disposition, flags, model);
-    Seen.opened += file != INVALID_HANDLE_VALUE;
+    Handles += file != INVALID_HANDLE_VALUE;
     return file;
 }
 
 // SHRUNK: the file loses 16 bytes between sizing and reading.
-DWORD WINAPI WatchedGetFileSize(HANDLE file, LPDWORD high) {
-    if (Seen.fault == FAIL_SIZE) {
+DWORD WINAPI Size(HANDLE file, LPDWORD high) {
+    if (Failing == NO_SIZE)
         SetLastError(ERROR_INVALID_FUNCTION);
-        return INVALID_FILE_SIZE;
-    }
-    return GetFileSize(file, high) + (Seen.fault == SHRUNK ? 16 : 0);
+    return Failing == NO_SIZE ? INVALID_FILE_SIZE
+                              : GetFileSize(file, high) + (Failing == SHRUNK ? 16 : 0);
 }
 
-BOOL WINAPI WatchedReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read,
-                            LPOVERLAPPED overlapped) {
-    EXPECT_GT(Seen.lastBlock, bytes) << "no room for the NUL after the data";
-    return Seen.fault != FAIL_READ && ReadFile(file, buffer, bytes, read, overlapped);
+BOOL WINAPI Read(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlap) {
+    EXPECT_GT(LastBlock, bytes) << "no room for the NUL after the data";
+    return Failing != NO_READ && ReadFile(file, buffer, bytes, read, overlap);
 }
 
-BOOL WINAPI WatchedWriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written,
-                             LPOVERLAPPED overlapped) {
-    DWORD given = Seen.fault == SHORT_WRITE ? bytes / 2 : bytes;
-    return Seen.fault != FAIL_WRITE && WriteFile(file, buffer, given, written, overlapped);
+BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written, LPOVERLAPPED overlap) {
+    DWORD given = Failing == HALF_WRITE ? bytes / 2 : bytes;
+    return Failing != NO_WRITE && WriteFile(file, data, given, written, overlap);
 }
 
-BOOL WINAPI WatchedCloseHandle(HANDLE handle) {
-    ++Seen.closed;
+BOOL WINAPI Close(HANDLE handle) {
+    --Handles;
     return CloseHandle(handle);
 }
 
-HGLOBAL WINAPI WatchedGlobalAlloc(UINT flags, SIZE_T bytes) {
-    HGLOBAL block = Seen.fault == FAIL_RESERVE ? nullptr : GlobalAlloc(flags, bytes);
-    Seen.reserved += block != nullptr;
-    Seen.lastBlock = bytes;
+HGLOBAL WINAPI Reserve(UINT flags, SIZE_T bytes) {
+    HGLOBAL block = Failing == NO_RESERVE ? nullptr : GlobalAlloc(flags, bytes);
+    Blocks += block != nullptr;
+    LastBlock = bytes;
     return block;
 }
 
-HGLOBAL WINAPI WatchedGlobalFree(HGLOBAL block) {
-    ++Seen.released;
+HGLOBAL WINAPI Release(HGLOBAL block) {
+    --Blocks;
     return GlobalFree(block);
 }
 
-const FileOperations& Watching(Fault fault) {
-    static const FileOperations watched = {
-        WatchedCreateFile,  WatchedGetFileSize, WatchedReadFile,  WatchedWriteFile,
-        WatchedCloseHandle, WatchedGlobalAlloc, WatchedGlobalFree};
-    Seen = {fault, 0, 0, 0, 0, 0};
-    return watched;
-}
-
-// Where a case's path leads: nowhere, to a file (held open by a reader that shares reading, or
-// by a writer that shares everything), to a folder, or into a missing folder.
-enum Place { ABSENT, PLAIN, HELD_BY_READER, HELD_BY_WRITER, FOLDER, NO_FOLDER };
-
-std::string Prepare(const TempFolder& folder, Place place, const std::string& bytes,
-                    unsigned long long size, HANDLE& holder) {
-    holder = INVALID_HANDLE_VALUE;
-    if (place == FOLDER || place == ABSENT || place == NO_FOLDER)
-        return place == FOLDER ? folder.path : folder.PathOf(place == ABSENT ? "new" : "no\\new");
-    std::string path = folder.MakeFile("file", bytes, size);
-    if (place != PLAIN)
-        holder = place == HELD_BY_READER
-                     ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr)
-                     : CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-    return path;
-}
-
-TEST(FilesTest, LoadingGivesTheFormattersDumpOrFailsSilently) {
-    const std::string sample = Bytes(GenerateSample(SAMPLE_MIXED, 3, 5000));
-    const char tooLarge[] = "message Don't parse file greather than 32 MB.";
-    const struct {
-        Place place;
-        std::string bytes;
-        unsigned long long size; // zeros after the bytes up to here
-        Fault fault;
-        const char* events; // what the dump target saw; "=": what the formatter makes alone
-    } cases[] = {
-        {PLAIN, sample, 0, NONE, "="},
-        {HELD_BY_READER, sample, 0, NONE, "="},
-        {PLAIN, "", 0, NONE, "message No QEF format."},
-        {ABSENT, sample, 0, NONE, ""},
-        {FOLDER, sample, 0, NONE, ""},
-        {HELD_BY_WRITER, sample, 0, NONE, ""},
-        {PLAIN, sample, 0, SHRUNK, ""},
-        {PLAIN, sample, MaxModuleInfoLength + 1ull, NONE, tooLarge},
-        {PLAIN, sample, 0xFFFFFFFFull, NONE, tooLarge},
-        // The low 32 bits of this size would be the sample's alone.
-        {PLAIN, sample, (1ull << 32) + sample.size(), NONE, tooLarge},
-        {PLAIN, sample, MaxModuleInfoLength, FAIL_READ, ""},
-        {PLAIN, sample, 0, FAIL_CREATE, ""},
-        {PLAIN, sample, 0, FAIL_SIZE, ""},
-        {PLAIN, sample, 0, FAIL_RESERVE, ""},
-        {PLAIN, sample, 0, FAIL_READ, ""},
-    };
-    int row = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE("case " + std::to_string(row++));
-        TempFolder folder;
-        HANDLE holder;
-        std::string path = Prepare(folder, c.place, c.bytes, c.size, holder);
-        RecordingTarget target("shown before");
-        bool loaded = LoadDocumentFileWith(Watching(c.fault), target, path.c_str());
-        CloseHandle(holder);
-
-        bool dumped = c.events == std::string("=");
-        RecordingTarget direct("shown before");
-        if (dumped)
-            FormatModuleInfo(direct, reinterpret_cast<const unsigned char*>(c.bytes.data()),
-                             uint32_t(c.bytes.size()));
-        std::string events;
-        for (const std::string& event : target.events)
-            events += (events.empty() ? "" : "; ") + event;
-        EXPECT_EQ(loaded, dumped);
-        EXPECT_EQ(target.text, direct.text);
-        if (dumped)
-            EXPECT_EQ(target.events, direct.events);
-        else
-            EXPECT_EQ(events, c.events);
-        EXPECT_EQ(Seen.closed, Seen.opened);
-        EXPECT_EQ(Seen.released, Seen.reserved);
-    }
-}
+const FileOperations Watched = {Create, Size, Read, Write, Close, Reserve, Release};
 
 // Stands for an edit control: its text, and a length that may not be the truth.
 struct StringSource : TextSource {
     StringSource(std::string text, size_t length) : text(std::move(text)), length(length) {}
     size_t TextLength() override { return length; }
     size_t CopyText(char* buffer, size_t capacity) override {
-        size_t copied = std::min(text.size(), capacity - 1);
-        std::memcpy(buffer, text.data(), copied);
+        size_t copied = text.copy(buffer, capacity - 1);
         buffer[copied] = '\0';
         return copied;
     }
@@ -174,45 +72,74 @@ struct StringSource : TextSource {
     size_t length;
 };
 
-TEST(FilesTest, SavingWritesExactlyTheTextOrFailsSilently) {
+enum Place { ABSENT, PLAIN, HELD }; // HELD: open by a writer that shares everything
+
+TEST(FilesTest, LoadingAndSavingGiveExactlyTheBytesOrFailSilently) {
+    const std::string sample = SampleBytes(SAMPLE_MIXED, 3, 5000);
     const std::string before = "the file as it was, longer than what replaces it\r\n";
     const std::string text = "line one\r\nline \xE9\xFF two\r\nno line end";
+    RecordingTarget formatted;
+    FormatModuleInfo(formatted, reinterpret_cast<const unsigned char*>(sample.data()), 5000);
+    const std::string tooLarge = "shown before | Don't parse file greather than 32 MB.";
     const struct {
+        bool save;
         Place place;
-        std::string text;
-        size_t length; // what the source claims
+        std::string bytes;       // the file's when loading, the text when saving
+        unsigned long long size; // loading: zeros after the bytes up to it; saving: length claimed
         Fault fault;
-        bool saved;
-        std::string file; // afterwards
+        bool done;
+        std::string result; // the text and messages shown, or the file saved
     } cases[] = {
-        {ABSENT, text, text.size(), NONE, true, text},
-        {PLAIN, "short", 5, NONE, true, "short"},
-        {PLAIN, "", 0, NONE, false, ""},
-        {NO_FOLDER, "text", 4, NONE, false, "<missing>"},
-        {HELD_BY_WRITER, "text", 4, NONE, false, before},
+        {false, PLAIN, sample, 0, NO_FAULT, true, formatted.text},
+        {false, PLAIN, "", 0, NO_FAULT, false, "shown before | No QEF format."},
+        {false, HELD, sample, 0, NO_FAULT, false, "shown before"},
+        {false, PLAIN, sample, 0, SHRUNK, false, "shown before"},
+        {false, PLAIN, sample, MaxModuleInfoLength + 1ull, NO_FAULT, false, tooLarge},
+        // The low 32 bits of this size would be the sample's alone.
+        {false, PLAIN, sample, (1ull << 32) + sample.size(), NO_FAULT, false, tooLarge},
+        {false, PLAIN, sample, 0, NO_CREATE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_SIZE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_RESERVE, false, "shown before"},
+        {false, PLAIN, sample, 0, NO_READ, false, "shown before"},
+        {true, ABSENT, text, text.size(), NO_FAULT, true, text},
+        {true, PLAIN, "short", 5, NO_FAULT, true, "short"},
+        {true, PLAIN, "", 0, NO_FAULT, false, ""},
+        {true, HELD, "text", 4, NO_FAULT, false, before},
         // A length can overstate the text (as GetWindowTextLengthA may) or lag behind it.
-        {PLAIN, "the text", 20, NONE, true, "the text"},
-        {PLAIN, "the text grew", 8, NONE, true, "the text"},
-        {PLAIN, "", 10, NONE, false, ""},
-        {PLAIN, "sixteen bytes ..", 16, SHORT_WRITE, false, "sixteen "},
-        {PLAIN, "text", 4, FAIL_CREATE, false, before},
-        {PLAIN, "text", 4, FAIL_RESERVE, false, ""},
-        {PLAIN, "text", 4, FAIL_WRITE, false, ""},
+        {true, PLAIN, "the text", 20, NO_FAULT, true, "the text"},
+        {true, PLAIN, "the text grew", 8, NO_FAULT, true, "the text"},
+        {true, PLAIN, "", 10, NO_FAULT, false, ""},
+        {true, PLAIN, "sixteen bytes ..", 16, HALF_WRITE, false, "sixteen "},
+        {true, PLAIN, "text", 4, NO_CREATE, false, before},
+        {true, PLAIN, "text", 4, NO_RESERVE, false, ""},
+        {true, PLAIN, "text", 4, NO_WRITE, false, ""},
     };
-    int row = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE("case " + std::to_string(row++));
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         TempFolder folder;
-        HANDLE holder;
-        std::string path = Prepare(folder, c.place, before, 0, holder);
-        StringSource source(c.text, c.length);
-        bool saved = SaveDocumentTextWith(Watching(c.fault), source, path.c_str());
+        std::string path = c.place == ABSENT ? folder.PathOf("new")
+                           : c.save          ? folder.MakeFile("file", before)
+                                             : folder.MakeFile("file", c.bytes, c.size);
+        HANDLE holder = c.place != HELD ? INVALID_HANDLE_VALUE
+                                        : CreateFileA(path.c_str(), GENERIC_WRITE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                      OPEN_EXISTING, 0, nullptr);
+        Failing = c.fault;
+        Handles = 0;
+        Blocks = 0;
+        RecordingTarget target("shown before");
+        StringSource source(c.bytes, size_t(c.size));
+        bool done = c.save ? SaveDocumentTextWith(Watched, source, path.c_str())
+                           : LoadDocumentFileWith(Watched, target, path.c_str());
         CloseHandle(holder);
-
-        EXPECT_EQ(saved, c.saved);
-        EXPECT_EQ(ReadWholeFile(path), c.file);
-        EXPECT_EQ(Seen.closed, Seen.opened);
-        EXPECT_EQ(Seen.released, Seen.reserved);
+        std::string result = c.save ? ReadWholeFile(path) : target.text;
+        for (const std::string& event : target.events)
+            if (event.rfind("message ", 0) == 0)
+                result += " | " + event.substr(8);
+        EXPECT_EQ(done, c.done);
+        EXPECT_TRUE(result == c.result) << result.substr(0, 80);
+        EXPECT_EQ(Handles, 0);
+        EXPECT_EQ(Blocks, 0);
     }
 }
 

@@ -57,8 +57,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot make a sample of %u bytes\n", size);
             continue;
         }
-        std::string path =
-            folder.MakeFile("sample.qef", Bytes(GenerateSample(sample.shape, 1, size)));
+        std::string path = folder.MakeFile("sample.qef", SampleBytes(sample.shape, 1, size));
         Clock::time_point start = Clock::now();
         std::string bytes = ReadWholeFile(path);
         double reading = SecondsSince(start);
