@@ -2,7 +2,6 @@
 
 #include "dump/line_kernel.h"
 #include "tests/support/dump_model.h"
-#include "tests/support/recording_target.h"
 
 #include <algorithm>
 #include <vector>
@@ -40,9 +39,7 @@ std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration 
     const unsigned char* data = input.data();
     NumerationMode = mode;
     RecordingTarget target(Before);
-    target.failAllocation = faults.allocation;
-    target.failRelease = faults.release;
-    target.failSetText = faults.setText;
+    target.faults = faults;
     bool shown = FormatModuleInfo(target, data, length);
 
     bool reserved = length <= MaxModuleInfoLength && ModelSignature(data, length);

@@ -3,15 +3,11 @@
 // went wrong, or nothing.
 #pragma once
 
-#include "dump/formatter.h"
+#include "tests/support/recording_target.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-struct TargetFaults {
-    bool allocation = false, release = false, setText = false;
-};
 
 // One FormatModuleInfo run in `mode`: the model's text and progress on a good file; on a
 // refusal exactly the one right message and the text left alone; the output, if reserved,

@@ -6,13 +6,18 @@
 #include <string>
 #include <vector>
 
+// Which of the target's own steps fail.
+struct TargetFaults {
+    bool allocation = false, release = false, setText = false;
+};
+
 class RecordingTarget : public DumpTarget {
   public:
     explicit RecordingTarget(std::string initialText = {}) : text(std::move(initialText)) {}
 
     bool SetText(const char* newText, size_t length) override {
         ++setTextCalls;
-        if (failSetText)
+        if (faults.setText)
             return false;
         terminated = newText[length] == '\0';
         text.assign(newText, length);
@@ -28,11 +33,11 @@ class RecordingTarget : public DumpTarget {
     }
     void* AllocateOutput(size_t bytes) override {
         allocatedBytes = bytes;
-        return failAllocation ? nullptr : DumpTarget::AllocateOutput(bytes);
+        return faults.allocation ? nullptr : DumpTarget::AllocateOutput(bytes);
     }
     bool ReleaseOutput(void* block) override {
         ++releases;
-        return DumpTarget::ReleaseOutput(block) && !failRelease;
+        return DumpTarget::ReleaseOutput(block) && !faults.release;
     }
 
     std::string text;
@@ -42,5 +47,5 @@ class RecordingTarget : public DumpTarget {
     int releases = 0;
     int setTextCalls = 0;
     bool terminated = false; // the last text came with its NUL
-    bool failAllocation = false, failRelease = false, failSetText = false;
+    TargetFaults faults;
 };
