@@ -1,5 +1,4 @@
-// qefdump and qefgen run for real, in folders of their own, their answers held against the
-// dump core's; the diff's search checked as a library over random pairs of files.
+// qefdump and qefgen run for real, in folders of their own; the diff's search as a library.
 #include "cli/diff.h"
 #include "dump/module_info.h"
 #include "tools/sample_files.h"
@@ -246,20 +245,24 @@ TEST_F(Cli, QefdumpWritesWhatTheCoreWritesOrNothing) {
     }
 }
 
-// Random pairs of short files whose records have one to three dump lines: in every mode and
-// context the script turns A into B, is as short as the longest common subsequence allows,
-// and shows each record as the dump of its own file does.
+// Random pairs of files, some past the search's cost limit: in every mode and context the
+// script turns A into B, shows each record (one to three lines) as the dump of its own file
+// does and, within the limit, is as short as the longest common subsequence allows.
 TEST(Diff, FindsAShortestScriptOfTheRecordsOwnDumpLines) {
     std::mt19937 random(1);
     const uint32_t sizes[] = {0, 5, 17, 33, 40};
     for (int round = 0; round < 400; ++round) {
-        std::string names[2] = {"S", "S"}; // the signature record, then a letter per record
-        File files[2] = {Signed(), Signed()};
-        for (int f = 0; f < 2; ++f)
-            for (uint32_t k = random() % 16, n = 0; k-- > 0; names[f] += char('a' + n)) {
+        std::string names[2]; // the signature record, S (v2.0) or T (v1.1), then a letter each
+        File files[2];
+        for (int f = 0; f < 2; ++f) {
+            names[f] = random() % 4 ? "S" : "T";
+            files[f] = Signed(names[f] == "S" ? "Module info file v2.0" : "Module info file v1.1");
+            for (uint32_t k = random() % (round % 40 ? 16 : 600), n = 0; k-- > 0;
+                 names[f] += char('a' + n)) {
                 n = random() % 5;
                 files[f] += Record(Tags[n % 3], sizes[n], std::string(sizes[n], char('a' + n)));
             }
+        }
         const std::string &a = names[0], &b = names[1];
         auto mode = Numeration(1 + random() % 3);
         Sink sink;
@@ -291,19 +294,17 @@ TEST(Diff, FindsAShortestScriptOfTheRecordsOwnDumpLines) {
             EXPECT_TRUE(marker != ' ' || a[i] == b[j]);
             at += lines.size(), i += marker != '+', j += marker != '-', edits += marker != ' ';
         }
-        EXPECT_TRUE(i == endA && j == endB);
-        EXPECT_EQ(a.substr(endA), b.substr(endB));
+        EXPECT_TRUE(i == endA && j == endB && a.substr(endA) == b.substr(endB));
         std::vector<std::vector<size_t>> lcs(a.size() + 1, std::vector<size_t>(b.size() + 1, 0));
         for (size_t x = a.size(); x-- > 0;)
             for (size_t y = b.size(); y-- > 0;)
                 lcs[x][y] =
                     a[x] == b[y] ? lcs[x + 1][y + 1] + 1 : std::max(lcs[x + 1][y], lcs[x][y + 1]);
-        EXPECT_EQ(edits, a.size() + b.size() - 2 * lcs[0][0]);
+        EXPECT_TRUE(round % 40 == 0 || edits == a.size() + b.size() - 2 * lcs[0][0]);
     }
 }
 
-// Every shape well-formed, signed and of exactly the size asked for, the same bytes on every
-// platform (FNV-1a of them all), and qefgen writing what the library makes.
+// Samples well-formed, of the size asked for, the same everywhere (FNV-1a), written by qefgen.
 TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
     uint64_t hash = 0xCBF29CE484222325ull;
     for (SampleShape shape : {SAMPLE_MIXED, SAMPLE_ONE_RECORD, SAMPLE_EMPTY_RECORDS})
@@ -321,10 +322,9 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
     EXPECT_EQ(Run(QEFGEN_PATH, "--size 28").exitCode, 2);
 }
 
-// Shell scripts run in a folder holding in.qef and its dump, dump.txt, with their transcripts
-// (stdout and stderr): hostile surroundings, help, version and diff's context. `d FILE...`
-// prints "FILE: dump" or the file's content. As root, only with a /dev of their own
-// (private-dev): no fault may replace the machine's /dev/full.
+// Scripts run beside in.qef and its dump, dump.txt, and their transcripts (stdout, stderr):
+// hostile surroundings, help, version, diff's context. `d F...` prints "F: dump" or F's text.
+// As root only with a /dev of their own (private-dev): no fault may replace /dev/full.
 #ifndef _WIN32
 const std::pair<const char*, const char*> Scenes[] = {
     {"$Q --help >h; echo $?; head -1 h; awk 'length > 79' h; $Q --version\n"
