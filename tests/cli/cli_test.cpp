@@ -328,11 +328,11 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
 #ifndef _WIN32
 const std::pair<const char*, const char*> Scenes[] = {
     {"$Q --help >h; echo $?; head -1 h; awk 'length > 79' h; $Q --version\n"
-     "$G --shape empty-records --size 85 -o a; tr '\\n' X <a >b\n"
-     "for u in '-U 0' '' '--context 2' --context=100; do\n"
-     "  $Q --diff $u a b >o; echo $? $(grep '^@@' o); done",
+     "$G --shape empty-records --size 85 -o a; tr '\\n' X <a >b; $Q --diff a in.qef >/dev/full\n"
+     "for u in '-U 0' '' '--co 2' --context=9; do $Q --diff $u a b >o; echo $? $(grep ^@@ o); done",
      "0\nusage: qefdump [-n multi|single|offset] [-o OUT] [--records] [FILE|-]\n"
-     "qefdump " QEF_EXPECTED_VERSION "\n1 @@ -3,1 +3,1 @@ @@ -8,1 +8,1 @@\n"
+     "qefdump " QEF_EXPECTED_VERSION
+     "\nqefdump: (stdout): No space left on device\n1 @@ -3,1 +3,1 @@ @@ -8,1 +8,1 @@\n"
      "1 @@ -2,3 +2,3 @@ @@ -7,2 +7,2 @@\n1 @@ -1,8 +1,8 @@\n1 @@ -1,8 +1,8 @@\n"},
     {"$Q -o /dev/stdout in.qef >a; $Q -o /dev/fd/1 in.qef | cat >b\n"
      "$Q -o /dev/stderr in.qef 2>c; $Q -o /dev/stdin in.qef 0<>e; d a b c e\n"
@@ -343,8 +343,8 @@ const std::pair<const char*, const char*> Scenes[] = {
      "a: dump\nb: dump\nc: dump\ne: dump\nreal: dump\ngone: dump\nreal: dump\nlinks\n"},
     {"cp in.qef orig; ln in.qef hard; ln -s in.qef sym\n"
      "for o in ./in.qef \"$PWD/in.qef\" hard sym; do $Q -o $o in.qef 2>/dev/null; echo $?; done\n"
-     "$Q -o sym <hard; cmp in.qef orig && echo kept",
-     "2\n2\n2\n2\nqefdump: sym: input file is output file\nkept\n"},
+     "$Q -o sym <hard; cmp in.qef orig && echo kept; $Q -o new in.qef; stat -c %a new",
+     "2\n2\n2\n2\nqefdump: sym: input file is output file\nkept\n644\n"},
     {"for f in a b c; do echo old >$f; done; chown 65534:65534 a; chmod 666 a; chmod 600 b\n"
      "ln c c2; stat -c %i a b c >i; for f in a b c; do $Q -o $f in.qef; done; d a b c2\n"
      "stat -c '%i %n %u:%g %a %h' a b c | paste i - | awk '{print $1 == $2, $3, $4, $5, $6}'",
