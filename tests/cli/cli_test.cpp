@@ -269,7 +269,7 @@ TEST(Diff, FindsAShortestScriptOfTheRecordsOwnDumpLines) {
         WriteRecordDiff({"a", Data(files[0]), uint32_t(files[0].size())},
                         {"b", Data(files[1]), uint32_t(files[1].size())}, mode, random() % 3, sink);
         const std::string& text = sink.text;
-        SCOPED_TRACE(a + " " + b + " mode " + std::to_string(mode) + "\n" + text);
+        SCOPED_TRACE(::testing::Message() << a << " " << b << " mode " << mode << "\n" << text);
         EXPECT_EQ(text.substr(0, 12), a == b ? "" : "--- a\n+++ b\n");
         auto dumpA = DumpByRecord(files[0], mode), dumpB = DumpByRecord(files[1], mode);
         size_t i = 0, j = 0, endA = 0, endB = 0, edits = 0;
