@@ -357,7 +357,7 @@ const std::pair<const char*, const char*> Scenes[] = {
     {"echo old >out; chmod 444 out; $Q -o out in.qef; d out; chmod 644 out\n"
      "(trap '' XFSZ; ulimit -f 64; $Q -o out in.qef); echo $?; d out; echo *\n"
      "$Q -o /dev/full in.qef; $G --size 100 | $Q >/dev/full; test -c /dev/full && echo full\n"
-     "stat -c %i out >i; sh -c 'echo squat >out.qefdump-$$-0; exec $0 -o out in.qef' $Q\n"
+     "stat -c %i out >i; sh -c 'echo squat >out.qefdump-$$-0; exec $0 -o out in.qef <&-' $Q\n"
      "d out; cat out.q*; stat -c %i out | cmp -s - i || echo replaced",
      "qefdump: out: Permission denied\nout: old\nqefdump: out: File too large\n3\nout: old\n"
      "dump.txt in.qef out\nqefdump: /dev/full: No space left on device\n"
