@@ -218,7 +218,7 @@ const Case Cases[] = {
     {"--diff a", 2, "--diff compares two files: A and B"},
     {"--diff - -", 2, "only one of the two files can be standard input"},
     {"-U x --diff a b", 2, "the context must be a number of records, not 'x'"},
-    {"--records --json --diff a b", 2, "--records, --diff and --extract exclude each other"},
+    {"--records --diff --extract 1 a b", 2, "--records, --diff and --extract exclude each other"},
     {"--json a", 2, "--json goes only with --records"},
     {"--extract 0 a", 2, "the record to extract must be a number from 1, not '0'"},
 };
