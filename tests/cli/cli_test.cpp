@@ -257,7 +257,7 @@ TEST(Diff, FindsAShortestScriptOfTheRecordsOwnDumpLines) {
         for (int f = 0; f < 2; ++f) {
             names[f] = random() % 4 ? "S" : "T";
             files[f] = Signed(names[f] == "S" ? "Module info file v2.0" : "Module info file v1.1");
-            for (uint32_t k = random() % (round % 40 ? 16 : 600), n = 0; k-- > 0;
+            for (uint32_t k = random() % (round % 40 ? 16 : 2000), n = 0; k-- > 0;
                  names[f] += char('a' + n)) {
                 n = random() % 5;
                 files[f] += Record(Tags[n % 3], sizes[n], std::string(sizes[n], char('a' + n)));
