@@ -1,6 +1,4 @@
-// The frame and its documents, each test in a real frame: start-up's failure messages, layout,
-// commands carried out, passed on to the active document or dropped; Open in each numeration
-// mode, refused files, Save As, the clipboard and the display fonts.
+// The frame and its documents as the user drives them, each test in a fresh frame.
 #include "qef_version.h"
 #include "tests/support/recording_target.h"
 #include "tests/win/win_testing.h"

@@ -1,6 +1,5 @@
 // Shared by the Windows tests and tools: reading windows, answering the dialogs that a call
-// opens (from inside their modal loops, on a thread timer), temporary files, and a real frame
-// for each test.
+// opens (from inside their modal loops, on a thread timer), temporary files, a frame per test.
 #pragma once
 
 #include "document/document.h"
@@ -76,8 +75,7 @@ struct ModalState {
 };
 inline ModalState* CurrentModalState = nullptr; // SetTimer without a window passes no context
 
-// A visible and enabled dialog other than the first of the pair goes in the second: one
-// disabled behind a message box of its own is passed over.
+// Finds a visible and enabled dialog other than search.first: not one behind its own message box.
 inline BOOL CALLBACK TakeDialog(HWND window, LPARAM context) {
     auto& [skipped, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(context);
     char name[16] = {};
