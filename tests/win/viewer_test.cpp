@@ -61,22 +61,6 @@ TEST_F(FrameTest, ResizingKeepsTheMdiClientBetweenToolbarAndStatusBar) {
                 status.bottom == client.bottom && EqualRect(&mdi, &between));
 }
 
-TEST_F(FrameTest, NumerationItemsMarkOnlyTheChosenOneAndSetTheMode) {
-    auto marked = [this] {
-        std::string ids;
-        for (UINT id = CMD_NUM_MULTI; id <= CMD_NUM_OFFSET; ++id)
-            ids += GetMenuState(GetMenu(frame), id, MF_BYCOMMAND) & MF_CHECKED ? "x" : "-";
-        return ids + " " + std::to_string(NumerationMode);
-    };
-    EXPECT_EQ(marked(), "--- 2");
-    for (auto [command, shown] : {std::pair{CMD_NUM_OFFSET, "--x 3"},
-                                  {CMD_NUM_SINGLE, "-x- 1"},
-                                  {CMD_NUM_MULTI, "x-- 2"}}) {
-        Command(command);
-        EXPECT_EQ(marked(), shown);
-    }
-}
-
 // A 1 for each grayed menu of the bar, then for Save As and Close. A maximised document puts
 // its system menu, which has no text, in front of the menus.
 std::string Grayed(HWND frame) {
@@ -90,7 +74,20 @@ std::string Grayed(HWND frame) {
     return grayed;
 }
 
-TEST_F(FrameTest, CommandsAndMenusFollowTheActiveDocument) {
+TEST_F(FrameTest, CommandsMenusAndNumerationMarksFollowTheUser) {
+    auto marked = [this] {
+        std::string ids;
+        for (UINT id = CMD_NUM_MULTI; id <= CMD_NUM_OFFSET; ++id)
+            ids += GetMenuState(GetMenu(frame), id, MF_BYCOMMAND) & MF_CHECKED ? "x" : "-";
+        return ids + " " + std::to_string(NumerationMode);
+    };
+    EXPECT_EQ(marked(), "--- 2");
+    for (auto [command, shown] : {std::pair{CMD_NUM_OFFSET, "--x 3"},
+                                  {CMD_NUM_SINGLE, "-x- 1"},
+                                  {CMD_NUM_MULTI, "x-- 2"}}) {
+        Command(command);
+        EXPECT_EQ(marked(), shown);
+    }
     EXPECT_EQ(Grayed(frame), "01110011");
     HWND first = NewDocument(), second = NewDocument();
     EXPECT_EQ(Grayed(frame), "00000000");
@@ -147,12 +144,6 @@ TEST_F(FrameTest, AboutShowsTitleAndVersionCentred) {
               "QEF Viewer; Version " QEF_VERSION_TEXT);
 }
 
-// The document's title and the status bar's two parts.
-std::string Shown(HWND document) {
-    HWND status = GetDlgItem(FrameWindow, ID_STATUSBAR);
-    return WindowText(document) + " | " + StatusText(status, 0) + " | " + StatusText(status, 1);
-}
-
 TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     std::string bytes = SampleBytes(SAMPLE_MIXED, 7, 20000), path = folder.MakeFile("m.qef", bytes);
     std::vector<std::pair<HWND, std::string>> opened;
@@ -162,7 +153,7 @@ TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
         FormatModuleInfo(expected, reinterpret_cast<const unsigned char*>(bytes.data()), 20000);
         Command(CMD_FILE_OPEN, {ChooseFile(path)});
         opened.emplace_back(ActiveDocument(), expected.text);
-        EXPECT_EQ(Shown(ActiveDocument()), path + " | Opened... | " + path);
+        EXPECT_EQ(ShownFor(ActiveDocument()), path + " | Opened... | " + path);
     }
     for (const auto& [document, dump] : opened)
         EXPECT_TRUE(WindowText(EditOf(document)) == dump); // in the numbering it was opened with
@@ -186,7 +177,7 @@ TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
               {ChooseFile(refused), AcceptMessageBox(seen)});
         EXPECT_EQ(seen, Box("Error", refusal.text, LoadIconA(nullptr, refusal.icon), frame));
         EXPECT_TRUE(WindowText(EditOf(document)) == opened.back().second) << refusal.text;
-        EXPECT_EQ(Shown(document), path + " | " + refusal.status + " | " + path);
+        EXPECT_EQ(ShownFor(document), path + " | " + refusal.status + " | " + path);
     }
 }
 
@@ -216,14 +207,14 @@ TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
     std::string saved = folder.PathOf("empty.txt");
     Command(CMD_FILE_SAVEAS, {ChooseFile(saved)});
     EXPECT_EQ(ReadWholeFile(saved), "");
-    EXPECT_EQ(Shown(document), "[Untitled] | Hi there :) | "); // nothing saved to report
+    EXPECT_EQ(ShownFor(document), "[Untitled] | Hi there :) | "); // nothing saved to report
     // A name without extension gets ".txt"; a file of that name is replaced once the user agrees.
     std::string text = "first line\r\n\xE9\xFF second, without an end";
     SetWindowTextA(EditOf(document), text.c_str());
     saved = folder.MakeFile("edited.txt", std::string(500, 'o'));
     Command(CMD_FILE_SAVEAS, {ChooseFile(folder.PathOf("edited")), Press(IDYES)});
     EXPECT_EQ(ReadWholeFile(saved), text);
-    EXPECT_EQ(Shown(document), saved + " | Saved... | " + saved);
+    EXPECT_EQ(ShownFor(document), saved + " | Saved... | " + saved);
 }
 
 // Each paste shows what the command before it left on the clipboard.

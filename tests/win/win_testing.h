@@ -197,6 +197,10 @@ class ViewerTest : public ::testing::Test {
     void Command(WPARAM command, std::vector<DialogAction> actions = {}) { // as the menu sends it
         Drive([&] { SendMessageA(frame, WM_COMMAND, command, 0); }, std::move(actions));
     }
+    std::string ShownFor(HWND document) const { // its title and the status bar's two parts
+        return WindowText(document) + " | " + StatusText(statusBar, 0) + " | " +
+               StatusText(statusBar, 1);
+    }
     HWND ActiveDocument() const { return HWND(SendMessageA(MdiClient, WM_MDIGETACTIVE, 0, 0)); }
     HWND NewDocument() { // File > New: the new document, then the active one
         Command(CMD_FILE_NEW);
