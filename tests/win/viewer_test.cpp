@@ -144,6 +144,11 @@ TEST_F(FrameTest, AboutShowsTitleAndVersionCentred) {
               "QEF Viewer; Version " QEF_VERSION_TEXT);
 }
 
+// What ShownFor gives for a document named after `file`.
+std::string Named(const std::string& file, const std::string& status) {
+    return file + " | " + status + " | " + file;
+}
+
 TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     std::string bytes = SampleBytes(SAMPLE_MIXED, 7, 20000), path = folder.MakeFile("m.qef", bytes);
     std::vector<std::pair<HWND, std::string>> opened;
@@ -153,7 +158,7 @@ TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
         FormatModuleInfo(expected, reinterpret_cast<const unsigned char*>(bytes.data()), 20000);
         Command(CMD_FILE_OPEN, {ChooseFile(path)});
         opened.emplace_back(ActiveDocument(), expected.text);
-        EXPECT_EQ(ShownFor(ActiveDocument()), path + " | Opened... | " + path);
+        EXPECT_EQ(ShownFor(ActiveDocument()), Named(path, "Opened..."));
     }
     for (const auto& [document, dump] : opened)
         EXPECT_TRUE(WindowText(EditOf(document)) == dump); // in the numbering it was opened with
@@ -177,7 +182,7 @@ TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
               {ChooseFile(refused), AcceptMessageBox(seen)});
         EXPECT_EQ(seen, Box("Error", refusal.text, LoadIconA(nullptr, refusal.icon), frame));
         EXPECT_TRUE(WindowText(EditOf(document)) == opened.back().second) << refusal.text;
-        EXPECT_EQ(ShownFor(document), path + " | " + refusal.status + " | " + path);
+        EXPECT_EQ(ShownFor(document), Named(path, refusal.status));
     }
 }
 
@@ -214,7 +219,7 @@ TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
     saved = folder.MakeFile("edited.txt", std::string(500, 'o'));
     Command(CMD_FILE_SAVEAS, {ChooseFile(folder.PathOf("edited")), Press(IDYES)});
     EXPECT_EQ(ReadWholeFile(saved), text);
-    EXPECT_EQ(ShownFor(document), saved + " | Saved... | " + saved);
+    EXPECT_EQ(ShownFor(document), Named(saved, "Saved..."));
 }
 
 // Each paste shows what the command before it left on the clipboard.
