@@ -61,36 +61,32 @@ TEST_F(FrameTest, ResizingKeepsTheMdiClientBetweenToolbarAndStatusBar) {
                 status.bottom == client.bottom && EqualRect(&mdi, &between));
 }
 
-// A 1 for each grayed menu of the bar, then for Save As and Close. A maximised document puts
-// its system menu, which has no text, in front of the menus.
-std::string Grayed(HWND frame) {
+// A 1 for each grayed menu of the bar, then for Save As and Close; an x for each numeration item
+// checked, and the mode. A maximised document puts its system menu, which has no text, first.
+std::string MenuStates(HWND frame) {
     HMENU bar = GetMenu(frame);
-    std::string grayed;
+    std::string states;
     for (int at = 0; at < GetMenuItemCount(bar); ++at)
         if (GetMenuStringA(bar, UINT(at), nullptr, 0, MF_BYPOSITION) > 0)
-            grayed += GetMenuState(bar, UINT(at), MF_BYPOSITION) & MF_GRAYED ? "1" : "0";
+            states += GetMenuState(bar, UINT(at), MF_BYPOSITION) & MF_GRAYED ? "1" : "0";
     for (UINT item : {CMD_FILE_SAVEAS, CMD_FILE_CLOSE})
-        grayed += GetMenuState(bar, item, MF_BYCOMMAND) & MF_GRAYED ? "1" : "0";
-    return grayed;
+        states += GetMenuState(bar, item, MF_BYCOMMAND) & MF_GRAYED ? "1" : "0";
+    states += ' ';
+    for (UINT item = CMD_NUM_MULTI; item <= CMD_NUM_OFFSET; ++item)
+        states += GetMenuState(bar, item, MF_BYCOMMAND) & MF_CHECKED ? "x" : "-";
+    return states + " " + std::to_string(NumerationMode);
 }
 
 TEST_F(FrameTest, CommandsMenusAndNumerationMarksFollowTheUser) {
-    auto marked = [this] {
-        std::string ids;
-        for (UINT id = CMD_NUM_MULTI; id <= CMD_NUM_OFFSET; ++id)
-            ids += GetMenuState(GetMenu(frame), id, MF_BYCOMMAND) & MF_CHECKED ? "x" : "-";
-        return ids + " " + std::to_string(NumerationMode);
-    };
-    EXPECT_EQ(marked(), "--- 2");
-    for (auto [command, shown] : {std::pair{CMD_NUM_OFFSET, "--x 3"},
-                                  {CMD_NUM_SINGLE, "-x- 1"},
-                                  {CMD_NUM_MULTI, "x-- 2"}}) {
+    EXPECT_EQ(MenuStates(frame), "01110011 --- 2");
+    for (auto [command, states] : {std::pair{CMD_NUM_OFFSET, "01110011 --x 3"},
+                                   {CMD_NUM_SINGLE, "01110011 -x- 1"},
+                                   {CMD_NUM_MULTI, "01110011 x-- 2"}}) {
         Command(command);
-        EXPECT_EQ(marked(), shown);
+        EXPECT_EQ(MenuStates(frame), states);
     }
-    EXPECT_EQ(Grayed(frame), "01110011");
     HWND first = NewDocument(), second = NewDocument();
-    EXPECT_EQ(Grayed(frame), "00000000");
+    EXPECT_EQ(MenuStates(frame), "00000000 x-- 2");
     Command(ID_MDI_FIRSTCHILD); // the first document in the Window menu's list
     EXPECT_EQ(ActiveDocument(), first);
     SetWindowTextA(EditOf(first), "first");
@@ -100,9 +96,9 @@ TEST_F(FrameTest, CommandsMenusAndNumerationMarksFollowTheUser) {
     Command(CMD_FILE_CLOSE);
     EXPECT_FALSE(IsWindow(first));
     EXPECT_EQ(ActiveDocument(), second);
-    EXPECT_EQ(Grayed(frame), "00000000");
+    EXPECT_EQ(MenuStates(frame), "00000000 x-- 2");
     Command(CMD_FILE_CLOSE);
-    EXPECT_EQ(Grayed(frame), "01110011");
+    EXPECT_EQ(MenuStates(frame), "01110011 x-- 2");
     for (WORD command : {CMD_FILE_CLOSE, CMD_FILE_SAVEAS, CMD_FORMAT_FONT})
         Command(command); // dropped: no dialog opens
 }
@@ -118,10 +114,8 @@ TEST_F(FrameTest, ExitEndsTheLoopAndClosesEverythingWithoutAQuestion) {
     Command(CMD_FILE_EXIT);
     EXPECT_TRUE(IsWindow(frame));                          // posted: the loop closes the frame
     UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLate); // rather than a hang
-    int code = -1;
-    Drive([&code] { code = RunMessageLoop(); });
+    Drive([] { EXPECT_EQ(RunMessageLoop(), 0); });
     KillTimer(nullptr, timer);
-    EXPECT_EQ(code, 0);
     EXPECT_FALSE(IsWindow(document) || IsWindow(frame));
 }
 
