@@ -1,0 +1,266 @@
+// The frame and its documents as the user drives them, each test in a fresh frame.
+#include "qef_version.h"
+#include "tests/support/recording_target.h"
+#include "tests/win/win_testing.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace {
+
+using FrameTest = ViewerTest;
+using DocumentTest = ViewerTest;
+
+TEST_F(FrameTest, StartUpFailuresAreReportedWithoutAnOwner) {
+    HINSTANCE self = GetModuleHandleA(nullptr);
+    // A plain window cannot hold MDI children. The frame class goes last, with the frame.
+    HWND notAClient = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr,
+                                      nullptr, self, nullptr);
+    auto createFrame = [&] {
+        DestroyWindow(frame);
+        PumpMessages(); // its WM_QUIT would end the message box at once
+        UnregisterClassA("myWindowClass", self);
+        return CreateFrameWindow(self, SW_SHOWNORMAL) != nullptr;
+    };
+    const struct {
+        std::function<bool()> call;
+        const char *caption, *text;
+        HWND owner;
+    } failures[] = {
+        {[&] { return RegisterFrameClass(self); }, "Error!", "Window Registration Failed!",
+         nullptr},
+        {[&] { return RegisterDocumentClass(self); }, "Oh Oh...", "Could Not Register Child Window",
+         nullptr},
+        {[&] { return CreateDocumentWindow(notAClient); }, "Oh Oh...", "MDI Child creation failed.",
+         notAClient},
+        {createFrame, "Error!", "Window Creation Failed!", nullptr},
+    };
+    for (const auto& failure : failures) {
+        std::string seen;
+        Drive([&] { EXPECT_FALSE(failure.call()); }, {AcceptMessageBox(seen)});
+        EXPECT_EQ(seen, Box(failure.caption, failure.text, LoadIconA(nullptr, IDI_WARNING),
+                            failure.owner));
+    }
+    DestroyWindow(notAClient);
+    RegisterFrameClass(self);
+}
+
+TEST_F(FrameTest, ResizingKeepsTheMdiClientBetweenToolbarAndStatusBar) {
+    SetWindowPos(frame, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
+    auto placeOf = [this](HWND child) {
+        RECT place = {};
+        GetWindowRect(child, &place);
+        MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    };
+    RECT client = {};
+    GetClientRect(frame, &client);
+    RECT toolbar = placeOf(GetDlgItem(frame, ID_TOOLBAR)), status = placeOf(statusBar);
+    RECT mdi = placeOf(MdiClient), between = {0, toolbar.bottom, client.right, status.top};
+    EXPECT_TRUE(toolbar.top == 0 && toolbar.bottom > 0 && status.top < client.bottom &&
+                status.bottom == client.bottom && EqualRect(&mdi, &between));
+}
+
+// A 1 for each grayed menu of the bar, then for Save As and Close; an x for each numeration item
+// checked, and the mode. A maximised document puts its system menu, which has no text, first.
+std::string MenuStates(HWND frame) {
+    HMENU bar = GetMenu(frame);
+    std::string states;
+    for (int at = 0; at < GetMenuItemCount(bar); ++at)
+        if (GetMenuStringA(bar, UINT(at), nullptr, 0, MF_BYPOSITION) > 0)
+            states += GetMenuState(bar, UINT(at), MF_BYPOSITION) & MF_GRAYED ? "1" : "0";
+    for (UINT item : {CMD_FILE_SAVEAS, CMD_FILE_CLOSE})
+        states += GetMenuState(bar, item, MF_BYCOMMAND) & MF_GRAYED ? "1" : "0";
+    states += ' ';
+    for (UINT item = CMD_NUM_MULTI; item <= CMD_NUM_OFFSET; ++item)
+        states += GetMenuState(bar, item, MF_BYCOMMAND) & MF_CHECKED ? "x" : "-";
+    return states + " " + std::to_string(NumerationMode);
+}
+
+TEST_F(FrameTest, CommandsMenusAndNumerationMarksFollowTheUser) {
+    EXPECT_EQ(MenuStates(frame), "01110011 --- 2");
+    for (auto [command, states] : {std::pair{CMD_NUM_OFFSET, "01110011 --x 3"},
+                                   {CMD_NUM_SINGLE, "01110011 -x- 1"},
+                                   {CMD_NUM_MULTI, "01110011 x-- 2"}}) {
+        Command(command);
+        EXPECT_EQ(MenuStates(frame), states);
+    }
+    HWND first = NewDocument(), second = NewDocument();
+    EXPECT_EQ(MenuStates(frame), "00000000 x-- 2");
+    Command(ID_MDI_FIRSTCHILD); // the first document in the Window menu's list
+    EXPECT_EQ(ActiveDocument(), first);
+    SetWindowTextA(EditOf(first), "first");
+    Command(CMD_FILE_SAVEAS, {ChooseFile(folder.PathOf("first.txt"))});
+    EXPECT_EQ(WindowText(first) + " | " + WindowText(second),
+              folder.PathOf("first.txt") + " | [Untitled]");
+    Command(CMD_FILE_CLOSE);
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(ActiveDocument(), second);
+    EXPECT_EQ(MenuStates(frame), "00000000 x-- 2");
+    Command(CMD_FILE_CLOSE);
+    EXPECT_EQ(MenuStates(frame), "01110011 x-- 2");
+    for (WORD command : {CMD_FILE_CLOSE, CMD_FILE_SAVEAS, CMD_FORMAT_FONT})
+        Command(command); // dropped: no dialog opens
+}
+
+void CALLBACK QuitLate(HWND, UINT, UINT_PTR, DWORD) {
+    PostQuitMessage(99);
+}
+
+TEST_F(FrameTest, ExitEndsTheLoopAndClosesEverythingWithoutAQuestion) {
+    PostQuitMessage(7);
+    EXPECT_EQ(RunMessageLoop(), 7);
+    HWND document = NewDocument();
+    Command(CMD_FILE_EXIT);
+    EXPECT_TRUE(IsWindow(frame));                          // posted: the loop closes the frame
+    UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLate); // rather than a hang
+    Drive([] { EXPECT_EQ(RunMessageLoop(), 0); });
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(IsWindow(document) || IsWindow(frame));
+}
+
+TEST_F(FrameTest, AboutShowsTitleAndVersionCentred) {
+    std::string seen;
+    Command(CMD_ABOUT, {AcceptMessageBox(seen)});
+    std::string text = seen.substr(0, seen.find(" | icon")).erase(0, 8); // after "About | "
+    EXPECT_EQ(seen, Box("About", text, nullptr, frame));
+    // Each line without its padding, then padded back: the widest line has none.
+    std::vector<std::string> lines;
+    size_t width = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line); width = std::max(width, line.size()))
+        lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
+    std::string centred;
+    for (const std::string& line : lines)
+        centred += std::string((width - line.size()) / 2, ' ') + line + "\n";
+    EXPECT_EQ(text + "\n", centred);
+    EXPECT_EQ(lines.size() < 2 ? "" : lines[0] + "; " + lines[1],
+              "QEF Viewer; Version " QEF_VERSION_TEXT);
+}
+
+// What ShownFor gives for a document named after `file`.
+std::string Named(const std::string& file, const std::string& status) {
+    return file + " | " + status + " | " + file;
+}
+
+TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
+    std::string bytes = SampleBytes(SAMPLE_MIXED, 7, 20000), path = folder.MakeFile("m.qef", bytes);
+    std::vector<std::pair<HWND, std::string>> opened;
+    for (WORD command : {CMD_NUM_OFFSET, CMD_NUM_SINGLE, CMD_NUM_MULTI}) {
+        Command(command);
+        RecordingTarget expected;
+        FormatModuleInfo(expected, reinterpret_cast<const unsigned char*>(bytes.data()), 20000);
+        Command(CMD_FILE_OPEN, {ChooseFile(path)});
+        opened.emplace_back(ActiveDocument(), expected.text);
+        EXPECT_EQ(ShownFor(ActiveDocument()), Named(path, "Opened..."));
+    }
+    for (const auto& [document, dump] : opened)
+        EXPECT_TRUE(WindowText(EditOf(document)) == dump); // in the numbering it was opened with
+
+    HWND document = ActiveDocument();
+    std::string broken = SampleBytes(SAMPLE_ONE_RECORD, 9, 3000);
+    broken.pop_back(); // the last record now claims one byte more than the file has
+    const struct {
+        std::string bytes;
+        unsigned long long size;
+        const char *text, *icon, *status; // status: part 0 afterwards
+    } refusals[] = {
+        {"hello\r\n", 0, "No QEF format.", IDI_ERROR, "Opened..."},
+        {broken, MaxModuleInfoLength + 1ull, "Don't parse file greather than 32 MB.",
+         IDI_INFORMATION, "Opened..."},
+        {broken, 0, "QEF format error.", IDI_ERROR, "Opened... 0%"},
+    };
+    for (const auto& refusal : refusals) {
+        std::string seen, refused = folder.MakeFile("refused.qef", refusal.bytes, refusal.size);
+        Drive([document] { OpenIntoDocument(document); },
+              {ChooseFile(refused), AcceptMessageBox(seen)});
+        EXPECT_EQ(seen, Box("Error", refusal.text, LoadIconA(nullptr, refusal.icon), frame));
+        EXPECT_TRUE(WindowText(EditOf(document)) == opened.back().second) << refusal.text;
+        EXPECT_EQ(ShownFor(document), Named(path, refusal.status));
+    }
+}
+
+// An edit control out of memory keeps none of the text and still answers that it took it.
+WNDPROC EditProc = nullptr;
+LRESULT CALLBACK KeepNoText(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT)
+        lParam = reinterpret_cast<LPARAM>("");
+    return CallWindowProcA(EditProc, edit, message, wParam, lParam);
+}
+
+TEST_F(DocumentTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
+    HWND document = NewDocument(), edit = EditOf(document);
+    SetWindowTextA(edit, "earlier text");
+    EditProc = WNDPROC(SetWindowLongPtrA(edit, GWLP_WNDPROC, LONG_PTR(KeepNoText)));
+    std::string path = folder.MakeFile("large.qef", SampleBytes(SAMPLE_MIXED, 4, 6000));
+    std::string seen;
+    Drive([document] { OpenIntoDocument(document); }, {ChooseFile(path), AcceptMessageBox(seen)});
+    EXPECT_EQ(seen, Box("Error", "Memory allocation error.", nullptr, frame));
+    EXPECT_EQ(WindowText(edit) + " | " + WindowText(document) + " | " + StatusText(statusBar, 1),
+              " | [Untitled] | ");
+    EXPECT_NE(StatusText(statusBar, 0), "Opened...");
+}
+
+TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
+    HWND document = NewDocument();
+    std::string saved = folder.PathOf("empty.txt");
+    Command(CMD_FILE_SAVEAS, {ChooseFile(saved)});
+    EXPECT_EQ(ReadWholeFile(saved), "");
+    EXPECT_EQ(ShownFor(document), "[Untitled] | Hi there :) | "); // nothing saved to report
+    // A name without extension gets ".txt"; a file of that name is replaced once the user agrees.
+    std::string text = "first line\r\n\xE9\xFF second, without an end";
+    SetWindowTextA(EditOf(document), text.c_str());
+    saved = folder.MakeFile("edited.txt", std::string(500, 'o'));
+    Command(CMD_FILE_SAVEAS, {ChooseFile(folder.PathOf("edited")), Press(IDYES)});
+    EXPECT_EQ(ReadWholeFile(saved), text);
+    EXPECT_EQ(ShownFor(document), Named(saved, "Saved..."));
+}
+
+// Each paste shows what the command before it left on the clipboard.
+TEST_F(DocumentTest, CutCopyAndPasteActOnTheSelection) {
+    HWND edit = EditOf(NewDocument());
+    SetWindowTextA(edit, "one two three");
+    auto after = [&](WPARAM command, int from, int to) {
+        SendMessageA(edit, EM_SETSEL, WPARAM(from), LPARAM(to));
+        Command(command);
+        return WindowText(edit);
+    };
+    EXPECT_EQ(after(CMD_EDIT_COPY, 4, 7), "one two three");
+    EXPECT_EQ(after(CMD_EDIT_PASTE, 0, 3), "two two three");
+    EXPECT_EQ(after(CMD_EDIT_CUT, 8, 13), "two two ");
+    EXPECT_EQ(after(CMD_EDIT_PASTE, 0, 3), "three two ");
+}
+
+TEST_F(DocumentTest, FontsApplyToTheActiveDocumentAloneAndAreReleased) {
+    HWND first = NewDocument(), second = NewDocument();
+    auto fontOf = [](HWND document) {
+        return HFONT(SendMessageA(EditOf(document), WM_GETFONT, 0, 0));
+    };
+    // What the document asked for: Wine may realise another face.
+    auto requested = [&](HWND document) {
+        LOGFONTA font = {};
+        GetObjectA(fontOf(document), sizeof font, &font);
+        return std::string(font.lfFaceName) + " " + std::to_string(font.lfHeight) +
+               (font.lfUnderline ? " underlined" : "");
+    };
+    HFONT firstFont = fontOf(first), replaced = fontOf(second);
+    // Notified as the box would do it: BM_CLICK goes through a mouse capture that Wine can lose.
+    Command(CMD_FORMAT_FONT, {[](HWND dialog) {
+                CheckDlgButton(dialog, 0x411, BST_CHECKED); // underline
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x411, BN_CLICKED),
+                             LPARAM(GetDlgItem(dialog, 0x411)));
+                Press(IDOK)(dialog);
+            }});
+    EXPECT_NE(requested(second).find(" underlined"), std::string::npos);
+    EXPECT_EQ(GetObjectType(replaced), 0u);
+    replaced = fontOf(second);
+    Command(CMD_FORMAT_LUCIDA);
+    EXPECT_EQ(requested(second), "Lucida Console -11"); // 8 points at Wine's 96 pixels per inch
+    EXPECT_EQ(GetObjectType(replaced), 0u);
+    EXPECT_EQ(fontOf(first), firstFont);
+    replaced = fontOf(second);
+    SendMessageA(second, WM_CLOSE, 0, 0);
+    EXPECT_EQ(GetObjectType(replaced), 0u); // released with its document
+}
+
+} // namespace
