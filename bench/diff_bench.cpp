@@ -3,7 +3,7 @@
 // front, and the search's worst case, two random orders of the same two records.
 #include "cli/diff.h"
 #include "dump/module_info.h"
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 
 #include <benchmark/benchmark.h>
 

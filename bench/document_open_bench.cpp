@@ -6,7 +6,7 @@
 #include "frame/frame.h"
 #include "frame/resource.h"
 #include "tests/support/recording_target.h"
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 #include "tests/win/win_testing.h"
 
 #include <chrono>

@@ -7,7 +7,7 @@
 #include "tests/support/dump_checks.h"
 #include "tests/support/dump_model.h"
 #include "tests/support/recording_target.h"
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 
 #include <gtest/gtest.h>
 

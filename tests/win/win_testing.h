@@ -6,7 +6,7 @@
 #include "dump/formatter.h"
 #include "frame/frame.h"
 #include "frame/resource.h"
-#include "tests/support/sample_files.h"
+#include "tools/sample_files.h"
 
 #include <gtest/gtest.h>
 
