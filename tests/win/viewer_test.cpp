@@ -1,49 +1,11 @@
 // The frame and its documents as the user drives them, each test in a fresh frame.
-#include "qef_version.h"
 #include "tests/support/recording_target.h"
 #include "tests/win/win_testing.h"
-
-#include <algorithm>
-#include <sstream>
 
 namespace {
 
 using FrameTest = ViewerTest;
 using DocumentTest = ViewerTest;
-
-TEST_F(FrameTest, StartUpFailuresAreReportedWithoutAnOwner) {
-    HINSTANCE self = GetModuleHandleA(nullptr);
-    // A plain window cannot hold MDI children. The frame class goes last, with the frame.
-    HWND notAClient = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr,
-                                      nullptr, self, nullptr);
-    auto createFrame = [&] {
-        DestroyWindow(frame);
-        PumpMessages(); // its WM_QUIT would end the message box at once
-        UnregisterClassA("myWindowClass", self);
-        return CreateFrameWindow(self, SW_SHOWNORMAL) != nullptr;
-    };
-    const struct {
-        std::function<bool()> call;
-        const char *caption, *text;
-        HWND owner;
-    } failures[] = {
-        {[&] { return RegisterFrameClass(self); }, "Error!", "Window Registration Failed!",
-         nullptr},
-        {[&] { return RegisterDocumentClass(self); }, "Oh Oh...", "Could Not Register Child Window",
-         nullptr},
-        {[&] { return CreateDocumentWindow(notAClient); }, "Oh Oh...", "MDI Child creation failed.",
-         notAClient},
-        {createFrame, "Error!", "Window Creation Failed!", nullptr},
-    };
-    for (const auto& failure : failures) {
-        std::string seen;
-        Drive([&] { EXPECT_FALSE(failure.call()); }, {AcceptMessageBox(seen)});
-        EXPECT_EQ(seen, Box(failure.caption, failure.text, LoadIconA(nullptr, IDI_WARNING),
-                            failure.owner));
-    }
-    DestroyWindow(notAClient);
-    RegisterFrameClass(self);
-}
 
 TEST_F(FrameTest, ResizingKeepsTheMdiClientBetweenToolbarAndStatusBar) {
     SetWindowPos(frame, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
@@ -117,25 +79,6 @@ TEST_F(FrameTest, ExitEndsTheLoopAndClosesEverythingWithoutAQuestion) {
     Drive([] { EXPECT_EQ(RunMessageLoop(), 0); });
     KillTimer(nullptr, timer);
     EXPECT_FALSE(IsWindow(document) || IsWindow(frame));
-}
-
-TEST_F(FrameTest, AboutShowsTitleAndVersionCentred) {
-    std::string seen;
-    Command(CMD_ABOUT, {AcceptMessageBox(seen)});
-    std::string text = seen.substr(0, seen.find(" | icon")).erase(0, 8); // after "About | "
-    EXPECT_EQ(seen, Box("About", text, nullptr, frame));
-    // Each line without its padding, then padded back: the widest line has none.
-    std::vector<std::string> lines;
-    size_t width = 0;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line); width = std::max(width, line.size()))
-        lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
-    std::string centred;
-    for (const std::string& line : lines)
-        centred += std::string((width - line.size()) / 2, ' ') + line + "\n";
-    EXPECT_EQ(text + "\n", centred);
-    EXPECT_EQ(lines.size() < 2 ? "" : lines[0] + "; " + lines[1],
-              "QEF Viewer; Version " QEF_VERSION_TEXT);
 }
 
 // What ShownFor gives for a document named after `file`.

@@ -68,10 +68,8 @@ inline DialogAction ChooseFile(const std::string& path) {
 struct ModalState {
     std::vector<DialogAction> actions;
     size_t next = 0;
-    HWND answered = nullptr; // the last dialog answered, which may still be closing
-    HWND seen = nullptr;
-    int quietTicks = 0;
-    int cancelled = 0;
+    HWND answered = nullptr, seen = nullptr; // answered: the last one, which may still be closing
+    int quietTicks = 0, cancelled = 0;
 };
 inline ModalState* CurrentModalState = nullptr; // SetTimer without a window passes no context
 
@@ -172,7 +170,7 @@ inline std::string ReadWholeFile(const std::string& path) { // "<missing>" when 
 }
 
 inline std::string SampleBytes(SampleShape shape, uint32_t seed, uint32_t size) {
-    std::vector<unsigned char> bytes = GenerateSample(shape, seed, size);
+    auto bytes = GenerateSample(shape, seed, size);
     return {bytes.begin(), bytes.end()};
 }
 
