@@ -1,6 +1,5 @@
-// The dump core on any input, held against the model in each numeration mode: FormatModuleInfo,
-// then the header pass and the streaming walk. The input's hash chooses a fault of the target
-// for one more run, the walk's buffer size and the call at which its sink gives up.
+// The dump core on any input against the model, in each numeration mode; the input's hash
+// chooses the walk's buffer, where its sink gives up, and a target fault for one more run.
 #include "dump/module_info.h"
 #include "tests/support/dump_checks.h"
 

@@ -110,12 +110,9 @@ TEST(Dump, WorkedExamples) {
     }
 }
 
-// A few names by hand (an exact tag, one found by its top byte, the unknown one), then the
-// model's table over every table tag, every top byte and scattered tags.
+// The model's names for every table tag, every top byte under assorted lower bytes, and
+// scattered tags.
 TEST(Dump, TagNames) {
-    EXPECT_EQ(LookupTagName(0x7262430A), "MI_CHR      ");
-    EXPECT_EQ(LookupTagName(0xFE000099), "NM_IMCALL   ");
-    EXPECT_EQ(LookupTagName(0x7268430A), "??_UNKNOWN  ");
     std::vector<uint32_t> tags;
     for (const TagNameEntry& entry : TagNameTable)
         tags.push_back(entry.tag);

@@ -1,17 +1,13 @@
-// The rules every dump run must keep, checked against the model: shared by the GoogleTest
-// suite (over chosen files) and the fuzz target (over any input). Each check gives back what
-// went wrong, or nothing.
+// The rules every dump run must keep, checked against the model, for the tests and the fuzz
+// target. Each check gives back what went wrong, or nothing.
 #pragma once
 
 #include "tests/support/recording_target.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
-// One FormatModuleInfo run in `mode`: the model's text and progress on a good file; on a
-// refusal exactly the one right message and the text left alone; the output, if reserved,
-// released once. A fault of the target adds its own effect and nothing else.
+// One FormatModuleInfo run: the model's text and progress, or exactly the right message and the
+// text left alone; the output, if reserved, released once; a target fault adds its own effect.
 std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration mode,
                         TargetFaults faults = {});
 

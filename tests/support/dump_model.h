@@ -1,6 +1,5 @@
-// A deliberately plain model of the dump, written from the format's rules alone and sharing no
-// code with dump/ (it has its own tag table): slow, but simple enough to trust, so that the
-// tests and the fuzz target can hold the fast formatter against it on any input.
+// A deliberately plain model of the dump, from the format's rules alone, sharing no code with
+// dump/ (it has its own tag table): slow, but simple enough to trust on any input.
 #pragma once
 
 #include "dump/formatter.h"

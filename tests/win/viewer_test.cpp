@@ -4,25 +4,6 @@
 
 namespace {
 
-using FrameTest = ViewerTest;
-using DocumentTest = ViewerTest;
-
-TEST_F(FrameTest, ResizingKeepsTheMdiClientBetweenToolbarAndStatusBar) {
-    SetWindowPos(frame, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
-    auto placeOf = [this](HWND child) {
-        RECT place = {};
-        GetWindowRect(child, &place);
-        MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&place), 2);
-        return place;
-    };
-    RECT client = {};
-    GetClientRect(frame, &client);
-    RECT toolbar = placeOf(GetDlgItem(frame, ID_TOOLBAR)), status = placeOf(statusBar);
-    RECT mdi = placeOf(MdiClient), between = {0, toolbar.bottom, client.right, status.top};
-    EXPECT_TRUE(toolbar.top == 0 && toolbar.bottom > 0 && status.top < client.bottom &&
-                status.bottom == client.bottom && EqualRect(&mdi, &between));
-}
-
 // A 1 for each grayed menu of the bar, then for Save As and Close; an x for each numeration item
 // checked, and the mode. A maximised document puts its system menu, which has no text, first.
 std::string MenuStates(HWND frame) {
@@ -39,7 +20,11 @@ std::string MenuStates(HWND frame) {
     return states + " " + std::to_string(NumerationMode);
 }
 
-TEST_F(FrameTest, CommandsMenusAndNumerationMarksFollowTheUser) {
+void CALLBACK QuitLate(HWND, UINT, UINT_PTR, DWORD) {
+    PostQuitMessage(99);
+}
+
+TEST_F(ViewerTest, CommandsMenusAndNumerationMarksFollowTheUserUntilExit) {
     EXPECT_EQ(MenuStates(frame), "01110011 --- 2");
     for (auto [command, states] : {std::pair{CMD_NUM_OFFSET, "01110011 --x 3"},
                                    {CMD_NUM_SINGLE, "01110011 -x- 1"},
@@ -63,17 +48,8 @@ TEST_F(FrameTest, CommandsMenusAndNumerationMarksFollowTheUser) {
     EXPECT_EQ(MenuStates(frame), "01110011 x-- 2");
     for (WORD command : {CMD_FILE_CLOSE, CMD_FILE_SAVEAS, CMD_FORMAT_FONT})
         Command(command); // dropped: no dialog opens
-}
-
-void CALLBACK QuitLate(HWND, UINT, UINT_PTR, DWORD) {
-    PostQuitMessage(99);
-}
-
-TEST_F(FrameTest, ExitEndsTheLoopAndClosesEverythingWithoutAQuestion) {
-    PostQuitMessage(7);
-    EXPECT_EQ(RunMessageLoop(), 7);
     HWND document = NewDocument();
-    Command(CMD_FILE_EXIT);
+    Command(CMD_FILE_EXIT);                                // no question asked
     EXPECT_TRUE(IsWindow(frame));                          // posted: the loop closes the frame
     UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitLate); // rather than a hang
     Drive([] { EXPECT_EQ(RunMessageLoop(), 0); });
@@ -86,7 +62,7 @@ std::string Named(const std::string& file, const std::string& status) {
     return file + " | " + status + " | " + file;
 }
 
-TEST_F(DocumentTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
+TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     std::string bytes = SampleBytes(SAMPLE_MIXED, 7, 20000), path = folder.MakeFile("m.qef", bytes);
     std::vector<std::pair<HWND, std::string>> opened;
     for (WORD command : {CMD_NUM_OFFSET, CMD_NUM_SINGLE, CMD_NUM_MULTI}) {
@@ -131,7 +107,7 @@ LRESULT CALLBACK KeepNoText(HWND edit, UINT message, WPARAM wParam, LPARAM lPara
     return CallWindowProcA(EditProc, edit, message, wParam, lParam);
 }
 
-TEST_F(DocumentTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
+TEST_F(ViewerTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
     HWND document = NewDocument(), edit = EditOf(document);
     SetWindowTextA(edit, "earlier text");
     EditProc = WNDPROC(SetWindowLongPtrA(edit, GWLP_WNDPROC, LONG_PTR(KeepNoText)));
@@ -144,7 +120,7 @@ TEST_F(DocumentTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
     EXPECT_NE(StatusText(statusBar, 0), "Opened...");
 }
 
-TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
+TEST_F(ViewerTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
     HWND document = NewDocument();
     std::string saved = folder.PathOf("empty.txt");
     Command(CMD_FILE_SAVEAS, {ChooseFile(saved)});
@@ -159,28 +135,12 @@ TEST_F(DocumentTest, SaveAsWritesExactlyTheTextAndNamesTheFile) {
     EXPECT_EQ(ShownFor(document), Named(saved, "Saved..."));
 }
 
-// Each paste shows what the command before it left on the clipboard.
-TEST_F(DocumentTest, CutCopyAndPasteActOnTheSelection) {
-    HWND edit = EditOf(NewDocument());
-    SetWindowTextA(edit, "one two three");
-    auto after = [&](WPARAM command, int from, int to) {
-        SendMessageA(edit, EM_SETSEL, WPARAM(from), LPARAM(to));
-        Command(command);
-        return WindowText(edit);
-    };
-    EXPECT_EQ(after(CMD_EDIT_COPY, 4, 7), "one two three");
-    EXPECT_EQ(after(CMD_EDIT_PASTE, 0, 3), "two two three");
-    EXPECT_EQ(after(CMD_EDIT_CUT, 8, 13), "two two ");
-    EXPECT_EQ(after(CMD_EDIT_PASTE, 0, 3), "three two ");
-}
-
-TEST_F(DocumentTest, FontsApplyToTheActiveDocumentAloneAndAreReleased) {
+TEST_F(ViewerTest, FontsApplyToTheActiveDocumentAloneAndAreReleased) {
     HWND first = NewDocument(), second = NewDocument();
     auto fontOf = [](HWND document) {
         return HFONT(SendMessageA(EditOf(document), WM_GETFONT, 0, 0));
     };
-    // What the document asked for: Wine may realise another face.
-    auto requested = [&](HWND document) {
+    auto requested = [&](HWND document) { // what the document asked for: Wine may realise another
         LOGFONTA font = {};
         GetObjectA(fontOf(document), sizeof font, &font);
         return std::string(font.lfFaceName) + " " + std::to_string(font.lfHeight) +

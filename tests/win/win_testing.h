@@ -1,5 +1,4 @@
-// Shared by the Windows tests and tools: reading windows, answering the dialogs that a call
-// opens (from inside their modal loops, on a thread timer), temporary files, a frame per test.
+// For the Windows tests and tools: windows read, dialogs answered inside their modal loops.
 #pragma once
 
 #include "document/document.h"
@@ -14,7 +13,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -152,13 +150,8 @@ struct TempFolder {
                          unsigned long long size = 0) const {
         std::string file = PathOf(name);
         std::ofstream(file, std::ios::binary) << bytes;
-        HANDLE handle =
-            CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        LARGE_INTEGER end;
-        end.QuadPart = LONGLONG(std::max<unsigned long long>(size, bytes.size()));
-        EXPECT_TRUE(SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle))
-            << file;
-        CloseHandle(handle);
+        if (size > bytes.size())
+            std::filesystem::resize_file(file, size);
         return file;
     }
     std::string path;
