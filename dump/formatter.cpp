@@ -28,7 +28,7 @@ bool DumpTarget::ReleaseOutput(void* block) {
 void ReportProgress(DumpTarget& target, const unsigned char* position, const unsigned char* data,
                     uint32_t length) {
     // Wide arithmetic so that no length, however large, can wrap the percentage.
-    uint64_t percent = uint64_t(position - data) * 100 / (length ? length : 1);
+    uint64_t percent = uint64_t(position - data) * 100 / length;
     char text[32] = "Opened... ";
     char* end = std::to_chars(text + 10, text + sizeof text - 2, percent).ptr;
     end[0] = '%';

@@ -73,7 +73,8 @@ class DumpTarget {
 // the target's text. On any failure the target's text is left as it was.
 bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t length);
 
-// Shows "Opened... N%" for how far `position` is into the data.
+// Shows "Opened... N%" for how far `position` is into the data; `position` lies inside it, so
+// `length` is never 0.
 void ReportProgress(DumpTarget& target, const unsigned char* position, const unsigned char* data,
                     uint32_t length);
 
