@@ -57,7 +57,6 @@ TEST_F(ViewerTest, CommandsMenusAndNumerationMarksFollowTheUserUntilExit) {
     EXPECT_FALSE(IsWindow(document) || IsWindow(frame));
 }
 
-// What ShownFor gives for a document named after `file`.
 std::string Named(const std::string& file, const std::string& status) {
     return file + " | " + status + " | " + file;
 }
