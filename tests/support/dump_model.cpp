@@ -118,7 +118,7 @@ ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mod
                 break;
             subLine += 1;
             dump.lines += 1;
-            line = line.substr(0, 22) + Tail; // the number and the name stay
+            line.replace(22, std::string::npos, Tail); // the number and the name stay
             if (mode == NUMERATION_SINGLE)
                 PutNumber(line, 7, dump.lines);
             else if (mode == NUMERATION_OFFSET)
