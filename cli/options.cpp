@@ -153,10 +153,6 @@ bool ParseCount(const char* text, uint32_t& count) {
     return error == std::errc() && end == digits.data() + digits.size();
 }
 
-bool IsStandardInput(std::string_view path) {
-    return path == "-";
-}
-
 // What cannot be told from one option alone.
 ParseOutcome CheckCombination(const DumpOptions& options) {
     if (int(options.listRecords) + int(options.diff) + int(options.extract != 0) > 1)
@@ -254,4 +250,8 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
 
 void PrintHelp(std::FILE* stream) {
     std::fputs(HelpText, stream);
+}
+
+bool IsStandardInput(const char* path) {
+    return !path || std::string_view(path) == "-";
 }

@@ -24,3 +24,6 @@ enum ParseOutcome { PARSE_RUN, PARSE_HELP, PARSE_VERSION, PARSE_USAGE_ERROR };
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options);
 
 void PrintHelp(std::FILE* stream);
+
+// An input path that means standard input: none, or "-".
+bool IsStandardInput(const char* path);

@@ -6,6 +6,7 @@
 #include "cli/records.h"
 
 #include "dump/formatter.h"
+#include "dump/line_kernel.h"
 #include "dump/module_info.h"
 
 #include <algorithm>
@@ -64,10 +65,6 @@ void SetBinaryStandardStreams() {
 #endif
 }
 
-bool IsStdin(const char* path) {
-    return !path || std::strcmp(path, "-") == 0;
-}
-
 // Too large: the size of a file, or only that a stream went past the limit.
 int ComplainTooLarge(const char* name, uint64_t fileSize) {
     const char* message = DumpFailureMessages[DUMP_TOO_LARGE].text;
@@ -93,10 +90,8 @@ int ComplainNoSignature(const char* name, const InputBytes& input) {
         return EXIT_REFUSED;
     }
     char shown[SignatureLength + 1] = {};
-    for (uint32_t k = 0; k < SignatureLength; ++k) {
-        unsigned char byte = input.bytes[SignatureOffset + k];
-        shown[k] = byte >= 0x20 && byte < 0x7F ? char(byte) : '.';
-    }
+    for (uint32_t k = 0; k < SignatureLength; ++k)
+        shown[k] = ByteTexts.shown[input.bytes[SignatureOffset + k]];
     std::fprintf(stderr,
                  "qefdump: %s: %s The %" PRIu32 " bytes at offset %" PRIu32
                  " are \"%s\", not a signature.\n",
@@ -108,7 +103,7 @@ int ComplainNoSignature(const char* name, const InputBytes& input) {
 // it must not be, before anything is read, so that `-o FILE FILE` and `-o FILE < FILE` touch
 // nothing.
 int ReadInputFile(const char* path, const char* output, const char* name, InputBytes& input) {
-    bool useStdin = IsStdin(path);
+    bool useStdin = IsStandardInput(path);
     if (!path && IsTerminal(stdin)) {
         std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
         return EXIT_USAGE;
@@ -244,7 +239,7 @@ int RunDiff(const DumpOptions& options) {
     const char* paths[2] = {options.input, options.secondInput};
     InputBytes inputs[2];
     for (int k = 0; k < 2; ++k) {
-        const char* name = IsStdin(paths[k]) ? StdinName : paths[k];
+        const char* name = IsStandardInput(paths[k]) ? StdinName : paths[k];
         if (ReadInputFile(paths[k], options.output, name, inputs[k]) || CheckInput(name, inputs[k]))
             return EXIT_USAGE;
     }
@@ -295,7 +290,7 @@ int main(int argc, char** argv) {
     }
     if (options.diff)
         return RunDiff(options);
-    const char* inputName = IsStdin(options.input) ? StdinName : options.input;
+    const char* inputName = IsStandardInput(options.input) ? StdinName : options.input;
     InputBytes input;
     if (int status = ReadInputFile(options.input, options.output, inputName, input))
         return status;
