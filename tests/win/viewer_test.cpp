@@ -110,8 +110,7 @@ TEST_F(ViewerTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
     HWND document = NewDocument(), edit = EditOf(document);
     SetWindowTextA(edit, "earlier text");
     EditProc = WNDPROC(SetWindowLongPtrA(edit, GWLP_WNDPROC, LONG_PTR(KeepNoText)));
-    std::string path = folder.MakeFile("large.qef", SampleBytes(SAMPLE_MIXED, 4, 6000));
-    std::string seen;
+    std::string seen, path = folder.MakeFile("large.qef", SampleBytes(SAMPLE_MIXED, 4, 6000));
     Drive([document] { OpenIntoDocument(document); }, {ChooseFile(path), AcceptMessageBox(seen)});
     EXPECT_EQ(seen, Box("Error", "Memory allocation error.", nullptr, frame));
     EXPECT_EQ(WindowText(edit) + " | " + WindowText(document) + " | " + StatusText(statusBar, 1),
