@@ -1,8 +1,8 @@
-// The record diff of two 32,000,000-byte files, in memory, its text counted and dropped: files
-// that differ in a few records, files that share no record at all, one record inserted at the
-// front, and the search's worst case, two random orders of the same two records.
-#include "cli/diff.h"
-#include "dump/module_info.h"
+// The record diff of two 32,000,000-byte files, in memory, from their indexes to the change
+// flags: files that differ in a few records, files that share no record at all, one record
+// inserted at the front, and the search's worst case, two random orders of the same two
+// records. Beside it, the dump of both files of the first pair, as a yardstick.
+#include "dump/record_diff.h"
 #include "tools/sample_files.h"
 
 #include <benchmark/benchmark.h>
@@ -20,11 +20,22 @@ constexpr uint32_t SampleSize = MaxModuleInfoLength;
 
 // Runs `change` on every record after the signature record.
 template <typename Change> void ForEachRecord(Bytes& file, Change change) {
-    uint32_t offset = RecordHeaderSize + ReadRecordHeader(file.data()).size;
-    for (uint32_t number = 0; offset < file.size(); ++number) {
-        change(file.data() + offset, number);
-        offset += RecordHeaderSize + ReadRecordHeader(file.data() + offset).size;
-    }
+    RecordPosition second = RecordAt(file.data(), {}).Next();
+    WalkRecords(file.data(), uint32_t(file.size()), second, [&](const Record& record) {
+        change(file.data() + record.at.offset, record.at.record - 1);
+        return true;
+    });
+}
+
+// 4,000,000 empty records, 20 of them with another tag, spread evenly.
+std::pair<Bytes, Bytes> EmptyNearIdentical() {
+    Bytes a = GenerateSample(SAMPLE_EMPTY_RECORDS, 1, SampleSize), b = a;
+    uint32_t records = PlanDump(a.data(), SampleSize).next.record;
+    ForEachRecord(b, [records](unsigned char* record, uint32_t number) {
+        if (number % (records / 20) == records / 40)
+            record[0] ^= 0x80;
+    });
+    return {a, b};
 }
 
 // A few data bytes changed, in one record of every 2,000.
@@ -74,6 +85,31 @@ std::pair<Bytes, Bytes> Shuffled() {
     return {a, b};
 }
 
+using Pair = std::pair<Bytes, Bytes>;
+
+const Pair& Made(Pair (*make)()) {
+    static std::map<Pair (*)(), Pair> made;
+    if (!made.count(make))
+        made[make] = make();
+    return made[make];
+}
+
+void BM_Diff(benchmark::State& state, Pair (*make)()) {
+    const auto& [a, b] = Made(make);
+    uint64_t changed = 0;
+    for (auto _ : state) {
+        RecordIndex indexA, indexB;
+        RecordChanges changes;
+        if (!indexA.Build(a.data(), uint32_t(a.size())) ||
+            !indexB.Build(b.data(), uint32_t(b.size())) || !DiffRecords(indexA, indexB, changes))
+            state.SkipWithError("no memory");
+        changed = 0;
+        for (unsigned char flag : changes.removed)
+            changed += flag;
+    }
+    state.counters["removed"] = double(changed);
+}
+
 class CountingSink final : public DumpLineSink {
   public:
     bool WriteLines(const char*, size_t bytes) override {
@@ -83,27 +119,22 @@ class CountingSink final : public DumpLineSink {
     size_t written = 0;
 };
 
-void BM_Diff(benchmark::State& state, std::pair<Bytes, Bytes> (*make)()) {
-    static std::map<std::pair<Bytes, Bytes> (*)(), std::pair<Bytes, Bytes>> made;
-    if (!made.count(make))
-        made[make] = make();
-    const auto& [a, b] = made[make];
+// What the diff is measured against: both files of the pair dumped.
+void BM_DumpBoth(benchmark::State& state, Pair (*make)()) {
+    const auto& [a, b] = Made(make);
+    std::vector<char> chunk(8192 * DumpLineLength);
     CountingSink sink;
-    for (auto _ : state) {
-        sink.written = 0;
-        DiffOutcome outcome =
-            WriteRecordDiff({"a", a.data(), uint32_t(a.size())},
-                            {"b", b.data(), uint32_t(b.size())}, NUMERATION_MULTI, 1, sink);
-        if (outcome != DIFF_DIFFERENT)
-            state.SkipWithError("the files came out equal or the diff failed");
-    }
-    state.counters["output MB"] = double(sink.written) / 1e6;
+    for (auto _ : state)
+        for (const Bytes* file : {&a, &b})
+            WriteDumpLines(WholeDump(file->data(), uint32_t(file->size())), NUMERATION_MULTI,
+                           chunk.data(), chunk.size(), &sink, nullptr);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::pair<const char*, std::pair<Bytes, Bytes> (*)()> shapes[] = {
+    const std::pair<const char*, Pair (*)()> shapes[] = {
+        {"Diff/empty-near-identical", EmptyNearIdentical},
         {"Diff/near-identical", NearIdentical},
         {"Diff/disjoint", Disjoint},
         {"Diff/inserted-at-front", InsertedAtFront},
@@ -111,6 +142,8 @@ int main(int argc, char** argv) {
     };
     for (const auto& [name, make] : shapes)
         benchmark::RegisterBenchmark(name, BM_Diff, make)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("DumpBoth/empty-near-identical", BM_DumpBoth, EmptyNearIdentical)
+        ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -37,7 +37,7 @@ Prepared& PreparedCase(const Case& c) {
         SampleShape shape = SAMPLE_MIXED;
         ParseSampleShape(c.name, shape);
         p.input = GenerateSample(shape, 1, SampleSize);
-        size_t bytes = PlanDump(p.input.data(), SampleSize).lineCount * DumpLineLength;
+        size_t bytes = size_t(PlanDump(p.input.data(), SampleSize).next.line) * DumpLineLength;
         p.output.reserve(bytes + 1); // room for FormatModuleInfo's closing NUL
         p.output.assign(bytes, 1);
     }
@@ -54,8 +54,9 @@ void SetRates(benchmark::State& state, const Prepared& p) {
 void BM_Format(benchmark::State& state, const Case& c) {
     Prepared& p = PreparedCase(c);
     for (auto _ : state) {
-        DumpWalkResult result = WriteDumpLines(p.input.data(), SampleSize, NUMERATION_MULTI,
-                                               p.output.data(), p.output.size(), nullptr, nullptr);
+        DumpWalkResult result =
+            WriteDumpLines(WholeDump(p.input.data(), SampleSize), NUMERATION_MULTI, p.output.data(),
+                           p.output.size(), nullptr, nullptr);
         if (result != DUMP_WALK_COMPLETE)
             state.SkipWithError("the sample did not format");
         benchmark::DoNotOptimize(p.output.data());
@@ -97,7 +98,7 @@ void RunFormatModuleInfo(benchmark::State& state, const Case& c, bool fresh) {
         benchmark::ClobberMemory();
     }
     NumerationMode = saved;
-    p.output.resize(PlanDump(p.input.data(), SampleSize).lineCount * DumpLineLength);
+    p.output.resize(size_t(PlanDump(p.input.data(), SampleSize).next.line) * DumpLineLength);
     SetRates(state, p);
 }
 

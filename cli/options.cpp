@@ -15,7 +15,8 @@ enum OptionId {
     OPTION_CONTEXT,
     OPTION_EXTRACT,
     OPTION_HELP,
-    OPTION_VERSION
+    OPTION_VERSION,
+    OPTION_COUNT
 };
 
 struct OptionEntry {
@@ -48,11 +49,28 @@ constexpr NumerationName NumerationNames[] = {
     {"offset", NUMERATION_OFFSET},
 };
 
+// What each task takes besides -o: the numeration, the context, and how many files.
+struct TaskRule {
+    Task task;
+    const char* name;
+    bool numeration;
+    bool context;
+    int files;
+};
+
+constexpr TaskRule TaskRules[] = {
+    {TASK_DUMP, "the dump", true, false, 1},
+    {TASK_RECORDS, "--records", false, false, 1},
+    {TASK_RECORDS_JSON, "--records --json", false, false, 1},
+    {TASK_EXTRACT, "--extract", false, false, 1},
+    {TASK_DIFF, "--diff", true, true, 2},
+};
+
 const char HelpText[] =
-    "usage: qefdump [-n multi|single|offset] [-o OUT] [--records] [FILE|-]\n"
-    "       qefdump --records --json [-o OUT] [FILE|-]\n"
-    "       qefdump --diff [-U N] [-n MODE] [-o OUT] A B\n"
+    "usage: qefdump [-n multi|single|offset] [-o OUT] [FILE|-]\n"
+    "       qefdump --records [--json] [-o OUT] [FILE|-]\n"
     "       qefdump --extract N [-o OUT] [FILE|-]\n"
+    "       qefdump --diff [-U N] [-n MODE] [-o OUT] A B\n"
     "\n"
     "Writes the dump of the module-info file FILE (standard input when FILE is - or\n"
     "absent) to standard output or OUT, byte for byte as the viewer shows it: lines\n"
@@ -63,16 +81,18 @@ const char HelpText[] =
     "                         (record number, and the sub-line in the size column;\n"
     "                         the default), single (running line number) or offset\n"
     "                         (file offset of the line's first data byte)\n"
-    "  -o, --output OUT       write to OUT instead of standard output (see below)\n"
+    "  -o, --output OUT       write to OUT instead of standard output (- is\n"
+    "                         standard output; see below)\n"
     "      --records          list the records instead of dumping them\n"
     "      --json             with --records: one JSON object per line instead\n"
-    "      --diff             compare the records of A and B (one may be -)\n"
-    "  -U, --context N        equal records shown around each change (1)\n"
     "      --extract N        write the data bytes of record N (from 1) alone\n"
+    "      --diff             compare the records of A and B (one may be -)\n"
+    "  -U, --context N        with --diff: equal records around each change (1)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "A short option may carry its value attached (-noffset), and a long option may\n"
-    "be shortened while it stays unique (--num offset).\n"
+    "be shortened while it stays unique (--num offset). An option that does nothing\n"
+    "in the chosen mode is a usage error.\n"
     "\n"
     "OUT is never the input itself (that is a usage error). A symbolic link is\n"
     "followed to the file it names, and stays a link. A regular file is written to a\n"
@@ -91,35 +111,39 @@ const char HelpText[] =
     "          50-59  the number of data bytes, decimal, right-aligned\n"
     "  for example\n"
     "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
-    "and with --json, where it is one line:\n"
+    "and with --json, where it is one line and the offset is decimal:\n"
     "  {\"record\": 1, \"offset\": 0, \"tag\": \"4D6F6400\", \"name\": \"MI_SIGNATURE\",\n"
     "   \"size\": 32}\n"
     "\n"
+    "--extract 2 FILE -o data.bin writes the data of record 2 to data.bin.\n"
+    "\n"
     "--diff reads and checks A and B as a dump would, then shows which records\n"
-    "changed between them: each record's dump lines, as in the dump of its own\n"
-    "file but ending in LF, marked - (only in A), + (only in B) or with a space\n"
-    "(the same in both), in hunks headed by their record numbers in A and B:\n"
+    "changed as a unified diff of their dumps with LF line ends: each record's dump\n"
+    "lines, marked - (only in A), + (only in B) or with a space (the same in both,\n"
+    "numbered as in A). Hunk headers count lines, as patch and diffstat read them;\n"
+    "after them stand the hunk's records in A and in B and, where a removed and an\n"
+    "added record would read the same, their record numbers and tags:\n"
     "  qefdump --diff old.qef new.qef\n"
     "  --- old.qef\n"
     "  +++ new.qef\n"
-    "  @@ -2,2 +2,2 @@\n"
+    "  @@ -2,2 +2,2 @@ records 2-3 / 2-3\n"
     "   00000002: MI_VERSION    |00004| 01 02 00 00  ...\n"
     "  -00000003: MI_END        |00000|              ...\n"
     "  +00000003: NM_LABEL      |00001| 41           ...\n"
-    "Its exit status is 0 when the records are the same, 1 when they differ and\n"
-    "2 on any trouble.\n"
     "\n"
-    "--extract 2 FILE -o data.bin writes the data of record 2 to data.bin.\n"
-    "\n"
-    "Exit status: 0 done, 1 file refused, 2 usage error, 3 input or output error.\n";
+    "Exit status: 0 done, 1 file refused, 2 usage error (also a record to extract\n"
+    "past the last), 3 input or output error. With --diff: 0 when the records are\n"
+    "the same (the output is then empty), 1 when they differ, 2 on any trouble.\n";
 
-// "qefdump: " and `message`, then `argument` in quotes when there is one.
+ParseOutcome UsageError(const char* message) {
+    std::fprintf(stderr, "qefdump: %s\nTry 'qefdump --help'.\n", message);
+    return PARSE_USAGE_ERROR;
+}
+
+// "qefdump: " and `message`, then `argument` in quotes.
 ParseOutcome UsageError(const char* message, std::string_view argument) {
-    if (argument.empty())
-        std::fprintf(stderr, "qefdump: %s\nTry 'qefdump --help'.\n", message);
-    else
-        std::fprintf(stderr, "qefdump: %s '%.*s'\nTry 'qefdump --help'.\n", message,
-                     int(argument.size()), argument.data());
+    std::fprintf(stderr, "qefdump: %s '%.*s'\nTry 'qefdump --help'.\n", message,
+                 int(argument.size()), argument.data());
     return PARSE_USAGE_ERROR;
 }
 
@@ -147,25 +171,11 @@ const OptionEntry* FindShortOption(std::string_view name) {
     return nullptr;
 }
 
-bool ParseCount(const char* text, uint32_t& count) {
-    std::string_view digits = text;
+// A decimal number that fits 32 bits; `tooLarge` tells a long one from no number.
+bool ParseCount(std::string_view digits, uint32_t& count, bool& tooLarge) {
     auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    tooLarge = error == std::errc::result_out_of_range;
     return error == std::errc() && end == digits.data() + digits.size();
-}
-
-// What cannot be told from one option alone.
-ParseOutcome CheckCombination(const DumpOptions& options) {
-    if (int(options.listRecords) + int(options.diff) + int(options.extract != 0) > 1)
-        return UsageError("--records, --diff and --extract exclude each other", {});
-    if (options.json && !options.listRecords)
-        return UsageError("--json goes only with --records", {});
-    if (options.secondInput && !options.diff)
-        return UsageError("more than one file given; the second is", options.secondInput);
-    if (options.diff && !options.secondInput)
-        return UsageError("--diff compares two files: A and B", {});
-    if (options.diff && IsStandardInput(options.input) && IsStandardInput(options.secondInput))
-        return UsageError("only one of the two files can be standard input", {});
-    return PARSE_RUN;
 }
 
 bool ParseNumeration(std::string_view name, Numeration& mode) {
@@ -178,10 +188,69 @@ bool ParseNumeration(std::string_view name, Numeration& mode) {
     return false;
 }
 
+// The option's value into `options`; a usage error when it is not one.
+ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
+    bool tooLarge = false;
+    switch (id) {
+    case OPTION_NUMERATION:
+        if (!ParseNumeration(value, options.numeration))
+            return UsageError("numeration must be multi, single or offset, not", value);
+        break;
+    case OPTION_OUTPUT:
+        if (*value == '\0')
+            return UsageError("the output file name is empty");
+        options.output = std::string_view(value) == "-" ? nullptr : value;
+        break;
+    case OPTION_CONTEXT:
+        if (!ParseCount(value, options.context, tooLarge))
+            return UsageError(tooLarge ? "the context is too large:"
+                                       : "the context must be a number of records, not",
+                              value);
+        break;
+    case OPTION_EXTRACT:
+        if (!ParseCount(value, options.record, tooLarge) || options.record == 0)
+            return UsageError(tooLarge ? "the record to extract is too large:"
+                                       : "the record to extract must be a number from 1, not",
+                              value);
+        break;
+    default:
+        break;
+    }
+    return PARSE_RUN;
+}
+
+// The task the mode options name, and whether the other options and the files fit it.
+ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOptions& options) {
+    if (int(given[OPTION_RECORDS]) + int(given[OPTION_DIFF]) + int(given[OPTION_EXTRACT]) > 1)
+        return UsageError("--records, --diff and --extract exclude each other");
+    if (given[OPTION_JSON] && !given[OPTION_RECORDS])
+        return UsageError("--json goes only with --records");
+    options.task = given[OPTION_DIFF]      ? TASK_DIFF
+                   : given[OPTION_EXTRACT] ? TASK_EXTRACT
+                   : given[OPTION_JSON]    ? TASK_RECORDS_JSON
+                   : given[OPTION_RECORDS] ? TASK_RECORDS
+                                           : TASK_DUMP;
+    const TaskRule& rule = TaskRules[options.task];
+    if (given[OPTION_CONTEXT] && !rule.context)
+        return UsageError("--context goes only with --diff");
+    if (given[OPTION_NUMERATION] && !rule.numeration)
+        return UsageError("--numeration does nothing with", rule.name);
+    if (files > rule.files)
+        return UsageError("more than one file given; the second is", options.inputs[1]);
+    if (files < rule.files && rule.task == TASK_DIFF)
+        return UsageError("--diff compares two files: A and B");
+    if (rule.files == 2 && IsStandardInput(options.inputs[0]) && IsStandardInput(options.inputs[1]))
+        return UsageError("only one of the two files can be standard input");
+    return PARSE_RUN;
+}
+
 } // namespace
 
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
+    static_assert(std::size(TaskRules) == TASK_DIFF + 1);
+    bool given[OPTION_COUNT] = {};
     bool optionsEnded = false;
+    int files = 0;
     for (int i = 1; i < argc; ++i) {
         std::string_view argument = argv[i];
         bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
@@ -190,9 +259,11 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
             continue;
         }
         if (!isOption) {
-            if (options.secondInput)
+            if (files == 2)
                 return UsageError("more than two files given; the third is", argument);
-            (options.input ? options.secondInput : options.input) = argv[i];
+            if (argument.empty())
+                return UsageError("a file name is empty");
+            options.inputs[files++] = argv[i];
             continue;
         }
         // "--name=value" and "-nvalue" carry their value; "--name value" and "-n value" take
@@ -205,47 +276,22 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
         if (!option)
             return UsageError(ambiguous ? "ambiguous option" : "unknown option", argument);
         bool hasValue = attached < argument.size();
-        const char* value = nullptr;
         if (hasValue && !option->takesValue)
             return UsageError(isLong ? "this option takes no value:" : "unknown option", argument);
-        if (hasValue)
-            value = argv[i] + attached + (isLong ? 1 : 0);
-        else if (option->takesValue && i + 1 == argc)
+        if (!hasValue && option->takesValue && i + 1 == argc)
             return UsageError("missing value for", argument);
-        else if (option->takesValue)
-            value = argv[++i];
-        switch (option->id) {
-        case OPTION_NUMERATION:
-            if (!ParseNumeration(value, options.numeration))
-                return UsageError("numeration must be multi, single or offset, not", value);
-            break;
-        case OPTION_OUTPUT:
-            options.output = value;
-            break;
-        case OPTION_RECORDS:
-            options.listRecords = true;
-            break;
-        case OPTION_JSON:
-            options.json = true;
-            break;
-        case OPTION_DIFF:
-            options.diff = true;
-            break;
-        case OPTION_CONTEXT:
-            if (!ParseCount(value, options.context))
-                return UsageError("the context must be a number of records, not", value);
-            break;
-        case OPTION_EXTRACT:
-            if (!ParseCount(value, options.extract) || options.extract == 0)
-                return UsageError("the record to extract must be a number from 1, not", value);
-            break;
-        case OPTION_HELP:
+        const char* value = !option->takesValue ? nullptr
+                            : hasValue          ? argv[i] + attached + (isLong ? 1 : 0)
+                                                : argv[++i];
+        if (option->id == OPTION_HELP)
             return PARSE_HELP;
-        case OPTION_VERSION:
+        if (option->id == OPTION_VERSION)
             return PARSE_VERSION;
-        }
+        given[option->id] = true;
+        if (value && TakeValue(option->id, value, options) == PARSE_USAGE_ERROR)
+            return PARSE_USAGE_ERROR;
     }
-    return CheckCombination(options);
+    return ChooseTask(given, files, options);
 }
 
 void PrintHelp(std::FILE* stream) {

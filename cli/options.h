@@ -6,15 +6,20 @@
 #include <cstdint>
 #include <cstdio>
 
+enum Task {
+    TASK_DUMP,         // the dump of one file
+    TASK_RECORDS,      // --records: a line per record
+    TASK_RECORDS_JSON, // --records --json: a JSON object per record
+    TASK_EXTRACT,      // --extract N: the data bytes of one record
+    TASK_DIFF,         // --diff A B: what changed, record by record
+};
+
 struct DumpOptions {
-    Numeration numeration = NUMERATION_MULTI;
-    bool listRecords = false;
-    bool json = false;           // the record list as JSON Lines
-    bool diff = false;           // compare `input` with `secondInput`
-    uint32_t context = 1;        // equal records around each change of a diff
-    uint32_t extract = 0;        // the record whose data to write (from 1); 0 for none
-    const char* input = nullptr; // standard input when null
-    const char* secondInput = nullptr;
+    Task task = TASK_DUMP;
+    Numeration numeration = NUMERATION_MULTI; // TASK_DUMP and TASK_DIFF
+    uint32_t context = 1;                     // TASK_DIFF: equal records around each change
+    uint32_t record = 0;                      // TASK_EXTRACT: from 1
+    const char* inputs[2] = {};   // standard input when null or "-"; the second for TASK_DIFF
     const char* output = nullptr; // standard output when null
 };
 

@@ -1,21 +1,17 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
-// shows it.
-#include "cli/diff.h"
+// shows it; its record list, a record's data, and what changed between two files.
 #include "cli/io.h"
 #include "cli/options.h"
-#include "cli/records.h"
+#include "cli/printers.h"
 
+#include "dump/file_check.h"
 #include "dump/formatter.h"
-#include "dump/line_kernel.h"
-#include "dump/module_info.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <string>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -30,31 +26,9 @@ constexpr const char* StdinName = "(stdin)";
 constexpr const char* StdoutName = "(stdout)";
 const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
-// Whole lines per write: large enough that the writes cost nothing next to the formatting,
-// small enough that memory does not grow with the output.
-constexpr size_t ChunkLines = 8192;
-
-int Complain(int status, const char* name, const char* message) {
-    std::fprintf(stderr, "qefdump: %s: %s\n", name, message);
+int Complain(int status, const char* name, const std::string& message) {
+    std::fprintf(stderr, "qefdump: %s: %s\n", name, message.c_str());
     return status;
-}
-
-int ComplainFormatError(const char* name, const DumpPlan& plan) {
-    const char* message = DumpFailureMessages[DUMP_FORMAT_ERROR].text;
-    uint32_t record = plan.recordCount + 1;
-    if (plan.bytesLeft < RecordHeaderSize) {
-        std::fprintf(stderr,
-                     "qefdump: %s: %s Record %" PRIu32 " at offset 0x%" PRIX32 ": only %" PRIu32
-                     " bytes left, too few for a record header.\n",
-                     name, message, record, plan.brokenOffset, plan.bytesLeft);
-    } else {
-        std::fprintf(stderr,
-                     "qefdump: %s: %s Record %" PRIu32 " at offset 0x%" PRIX32 " declares %" PRIu32
-                     " data bytes, but only %" PRIu32 " follow its header.\n",
-                     name, message, record, plan.brokenOffset, plan.brokenSize,
-                     plan.bytesLeft - RecordHeaderSize);
-    }
-    return EXIT_REFUSED;
 }
 
 void SetBinaryStandardStreams() {
@@ -65,201 +39,113 @@ void SetBinaryStandardStreams() {
 #endif
 }
 
-// Too large: the size of a file, or only that a stream went past the limit.
-int ComplainTooLarge(const char* name, uint64_t fileSize) {
-    const char* message = DumpFailureMessages[DUMP_TOO_LARGE].text;
-    if (fileSize == 0)
-        std::fprintf(stderr, "qefdump: %s: %s More than the limit of %" PRIu32 " bytes arrived.\n",
-                     name, message, MaxModuleInfoLength);
-    else
-        std::fprintf(stderr,
-                     "qefdump: %s: %s The file has %" PRIu64
-                     " bytes, more than the limit of %" PRIu32 ".\n",
-                     name, message, fileSize, MaxModuleInfoLength);
-    return EXIT_REFUSED;
-}
-
-// No signature: what stands where it belongs, shown as the dump shows characters.
-int ComplainNoSignature(const char* name, const InputBytes& input) {
-    const char* message = DumpFailureMessages[DUMP_NO_SIGNATURE].text;
-    if (input.length < SignatureOffset + SignatureLength) {
-        std::fprintf(stderr,
-                     "qefdump: %s: %s Only %" PRIu32 " bytes, too few for the %" PRIu32
-                     "-byte signature at offset %" PRIu32 ".\n",
-                     name, message, input.length, SignatureLength, SignatureOffset);
-        return EXIT_REFUSED;
-    }
-    char shown[SignatureLength + 1] = {};
-    for (uint32_t k = 0; k < SignatureLength; ++k)
-        shown[k] = ByteTexts.shown[input.bytes[SignatureOffset + k]];
-    std::fprintf(stderr,
-                 "qefdump: %s: %s The %" PRIu32 " bytes at offset %" PRIu32
-                 " are \"%s\", not a signature.\n",
-                 name, message, SignatureLength, SignatureOffset, shown);
-    return EXIT_REFUSED;
-}
+// An input read whole and checked as the viewer checks it.
+struct CheckedInput {
+    const char* name = nullptr; // as the messages call it
+    InputBytes input;
+};
 
 // `path` is the input (standard input when null or "-"). It is compared with `output`, the OUT
 // it must not be, before anything is read, so that `-o FILE FILE` and `-o FILE < FILE` touch
+// nothing. The whole chain is checked before anything is written, so that a refusal writes
 // nothing.
-int ReadInputFile(const char* path, const char* output, const char* name, InputBytes& input) {
+int LoadInput(const char* path, const char* output, CheckedInput& checked) {
     bool useStdin = IsStandardInput(path);
+    checked.name = useStdin ? StdinName : path;
     if (!path && IsTerminal(stdin)) {
         std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
         return EXIT_USAGE;
     }
     std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
     if (!stream)
-        return Complain(EXIT_IO_ERROR, name, std::strerror(errno));
+        return Complain(EXIT_IO_ERROR, checked.name, std::strerror(errno));
     ReadFailure failure;
     ReadOutcome outcome = READ_FAILED;
     bool sameFile = output && IsSameFile(stream, output);
     if (!sameFile)
-        outcome = ReadInput(stream, MaxModuleInfoLength, input, failure);
+        outcome = ReadInput(stream, MaxModuleInfoLength, checked.input, failure);
     if (!useStdin)
         std::fclose(stream);
     if (sameFile)
         return Complain(EXIT_USAGE, output, "input file is output file");
     if (outcome == READ_FAILED)
-        return Complain(EXIT_IO_ERROR, name,
+        return Complain(EXIT_IO_ERROR, checked.name,
                         failure.error == ENOMEM ? AllocationFailureText
                                                 : std::strerror(failure.error));
-    if (outcome == READ_TOO_LARGE)
-        return ComplainTooLarge(name, failure.fileSize);
+    const unsigned char* bytes = checked.input.bytes.get();
+    uint64_t length = outcome == READ_TOO_LARGE ? failure.fileSize : checked.input.length;
+    FileCheck check = outcome == READ_TOO_LARGE ? FileCheck{FILE_TOO_LARGE, {}}
+                                                : CheckModuleInfoFile(bytes, length);
+    if (check.verdict != FILE_ACCEPTED)
+        return Complain(EXIT_REFUSED, checked.name, DescribeRefusal(check, bytes, length));
     return EXIT_DONE;
 }
 
-// The whole chain is checked before anything is written, so that a refusal writes nothing.
-int CheckInput(const char* name, const InputBytes& input) {
-    if (!IsModuleInfoFile(input.bytes.get(), input.length))
-        return ComplainNoSignature(name, input);
-    DumpPlan plan = PlanDump(input.bytes.get(), input.length);
-    if (!plan.complete)
-        return ComplainFormatError(name, plan);
-    return EXIT_DONE;
-}
-
-class OutputSink final : public DumpLineSink {
-  public:
-    explicit OutputSink(Output& output) : output_(output) {}
-    bool WriteLines(const char* lines, size_t bytes) override {
-        return WriteOutput(output_, lines, bytes);
-    }
-
-  private:
-    Output& output_;
-};
-
-constexpr size_t RecordLineLength = 60;
-
-bool WriteDump(const InputBytes& input, Numeration mode, char* chunk, Output& output) {
-    OutputSink sink(output);
-    return WriteDumpLines(input.bytes.get(), input.length, mode, chunk, ChunkLines * DumpLineLength,
-                          &sink, nullptr) == DUMP_WALK_COMPLETE;
-}
-
-// Right-aligned in `width` columns, spaces in front.
-void PutDecimal(char* field, size_t width, uint32_t value) {
-    std::memset(field, ' ', width);
-    char* digit = field + width;
-    do {
-        *--digit = char('0' + value % 10);
-        value /= 10;
-    } while (value != 0 && digit != field);
-}
-
-void PutHex(char* field, size_t digits, uint32_t value) {
-    const char hexDigits[] = "0123456789ABCDEF";
-    for (size_t k = digits; k-- > 0; value >>= 4)
-        field[k] = hexDigits[value & 15];
-}
-
-// "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
-char* FormatRecordLine(char* line, uint32_t number, uint32_t offset, const unsigned char* record) {
-    RecordHeader header = ReadRecordHeader(record);
-    std::memset(line, ' ', RecordLineLength);
-    PutDecimal(line, 10, number);
-    PutHex(line + 12, 8, offset);
-    for (size_t k = 0; k < 4; ++k)
-        PutHex(line + 22 + 3 * k, 2, record[k]);
-    std::memcpy(line + 35, LookupTagName(header.tag).data(), TagNameLength);
-    PutDecimal(line + 49, 10, header.size);
-    line[RecordLineLength - 1] = '\n';
-    return line + RecordLineLength;
-}
-
-bool WriteTask(const DumpOptions& options, const InputBytes& input, char* chunk, Output& output) {
-    OutputSink sink(output);
-    if (options.extract)
-        return WriteRecordData(input.bytes.get(), input.length, options.extract, sink);
-    if (options.json)
-        return WriteRecordJson(input.bytes.get(), input.length, chunk, ChunkLines * DumpLineLength,
-                               sink);
-    if (options.listRecords)
-        return WriteRecordLines(input.bytes.get(), input.length, FormatRecordLine, RecordLineLength,
-                                chunk, ChunkLines * DumpLineLength, sink);
-    return WriteDump(input, options.numeration, chunk, output);
-}
-
-// A record number past the end is a usage error, told before any output is opened.
-int CheckExtract(const DumpOptions& options, const char* name, const InputBytes& input) {
-    RecordSpan span{};
-    uint32_t count = 0;
-    if (!options.extract ||
-        FindRecord(input.bytes.get(), input.length, options.extract, span, count))
-        return EXIT_DONE;
-    std::fprintf(stderr,
-                 "qefdump: %s: there is no record %" PRIu32 ": the file has %" PRIu32 " record%s\n",
-                 name, options.extract, count, count == 1 ? "" : "s");
-    return EXIT_USAGE;
-}
-
-int WriteResult(const DumpOptions& options, const InputBytes& input) {
-    const char* name = options.output ? options.output : StdoutName;
-    // Taken before the output is opened, so that running out of memory leaves no file behind.
-    std::unique_ptr<char[]> chunk(
-        new (std::nothrow) char[ChunkLines * std::max(DumpLineLength, RecordLineLength)]);
-    if (!chunk)
-        return Complain(EXIT_IO_ERROR, name, AllocationFailureText);
+// Opens OUT, has `print` write everything and puts it in place; an error of either is told.
+template <typename Print> int WriteOutputWith(const char* target, int failure, Print&& print) {
+    const char* name = target ? target : StdoutName;
     Output output;
-    if (!OpenOutput(options.output, output))
-        return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
-    bool written = WriteTask(options, input, chunk.get(), output);
-    if (!written) {
+    TextOut out(output);
+    if (!out.Ready())
+        return Complain(failure, name, AllocationFailureText);
+    if (!OpenOutput(target, output))
+        return Complain(failure, name, OutputFailureText(output));
+    if (!print(out)) {
         AbandonOutput(output);
-        return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
+        return Complain(failure, name, OutputFailureText(output));
     }
     if (!FinishOutput(output))
-        return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
+        return Complain(failure, name, OutputFailureText(output));
     return EXIT_DONE;
+}
+
+int RunOneFile(const DumpOptions& options) {
+    CheckedInput checked;
+    if (int status = LoadInput(options.inputs[0], options.output, checked))
+        return status;
+    const unsigned char* data = checked.input.bytes.get();
+    uint32_t length = checked.input.length;
+    Record record{};
+    uint32_t count = 0;
+    // A record number past the end is a usage error, told before any output is opened.
+    if (options.task == TASK_EXTRACT && !FindRecord(data, length, options.record, record, count))
+        return Complain(EXIT_USAGE, checked.name,
+                        "there is no record " + std::to_string(options.record) + ": the file has " +
+                            std::to_string(count) + (count == 1 ? " record" : " records"));
+    return WriteOutputWith(options.output, EXIT_IO_ERROR, [&](TextOut& out) {
+        switch (options.task) {
+        case TASK_RECORDS:
+        case TASK_RECORDS_JSON:
+            return PrintRecordList(data, length, options.task == TASK_RECORDS_JSON, out);
+        case TASK_EXTRACT:
+            return PrintRecordData(record, out);
+        default:
+            return PrintDump(data, length, options.numeration, out);
+        }
+    });
 }
 
 // Both files are read and checked as for a dump; any trouble is diff's exit status 2.
 int RunDiff(const DumpOptions& options) {
-    const char* paths[2] = {options.input, options.secondInput};
-    InputBytes inputs[2];
+    CheckedInput checked[2];
+    RecordIndex indexes[2];
     for (int k = 0; k < 2; ++k) {
-        const char* name = IsStandardInput(paths[k]) ? StdinName : paths[k];
-        if (ReadInputFile(paths[k], options.output, name, inputs[k]) || CheckInput(name, inputs[k]))
+        if (LoadInput(options.inputs[k], options.output, checked[k]) != EXIT_DONE)
             return EXIT_USAGE;
+        if (!indexes[k].Build(checked[k].input.bytes.get(), checked[k].input.length))
+            return Complain(EXIT_USAGE, checked[k].name, AllocationFailureText);
     }
-    const char* name = options.output ? options.output : StdoutName;
-    Output output;
-    if (!OpenOutput(options.output, output))
-        return Complain(EXIT_USAGE, name, OutputFailureText(output).c_str());
-    OutputSink sink(output);
-    DiffOutcome outcome = WriteRecordDiff({paths[0], inputs[0].bytes.get(), inputs[0].length},
-                                          {paths[1], inputs[1].bytes.get(), inputs[1].length},
-                                          options.numeration, options.context, sink);
-    if (outcome == DIFF_NO_MEMORY || outcome == DIFF_WRITE_FAILED) {
-        AbandonOutput(output);
-        return Complain(EXIT_USAGE, name,
-                        outcome == DIFF_NO_MEMORY ? AllocationFailureText
-                                                  : OutputFailureText(output).c_str());
-    }
-    if (!FinishOutput(output))
-        return Complain(EXIT_USAGE, name, OutputFailureText(output).c_str());
-    return outcome == DIFF_EQUAL ? EXIT_DONE : EXIT_REFUSED;
+    RecordChanges changes;
+    if (!DiffRecords(indexes[0], indexes[1], changes))
+        return Complain(EXIT_USAGE, options.output ? options.output : StdoutName,
+                        AllocationFailureText);
+    bool equal = changes.Equal();
+    // Equal files give an empty diff: OUT holds what standard output would.
+    int status = WriteOutputWith(options.output, EXIT_USAGE, [&](TextOut& out) {
+        return equal || PrintDiff({checked[0].name, indexes[0]}, {checked[1].name, indexes[1]},
+                                  changes, options.numeration, options.context, out);
+    });
+    return status != EXIT_DONE ? status : equal ? EXIT_DONE : EXIT_REFUSED;
 }
 
 int PrintAndClose(void (*print)(std::FILE*)) {
@@ -288,15 +174,5 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
-    if (options.diff)
-        return RunDiff(options);
-    const char* inputName = IsStandardInput(options.input) ? StdinName : options.input;
-    InputBytes input;
-    if (int status = ReadInputFile(options.input, options.output, inputName, input))
-        return status;
-    if (int status = CheckInput(inputName, input))
-        return status;
-    if (int status = CheckExtract(options, inputName, input))
-        return status;
-    return WriteResult(options, input);
+    return options.task == TASK_DIFF ? RunDiff(options) : RunOneFile(options);
 }

@@ -69,54 +69,10 @@ class LineOutput {
 // columns and then the number columns go in.
 constexpr uint32_t RunLines = 64;
 
-bool RecordFits(uint32_t left, uint32_t size) {
-    return left >= RecordHeaderSize && size <= left - RecordHeaderSize;
-}
-
-uint32_t LinesOfRecord(uint32_t size) {
-    return size <= BytesPerLine ? 1 : size / BytesPerLine + (size % BytesPerLine != 0);
-}
-
-// Each header's place depends on the size before it, a chain of loads one after another that
-// bounds the header pass over many small records. Runs of empty records break the chain: their
-// size fields are read side by side, and when all are zero they are that many one-line records.
-constexpr uint32_t EmptyRun = 4;
-constexpr uint32_t EmptyRunBytes = EmptyRun * RecordHeaderSize;
-
-bool StartsEmptyRun(const unsigned char* record) {
-    uint32_t sizes = 0;
-    for (const unsigned char* header = record; header != record + EmptyRunBytes;
-         header += RecordHeaderSize)
-        sizes |= ReadRecordHeader(header).size;
-    return sizes == 0;
-}
-
 } // namespace
 
-DumpPlan PlanDump(const unsigned char* data, uint32_t length) {
-    DumpPlan plan{};
-    uint32_t offset = 0;
-    while (offset < length) {
-        if (length - offset >= EmptyRunBytes && StartsEmptyRun(data + offset)) {
-            plan.recordCount += EmptyRun;
-            plan.lineCount += EmptyRun;
-            offset += EmptyRunBytes;
-            continue;
-        }
-        uint32_t left = length - offset;
-        uint32_t size = left >= RecordHeaderSize ? ReadRecordHeader(data + offset).size : 0;
-        if (!RecordFits(left, size)) {
-            plan.brokenOffset = offset;
-            plan.brokenSize = size;
-            plan.bytesLeft = left;
-            return plan;
-        }
-        plan.recordCount += 1;
-        plan.lineCount += LinesOfRecord(size);
-        offset += RecordHeaderSize + size;
-    }
-    plan.complete = true;
-    return plan;
+RecordWalk PlanDump(const unsigned char* data, uint32_t length) {
+    return WalkRecords<EMPTY_RUNS_AT_ONCE>(data, length, {}, [](const Record&) { return true; });
 }
 
 namespace {
@@ -127,27 +83,34 @@ struct Walk {
     LineOutput& out;
     DumpTarget* progress;
     const unsigned char* data;
-    uint32_t length;
-    uint32_t lines; // lines so far, for the single numbering
+    uint32_t end;
 };
 
-// Lines 1 and on of a record whose first line is at `first`; false when the output stopped.
-bool WriteContinuationLines(Walk& walk, const char* first, uint32_t offset, uint32_t size) {
-    // The number and the tag name carry over from the first line, the rest starts afresh.
-    char start[LinePrefixLength];
-    std::memcpy(start, first, ContinuationStart);
+// The start of a record's continuation lines: the number and the tag name carry over from its
+// first line, the rest starts afresh.
+void ContinuationStartOf(const Record& record, const TagNames& names, char* start) {
+    std::memcpy(start, HeaderLineTemplate, ContinuationStart);
+    WriteNumberColumn(start, record.Number());
+    std::memcpy(start + TagNameColumn, names.Find(record.tag), TagNameLength);
     std::memcpy(start + ContinuationStart, ContinuationLineTemplate + ContinuationStart,
                 LinePrefixLength - ContinuationStart);
+}
+
+// Lines `subLine` (at least 1) and on of a record; false when the output stopped.
+bool WriteContinuationLines(Walk& walk, const Record& record, uint32_t subLine,
+                            const TagNames& names) {
+    char start[LinePrefixLength];
+    ContinuationStartOf(record, names, start);
     CountedPrefix prefix(start, walk.mode == NUMERATION_MULTI);
+    const uint32_t offset = record.at.offset;
     const uint32_t dataOffset = offset + RecordHeaderSize;
-    const unsigned char* bytes = walk.data + dataOffset;
-    const uint32_t total = LinesOfRecord(size);
-    const uint32_t partial = size % BytesPerLine;
-    for (uint32_t subLine = 1; subLine < total;) {
+    const uint32_t total = record.Lines();
+    const uint32_t partial = record.size % BytesPerLine;
+    while (subLine < total) {
         if (walk.progress && subLine % ProgressInterval == 0)
             // Measured from the record's header, as the first line's report is.
             ReportProgress(*walk.progress, walk.data + offset + size_t(subLine) * BytesPerLine,
-                           walk.data, walk.length);
+                           walk.data, walk.end);
         size_t room = walk.out.MakeRoom();
         if (room == 0)
             return false;
@@ -158,77 +121,88 @@ bool WriteContinuationLines(Walk& walk, const char* first, uint32_t offset, uint
         uint32_t toReport = ProgressInterval - subLine % ProgressInterval;
         count = count < toReport ? count : toReport;
         char* run = walk.out.Next();
-        const unsigned char* runBytes = bytes + size_t(subLine) * BytesPerLine;
+        const unsigned char* runBytes = record.data + size_t(subLine) * BytesPerLine;
         uint32_t full = subLine + count == total && partial != 0 ? count - 1 : count;
         walk.writer(run, runBytes, full);
         if (full < count)
             WriteLineData(run + size_t(full) * DumpLineLength,
                           runBytes + size_t(full) * BytesPerLine, partial);
         // Single counts lines, Offset counts bytes, Multi counts sub-lines.
-        uint32_t value = walk.mode == NUMERATION_SINGLE   ? walk.lines + 1
+        uint32_t value = walk.mode == NUMERATION_SINGLE   ? record.at.line + subLine + 1
                          : walk.mode == NUMERATION_OFFSET ? dataOffset + subLine * BytesPerLine
                                                           : subLine;
         uint32_t step = walk.mode == NUMERATION_OFFSET ? BytesPerLine : 1;
         for (uint32_t i = 0; i < count; ++i, value += step)
             prefix.Write(run + size_t(i) * DumpLineLength, value);
-        if (walk.mode == NUMERATION_SINGLE)
-            walk.lines += count;
         walk.out.Commit(count);
         subLine += count;
     }
     return true;
 }
 
+// The first line goes straight into the output: the template, then its fields.
+void WriteFirstLine(const Walk& walk, const Record& record, CountedPrefix& head,
+                    const TagNames& names) {
+    char* line = walk.out.Next();
+    head.Write(line, NumberOfFirstLine(record, walk.mode));
+    std::memcpy(line + TagNameColumn, names.Find(record.tag), TagNameLength);
+    if (record.size != 0)
+        WriteSizeColumn(line, record.size, HeaderSizeWord);
+    if (record.size >= BytesPerLine)
+        walk.writer(line, record.data, 1);
+    else
+        WriteLineData(line, record.data, record.size);
+    walk.out.Commit(1);
+}
+
 } // namespace
 
-DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const unsigned char* data,
-                                  uint32_t length, Numeration mode, char* buffer, size_t capacity,
-                                  DumpLineSink* sink, DumpTarget* progress) {
+DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const DumpRun& run, Numeration mode,
+                                  char* buffer, size_t capacity, DumpLineSink* sink,
+                                  DumpTarget* progress) {
     LineOutput out(buffer, capacity, sink);
     const TagNames& names = TagNamesOnce();
-    Walk walk{writer, mode, out, progress, data, length, 0};
+    Walk walk{writer, mode, out, progress, run.data, run.end};
     CountedPrefix head(HeaderLineTemplate, false);
-    uint32_t records = 0;
-    uint32_t offset = 0;
-    while (offset < length) {
-        if (progress && records % ProgressInterval == 0)
-            ReportProgress(*progress, data + offset, data, length);
-        uint32_t left = length - offset;
-        RecordHeader header =
-            left >= RecordHeaderSize ? ReadRecordHeader(data + offset) : RecordHeader{0, 0};
-        if (!RecordFits(left, header.size)) {
-            out.Flush();
+    RecordPosition from = run.from;
+    if (run.skip != 0) {
+        // A run that starts inside a record: the rest of that record's lines, then the walk.
+        uint32_t left = from.offset < run.end ? run.end - from.offset : 0;
+        RecordHeader header = left >= RecordHeaderSize ? ReadRecordHeader(run.data + from.offset)
+                                                       : RecordHeader{0, 0};
+        if (!RecordFits(left, header.size))
             return DUMP_WALK_FORMAT_ERROR;
-        }
-        records += 1;
-        walk.lines += 1;
+        Record record{from, header.tag, header.size, run.data + from.offset + RecordHeaderSize};
+        if (!WriteContinuationLines(walk, record, run.skip, names))
+            return DUMP_WALK_STOPPED;
+        from = record.Next();
+    }
+    RecordWalk walked = WalkRecords(run.data, run.end, from, [&](const Record& record) {
+        if (progress && record.at.record % ProgressInterval == 0)
+            ReportProgress(*progress, run.data + record.at.offset, run.data, run.end);
         if (out.MakeRoom() == 0)
-            return DUMP_WALK_STOPPED;
-        // The first line goes straight into the output: the template, then its fields.
-        char* line = out.Next();
-        uint32_t dataOffset = offset + RecordHeaderSize;
-        const unsigned char* bytes = data + dataOffset;
-        head.Write(line, mode == NUMERATION_SINGLE   ? walk.lines
-                         : mode == NUMERATION_OFFSET ? dataOffset
-                                                     : records);
-        std::memcpy(line + TagNameColumn, names.Find(header.tag), TagNameLength);
-        if (header.size != 0)
-            WriteSizeColumn(line, header.size, HeaderSizeWord);
-        if (header.size >= BytesPerLine)
-            writer(line, bytes, 1);
-        else
-            WriteLineData(line, bytes, header.size);
-        out.Commit(1);
-        if (header.size > BytesPerLine && !WriteContinuationLines(walk, line, offset, header.size))
-            return DUMP_WALK_STOPPED;
-        offset = dataOffset + header.size;
+            return false;
+        WriteFirstLine(walk, record, head, names);
+        if (record.size <= BytesPerLine)
+            return true;
+        // A copy for the call: were the walk's own record handed on, the compiler would keep it
+        // in memory for every record, a tenth more work for the dump of empty records.
+        Record whole = record;
+        return WriteContinuationLines(walk, whole, 1, names);
+    });
+    if (walked.end == RECORDS_STOPPED)
+        return DUMP_WALK_STOPPED;
+    if (walked.end == RECORDS_BROKEN) {
+        // The record that does not fit gets its report too, as every record's start does.
+        if (progress && walked.next.record % ProgressInterval == 0)
+            ReportProgress(*progress, run.data + walked.next.offset, run.data, run.end);
+        out.Flush();
+        return DUMP_WALK_FORMAT_ERROR;
     }
     return sink && !out.Flush() ? DUMP_WALK_STOPPED : DUMP_WALK_COMPLETE;
 }
 
-DumpWalkResult WriteDumpLines(const unsigned char* data, uint32_t length, Numeration mode,
-                              char* buffer, size_t capacity, DumpLineSink* sink,
-                              DumpTarget* progress) {
-    return WriteDumpLinesWith(BestDataColumnWriter(), data, length, mode, buffer, capacity, sink,
-                              progress);
+DumpWalkResult WriteDumpLines(const DumpRun& run, Numeration mode, char* buffer, size_t capacity,
+                              DumpLineSink* sink, DumpTarget* progress) {
+    return WriteDumpLinesWith(BestDataColumnWriter(), run, mode, buffer, capacity, sink, progress);
 }

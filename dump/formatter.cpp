@@ -46,7 +46,7 @@ bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t le
         return false;
     }
     // Sized by a pass over the headers alone; the walk below formats exactly these lines.
-    uint64_t textLength = PlanDump(data, length).lineCount * DumpLineLength;
+    uint64_t textLength = uint64_t(PlanDump(data, length).next.line) * DumpLineLength;
     char* text = textLength < SIZE_MAX
                      ? static_cast<char*>(target.AllocateOutput(size_t(textLength) + 1))
                      : nullptr;
@@ -55,8 +55,8 @@ bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t le
         return false;
     }
     bool shown = false;
-    if (WriteDumpLines(data, length, NumerationMode, text, size_t(textLength), nullptr, &target) ==
-        DUMP_WALK_COMPLETE) {
+    if (WriteDumpLines(WholeDump(data, length), NumerationMode, text, size_t(textLength), nullptr,
+                       &target) == DUMP_WALK_COMPLETE) {
         text[textLength] = '\0';
         shown = target.SetText(text, size_t(textLength));
     } else {

@@ -1,6 +1,8 @@
 // The dump formatter: turns the bytes of a module-info file into 103-character lines.
 #pragma once
 
+#include "dump/records.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,7 +16,6 @@ constexpr size_t SizeLastColumn = 29;
 constexpr size_t HexColumn = 32;
 constexpr size_t HexHighHalfColumn = 58; // bytes 8 to 15 of a line
 constexpr size_t CharColumn = 84;
-constexpr uint32_t BytesPerLine = 16;
 
 // 103 characters each; "T" in the continuation template keeps the previous line's character.
 inline constexpr char HeaderLineTemplate[DumpLineLength + 1] =
@@ -78,19 +79,6 @@ bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t le
 void ReportProgress(DumpTarget& target, const unsigned char* position, const unsigned char* data,
                     uint32_t length);
 
-// What a pass over the record headers finds, without formatting anything.
-struct DumpPlan {
-    uint64_t lineCount;   // lines of the records that fit
-    uint32_t recordCount; // records that fit
-    bool complete;        // the last record ends exactly at the end of the data
-    // Where the chain breaks when it is not complete: the offset of the record that does not
-    // fit, the size it declares (0 when not even its header fits) and the bytes left there.
-    uint32_t brokenOffset;
-    uint32_t brokenSize;
-    uint32_t bytesLeft;
-};
-DumpPlan PlanDump(const unsigned char* data, uint32_t length);
-
 // Receives the dump lines in chunks of whole lines; returns false to stop the walk.
 class DumpLineSink {
   public:
@@ -102,11 +90,31 @@ class DumpLineSink {
 
 enum DumpWalkResult { DUMP_WALK_COMPLETE, DUMP_WALK_FORMAT_ERROR, DUMP_WALK_STOPPED };
 
+// A run of a file's dump: the lines of the records from `from` up to `end` (where a record
+// starts, or the file's length), numbered as in the dump of the whole file, without the first
+// `skip` lines of the first record.
+struct DumpRun {
+    const unsigned char* data; // the whole file
+    uint32_t end;
+    RecordPosition from;
+    uint32_t skip;
+};
+
+inline DumpRun WholeDump(const unsigned char* data, uint32_t length) {
+    return {data, length, {}, 0};
+}
+
+// What the number column of a record's first line shows.
+inline uint32_t NumberOfFirstLine(const Record& record, Numeration mode) {
+    return mode == NUMERATION_SINGLE   ? record.at.line + 1
+           : mode == NUMERATION_OFFSET ? record.at.offset + RecordHeaderSize
+                                       : record.Number();
+}
+
 // The one line writer. Fills `buffer` with lines; when the next line would not fit it hands
 // the full part to `sink` and starts again at the front. Without a sink a full buffer stops
 // the walk. Stops at the first record that does not fit, after the lines before it. Progress
-// goes to `progress` when given. `length` is at most MaxModuleInfoLength, so that every number
-// of the dump has at most eight digits.
-DumpWalkResult WriteDumpLines(const unsigned char* data, uint32_t length, Numeration mode,
-                              char* buffer, size_t capacity, DumpLineSink* sink,
-                              DumpTarget* progress);
+// goes to `progress` when given, measured against `run.end`. The file is at most
+// MaxModuleInfoLength bytes, so that every number of the dump has at most eight digits.
+DumpWalkResult WriteDumpLines(const DumpRun& run, Numeration mode, char* buffer, size_t capacity,
+                              DumpLineSink* sink, DumpTarget* progress);

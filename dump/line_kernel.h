@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dump/formatter.h"
+#include "dump/record_text.h"
 
 #include <cstddef>
 #include <cstring>
@@ -15,24 +16,6 @@ enum LineKernel {
     LINE_KERNEL_PLAIN, // portable C++, every build and processor
     LINE_KERNEL_SSSE3, // x86 processors with SSSE3
 };
-
-// Every byte as two hexadecimal digits and as the character shown for it.
-struct ByteText {
-    char hex[256][2];
-    char shown[256];
-};
-
-constexpr ByteText MakeByteText() {
-    ByteText text{};
-    const char digits[] = "0123456789ABCDEF";
-    for (int value = 0; value < 256; ++value) {
-        text.hex[value][0] = digits[value >> 4];
-        text.hex[value][1] = digits[value & 15];
-        text.shown[value] = value >= 0x20 && value <= 0x7E ? char(value) : '.';
-    }
-    return text;
-}
-inline constexpr ByteText ByteTexts = MakeByteText();
 
 // Columns 32 to 102 of one line from `count` data bytes (at most 16): the template's blanks
 // where no byte is shown. The plain writer is this for whole lines; the last line of a record
@@ -58,6 +41,6 @@ DataColumnWriter Ssse3DataColumnWriter();
 
 // WriteDumpLines with the given data-column writer, so that the tests can hold every kernel
 // against the others.
-DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const unsigned char* data,
-                                  uint32_t length, Numeration mode, char* buffer, size_t capacity,
-                                  DumpLineSink* sink, DumpTarget* progress);
+DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const DumpRun& run, Numeration mode,
+                                  char* buffer, size_t capacity, DumpLineSink* sink,
+                                  DumpTarget* progress);

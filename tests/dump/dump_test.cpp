@@ -4,6 +4,7 @@
 #include "dump/formatter.h"
 #include "dump/line_kernel.h"
 #include "dump/module_info.h"
+#include "dump/record_text.h"
 #include "tests/support/dump_checks.h"
 #include "tests/support/dump_model.h"
 #include "tests/support/recording_target.h"
@@ -48,6 +49,7 @@ void CheckEverything(const Bytes& file, const std::string& what) {
     for (Numeration mode : Modes) {
         SCOPED_TRACE(what + ", mode " + std::to_string(int(mode)));
         CheckFormat(file, mode);
+        EXPECT_EQ(::CheckRuns(file.data(), uint32_t(file.size()), mode), "");
         for (size_t capacity : {DumpLineLength - 1, DumpLineLength, 7 * DumpLineLength + 50})
             EXPECT_EQ(::CheckWalk(file.data(), uint32_t(file.size()), mode, capacity,
                                   capacity % DumpLineLength ? 2 : 0),
@@ -108,6 +110,24 @@ TEST(Dump, WorkedExamples) {
                       expected);
         }
     }
+    // The same file's records as the record list and as JSON show them.
+    std::string list;
+    WalkRecords(three.data(), uint32_t(three.size()), {}, [&list](const Record& record) {
+        char line[RecordJsonRoom];
+        list.append(line, WriteRecordLine(record, line));
+        list.append(line, WriteRecordJson(record, line));
+        return true;
+    });
+    EXPECT_EQ(list,
+              "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
+              "{\"record\": 1, \"offset\": 0, \"tag\": \"4D6F6400\", \"name\": \"MI_SIGNATURE\", "
+              "\"size\": 32}\n"
+              "         2  00000028  0A 56 65 72  MI_VERSION             4\n"
+              "{\"record\": 2, \"offset\": 40, \"tag\": \"0A566572\", \"name\": \"MI_VERSION\", "
+              "\"size\": 4}\n"
+              "         3  00000034  0A 45 6E 64  MI_END                 0\n"
+              "{\"record\": 3, \"offset\": 52, \"tag\": \"0A456E64\", \"name\": \"MI_END\", "
+              "\"size\": 0}\n");
 }
 
 // The model's names for every table tag, every top byte under assorted lower bytes, and

@@ -1,6 +1,7 @@
 #include "tests/support/dump_checks.h"
 
 #include "dump/line_kernel.h"
+#include "dump/record_index.h"
 #include "tests/support/dump_model.h"
 
 #include <algorithm>
@@ -80,12 +81,12 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
     const unsigned char* data = input.data();
     Problems problems;
     ModelDump model = DumpByModel(data, length, mode);
-    DumpPlan plan = PlanDump(data, length);
-    problems.Expect(plan.complete == model.complete && plan.lineCount == model.lines &&
-                        plan.recordCount == model.records,
+    RecordWalk plan = PlanDump(data, length);
+    problems.Expect((plan.end == RECORDS_COMPLETE) == model.complete &&
+                        plan.next.line == model.lines && plan.next.record == model.records,
                     "the header pass counts the model's records and lines");
     problems.Expect(model.complete ||
-                        (plan.brokenOffset == model.brokenOffset &&
+                        (plan.next.offset == model.brokenOffset &&
                          plan.brokenSize == model.brokenSize && plan.bytesLeft == model.bytesLeft),
                     "the header pass finds where the chain breaks");
 
@@ -97,8 +98,8 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
          {BestDataColumnWriter(), FindDataColumnWriter(LINE_KERNEL_PLAIN)}) {
         JoiningSink sink(capacity, 0);
         RecordingTarget progress;
-        DumpWalkResult walked = WriteDumpLinesWith(writer, data, length, mode, buffer.data(),
-                                                   capacity, &sink, &progress);
+        DumpWalkResult walked = WriteDumpLinesWith(writer, WholeDump(data, length), mode,
+                                                   buffer.data(), capacity, &sink, &progress);
         problems.Expect(walked == (fits ? whole : DUMP_WALK_STOPPED), "the walk's result");
         // A buffer below one line stops the walk right after the first report.
         problems.Expect(perBuffer == 0 ? progress.progress.size() <= 1 && sink.text.empty()
@@ -109,7 +110,7 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
 
     JoiningSink sink(capacity, refuseAt);
     DumpWalkResult stopped =
-        WriteDumpLines(data, length, mode, buffer.data(), capacity, &sink, nullptr);
+        WriteDumpLines(WholeDump(data, length), mode, buffer.data(), capacity, &sink, nullptr);
     size_t shown = refuseAt == 0
                        ? model.text.size()
                        : std::min(model.text.size(), refuseAt * perBuffer * DumpLineLength);
@@ -121,7 +122,7 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
                     "a stopped walk gives whole buffers of the model's lines");
 
     DumpWalkResult bounded =
-        WriteDumpLines(data, length, mode, buffer.data(), capacity, nullptr, nullptr);
+        WriteDumpLines(WholeDump(data, length), mode, buffer.data(), capacity, nullptr, nullptr);
     size_t kept = std::min(model.text.size(), perBuffer * DumpLineLength);
     problems.Expect(bounded == (model.lines > perBuffer ? DUMP_WALK_STOPPED : whole),
                     "a full buffer stops the walk");
@@ -130,5 +131,40 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
     problems.Expect(
         std::all_of(buffer.begin() + long(capacity), buffer.end(), [](char c) { return c == '#'; }),
         "nothing is written past the buffer");
+    return problems.found;
+}
+
+std::string CheckRuns(const unsigned char* bytes, uint32_t length, Numeration mode) {
+    ModelDump model = DumpByModel(bytes, length, mode);
+    RecordIndex index;
+    Problems problems;
+    if (!model.complete || !index.Build(bytes, length))
+        return model.complete ? "no memory for the index" : "";
+    problems.Expect(index.Count() == model.records && index.LineCount() == model.lines &&
+                        index.Length() == length,
+                    "the index counts the model's records and lines");
+    // Three lines from each chosen one, or what is left; then whole records around them.
+    const uint32_t lines = index.LineCount();
+    for (uint32_t line : {0u, 1u, lines / 3, lines / 2, lines - 2, lines - 1}) {
+        if (line >= lines)
+            continue;
+        char buffer[3 * DumpLineLength];
+        size_t shown = std::min<size_t>(3, lines - line) * DumpLineLength;
+        WriteDumpLines(index.RunFromLine(line), mode, buffer, sizeof buffer, nullptr, nullptr);
+        problems.Expect(model.text.compare(line * DumpLineLength, shown, buffer, shown) == 0,
+                        "the lines from line " + std::to_string(line));
+        uint32_t record = index.RecordOfLine(line);
+        uint32_t end = std::min(record + 2, index.Count());
+        RecordPosition from = index.Position(record), to = index.Position(end);
+        std::vector<char> run((to.line - from.line) * DumpLineLength + 1);
+        bool whole = WriteDumpLines(index.RunOfRecords(record, end), mode, run.data(), run.size(),
+                                    nullptr, nullptr) == DUMP_WALK_COMPLETE;
+        problems.Expect(whole && from.line <= line && line < index.Position(record + 1).line &&
+                            model.text.compare(from.line * DumpLineLength, run.size() - 1,
+                                               run.data(), run.size() - 1) == 0,
+                        "the records from line " + std::to_string(line));
+        uint32_t offset = index.Offset(record) + index.Bytes(record) / 2;
+        problems.Expect(index.RecordAtOffset(offset) == record, "the record at an offset");
+    }
     return problems.found;
 }

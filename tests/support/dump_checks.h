@@ -16,3 +16,7 @@ std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration 
 // never) and the same buffer without a sink, which must both stop after whole lines.
 std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mode, size_t capacity,
                       size_t refuseAt);
+
+// The index of a whole file against the model: its counts, and runs of the dump that start at
+// chosen lines and records, which must be the model's lines there.
+std::string CheckRuns(const unsigned char* bytes, uint32_t length, Numeration mode);
