@@ -55,8 +55,14 @@ class EditSearch {
 
     // The furthest x reached on diagonal d (x - y), kept around the middle diagonal of each
     // direction: a search of at most limit steps stays within limit + 1 of it.
-    int& Forward(int d) { return forward_[size_t(d - forwardMid_ + limit_ + 2)]; }
-    int& Backward(int d) { return backward_[size_t(d - backwardMid_ + limit_ + 2)]; }
+    int& Forward(int d) {
+        int index = d - forwardMid_ + limit_ + 2;
+        return forward_[size_t(index)];
+    }
+    int& Backward(int d) {
+        int index = d - backwardMid_ + limit_ + 2;
+        return backward_[size_t(index)];
+    }
 
     static uint32_t Most(const Box& box) {
         return uint32_t(std::min(box.xlim - box.xoff, box.ylim - box.yoff));

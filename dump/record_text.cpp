@@ -28,7 +28,7 @@ void PutDecimalField(char* field, size_t width, uint32_t value) {
 
 // Most significant byte first.
 void PutHex32(char* field, uint32_t value) {
-    for (int k = 0; k < 4; ++k)
+    for (size_t k = 0; k < 4; ++k)
         std::memcpy(field + 2 * k, ByteTexts.hex[(value >> (24 - 8 * k)) & 0xFF], 2);
 }
 
@@ -49,7 +49,7 @@ char* WriteRecordLine(const Record& record, char* at) {
     std::memset(at, ' ', RecordLineLength);
     PutDecimalField(at, 10, record.Number());
     PutHex32(at + 12, record.at.offset);
-    for (int k = 0; k < 4; ++k)
+    for (size_t k = 0; k < 4; ++k)
         std::memcpy(at + 22 + 3 * k, ByteTexts.hex[(record.tag >> (8 * k)) & 0xFF], 2);
     std::memcpy(at + 35, LookupTagName(record.tag).data(), TagNameLength);
     PutDecimalField(at + 49, 10, record.size);

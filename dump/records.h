@@ -4,6 +4,7 @@
 
 #include "dump/module_info.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Where a record stands in the whole file and in its dump. A run of records that starts here
@@ -70,7 +71,7 @@ constexpr uint32_t EmptyRun = 4;
 inline bool StartsEmptyRun(const unsigned char* record) {
     uint32_t sizes = 0;
     for (uint32_t k = 0; k < EmptyRun; ++k)
-        sizes |= ReadRecordHeader(record + k * RecordHeaderSize).size;
+        sizes |= ReadRecordHeader(record + size_t(k) * RecordHeaderSize).size;
     return sizes == 0;
 }
 

@@ -1,5 +1,6 @@
-// The dump core on any input against the model, in each numeration mode; the input's hash
-// chooses the walk's buffer, where its sink gives up, and a target fault for one more run.
+// The dump core on any input against the model, in each numeration mode, the index and runs of
+// the dump included; the input's hash chooses the walk's buffer, where its sink gives up, and a
+// target fault for one more run.
 #include "dump/module_info.h"
 #include "tests/support/dump_checks.h"
 
@@ -20,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         hash = (hash ^ bytes[i]) * 16777619u;
     for (Numeration mode : {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET}) {
         require(CheckFormat(bytes, uint32_t(size), mode));
+        require(CheckRuns(bytes, uint32_t(size), mode));
         uint32_t choice = hash ^ (uint32_t(mode) * 0x9E3779B9u);
         // From no line up to a few more than the dump has, with a few bytes of slack.
         size_t lines = choice % (size / RecordHeaderSize + 4);

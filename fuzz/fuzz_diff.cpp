@@ -1,0 +1,24 @@
+// The record diff on any pair of files: the input's first byte says where to cut the rest in
+// two, A and B. Whatever records fit in each are diffed and held against the rules every diff
+// keeps; pairs of few records must also get a shortest script.
+#include "tests/support/diff_checks.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    if (size < 1 || size > 65536)
+        return -1;
+    const unsigned char* rest = bytes + 1;
+    size_t length = size - 1, cut = length * bytes[0] / 255;
+    RecordIndex a, b;
+    if (!a.Build(rest, uint32_t(cut)) || !b.Build(rest + cut, uint32_t(length - cut)))
+        return 0;
+    bool small = a.Count() <= 200 && b.Count() <= 200;
+    std::string problems = CheckDiff(a, b, bytes[0] % 4, small);
+    if (!problems.empty()) { // libFuzzer keeps the input that aborts
+        std::fprintf(stderr, "fuzz check failed: %s\n", problems.c_str());
+        std::abort();
+    }
+    return 0;
+}
