@@ -1,8 +1,9 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
 // shows it.
 #include "cli/diff.h"
-#include "cli/io.h"
+#include "cli/input.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "cli/records.h"
 
 #include "dump/formatter.h"
@@ -214,6 +215,21 @@ int CheckExtract(const DumpOptions& options, const char* name, const InputBytes&
     return EXIT_USAGE;
 }
 
+// The output's length where it is known before writing, so that an OUT written in place can have
+// its room reserved; 0 when it is not.
+uint64_t OutputLength(const DumpOptions& options, const InputBytes& input) {
+    RecordSpan span{};
+    uint32_t count = 0;
+    if (options.extract)
+        return FindRecord(input.bytes.get(), input.length, options.extract, span, count) ? span.size
+                                                                                         : 0;
+    if (options.json)
+        return 0;
+    DumpPlan plan = PlanDump(input.bytes.get(), input.length);
+    return options.listRecords ? uint64_t(plan.recordCount) * RecordLineLength
+                               : plan.lineCount * DumpLineLength;
+}
+
 int WriteResult(const DumpOptions& options, const InputBytes& input) {
     const char* name = options.output ? options.output : StdoutName;
     // Taken before the output is opened, so that running out of memory leaves no file behind.
@@ -222,7 +238,7 @@ int WriteResult(const DumpOptions& options, const InputBytes& input) {
     if (!chunk)
         return Complain(EXIT_IO_ERROR, name, AllocationFailureText);
     Output output;
-    if (!OpenOutput(options.output, output))
+    if (!OpenOutput(options.output, OutputLength(options, input), output))
         return Complain(EXIT_IO_ERROR, name, OutputFailureText(output).c_str());
     bool written = WriteTask(options, input, chunk.get(), output);
     if (!written) {
@@ -245,7 +261,7 @@ int RunDiff(const DumpOptions& options) {
     }
     const char* name = options.output ? options.output : StdoutName;
     Output output;
-    if (!OpenOutput(options.output, output))
+    if (!OpenOutput(options.output, 0, output))
         return Complain(EXIT_USAGE, name, OutputFailureText(output).c_str());
     OutputSink sink(output);
     DiffOutcome outcome = WriteRecordDiff({paths[0], inputs[0].bytes.get(), inputs[0].length},
