@@ -20,11 +20,11 @@
 
 struct Output {
     std::FILE* stream = nullptr;
-    std::string temporary; // the replacement being written; empty when writing in place
-    std::string target;    // what the temporary replaces or becomes
-    bool created = false;  // the target did not exist
-    int error = 0;         // errno of the first failure
-    std::string failure;   // the text of a failure that errno cannot describe
+    std::string temporary;  // the replacement being written; empty when writing in place
+    std::string target;     // what the temporary replaces or becomes
+    bool replacing = false; // the temporary replaces an existing file
+    int error = 0;          // errno of the first failure
+    std::string failure;    // the text of a failure that errno cannot describe
 };
 
 // `target` is null for standard output. `length` is the number of bytes that will be written,

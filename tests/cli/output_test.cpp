@@ -1,5 +1,7 @@
 // OUT in hostile surroundings: qefdump writes it whole, or leaves it byte for byte as it was and
 // says why, and leaves no temporary behind.
+#include "tools/sample_files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +12,9 @@
 #include <string>
 #include <string_view>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -18,15 +22,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#ifndef _WIN32
-std::string ReadFile(const fs::path& path) {
+// Text mode reads what Windows writes in text mode (stderr) with LF for CR LF.
+std::string ReadFile(const fs::path& path, std::ios::openmode mode = std::ios::binary) {
     std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
+    text << std::ifstream(path, mode).rdbuf();
     return text.str();
-}
-
-std::string Quoted(const fs::path& path) {
-    return '"' + path.string() + '"';
 }
 
 // Each test in a folder of its own, removed afterwards.
@@ -43,6 +43,11 @@ class Out : public ::testing::Test {
     fs::path root_ = fs::temp_directory_path() / ("qef-" + std::to_string(std::random_device()()));
     fs::path work_ = root_ / "w";
 };
+
+#ifndef _WIN32
+std::string Quoted(const fs::path& path) {
+    return '"' + path.string() + '"';
+}
 
 // Scripts run in a folder holding in.qef, a 200,000-byte sample, and dump.txt, its dump, with
 // their transcripts (stdout and stderr). `d F...` prints "F: dump", "F: old" when F holds
@@ -152,6 +157,119 @@ TEST_F(Out, ScenesGoAsTheirTranscriptsSay) {
     }
     if (skipped)
         GTEST_SKIP() << skipped << " scenes need root (mount, chown) and were skipped";
+}
+#else
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Under Wine, where a Windows program can make no link, a Unix one makes it.
+using UnixName = char*(__cdecl*)(const wchar_t*);
+
+bool MakeLink(const fs::path& link, const char* target) {
+    if (CreateSymbolicLinkW(link.c_str(), fs::path(target).c_str(), 2) && fs::is_symlink(link))
+        return true; // unprivileged links, where the system allows them
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(link.c_str()) : nullptr;
+    if (!name)
+        return false;
+    std::string command = "start /wait /unix /bin/ln -s " + std::string(target) + " " + name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return std::system(command.c_str()) == 0; // NOLINT(cert-env33-c)
+}
+
+class WindowsOut : public Out {
+  protected:
+    // qefdump in work_, its standard output and error in files beside work_.
+    PROCESS_INFORMATION Start(const std::string& arguments) {
+        SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE files[2];
+        for (int k = 0; k < 2; ++k)
+            files[k] = CreateFileW((root_ / (k ? "err" : "out")).c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = files[0];
+        startup.hStdError = files[1];
+        // A cross build knows the program by its build-host path; the current drive maps it.
+        std::wstring command = L"\"" +
+                               fs::absolute(fs::path(QEFDUMP_PATH).make_preferred()).wstring() +
+                               L"\" " + fs::path(arguments).wstring();
+        PROCESS_INFORMATION process{};
+        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   work_.c_str(), &startup, &process));
+        CloseHandle(files[0]);
+        CloseHandle(files[1]);
+        return process;
+    }
+    std::string Finish(const PROCESS_INFORMATION& process) {
+        DWORD code = 0;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return std::to_string(code) + " " + ReadFile(root_ / "err", std::ios::in);
+    }
+    std::string Qefdump(const std::string& arguments) { return Finish(Start(arguments)); }
+    std::string Read(const char* name) { return ReadFile(work_ / name); }
+    bool NoTemporary() {
+        for (const auto& entry : fs::directory_iterator(work_))
+            if (entry.path().filename().string().find(".qefdump-") != std::string::npos)
+                return false;
+        return true;
+    }
+};
+
+std::string SystemMessage(DWORD code) {
+    char text[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   text, sizeof text, nullptr);
+    std::string message = text;
+    return message.substr(0, message.find_last_not_of(" .\r\n") + 1);
+}
+
+// What Windows offers in place of owners, modes and signals: hard links written in place, links
+// followed and kept, the read-only attribute, files held open by others, and a program ended
+// from outside. OUT holds "old\n" byte for byte wherever it is refused.
+TEST_F(WindowsOut, OutIsReplacedWholeOrKeptAsItWas) {
+    std::vector<unsigned char> sample = GenerateSample(SAMPLE_MIXED, 3, 200000);
+    WriteFile(work_ / "in.qef", std::string(sample.begin(), sample.end()));
+    EXPECT_EQ(Qefdump("-o dump.txt in.qef"), "0 ");
+    std::string dump = Read("dump.txt");
+    for (const char* name : {"a", "real", "readonly", "busy", "out"})
+        WriteFile(work_ / name, "old\n");
+
+    ASSERT_TRUE(CreateHardLinkW((work_ / "b").c_str(), (work_ / "a").c_str(), nullptr));
+    EXPECT_EQ(Qefdump("-o a in.qef"), "0 ");
+    EXPECT_TRUE(Read("b") == dump); // in place: both names still one file
+
+    ASSERT_TRUE(MakeLink(work_ / "link", "real"));
+    EXPECT_EQ(Qefdump("-o link in.qef"), "0 ");
+    EXPECT_TRUE(Read("real") == dump);
+    WriteFile(work_ / "real", "new\n");
+    EXPECT_EQ(Read("link"), "new\n"); // the link still names it
+
+    SetFileAttributesW((work_ / "readonly").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Qefdump("-o readonly in.qef"), "3 qefdump: readonly: Permission denied\n");
+    HANDLE held =
+        CreateFileW((work_ / "busy").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(Qefdump("-o busy in.qef"),
+              "3 qefdump: busy: " + SystemMessage(ERROR_SHARING_VIOLATION) + "\n");
+    CloseHandle(held);
+
+    sample = GenerateSample(SAMPLE_EMPTY_RECORDS, 1, 32000000);
+    WriteFile(work_ / "big.qef", std::string(sample.begin(), sample.end()));
+    PROCESS_INFORMATION process = Start("-o out big.qef");
+    for (int wait = 0; wait < 1000 && NoTemporary(); ++wait)
+        Sleep(10);
+    EXPECT_FALSE(NoTemporary());
+    TerminateProcess(process.hProcess, 9);
+    EXPECT_EQ(Finish(process), "9 ");
+    for (const char* name : {"readonly", "busy", "out"})
+        EXPECT_EQ(Read(name), "old\n") << name;
+    EXPECT_TRUE(NoTemporary());
 }
 #endif
 
