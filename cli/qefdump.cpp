@@ -1,11 +1,13 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
 // shows it; its record list, a record's data, and what changed between two files.
-#include "cli/io.h"
+#include "cli/input.h"
 #include "cli/options.h"
+#include "cli/output.h"
 #include "cli/printers.h"
 
 #include "dump/file_check.h"
 #include "dump/formatter.h"
+#include "dump/record_text.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -82,13 +84,15 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
 }
 
 // Opens OUT, has `print` write everything and puts it in place; an error of either is told.
-template <typename Print> int WriteOutputWith(const char* target, int failure, Print&& print) {
+// `length` is what `print` will write, 0 when it is not known.
+template <typename Print>
+int WriteOutputWith(const char* target, uint64_t length, int failure, Print&& print) {
     const char* name = target ? target : StdoutName;
     Output output;
     TextOut out(output);
     if (!out.Ready())
         return Complain(failure, name, AllocationFailureText);
-    if (!OpenOutput(target, output))
+    if (!OpenOutput(target, length, output))
         return Complain(failure, name, OutputFailureText(output));
     if (!print(out)) {
         AbandonOutput(output);
@@ -97,6 +101,22 @@ template <typename Print> int WriteOutputWith(const char* target, int failure, P
     if (!FinishOutput(output))
         return Complain(failure, name, OutputFailureText(output));
     return EXIT_DONE;
+}
+
+// What a task writes, where that is known before writing: an in-place OUT reserves its room.
+uint64_t OutputLength(const DumpOptions& options, const unsigned char* data, uint32_t length,
+                      const Record& extracted) {
+    RecordWalk plan = PlanDump(data, length);
+    switch (options.task) {
+    case TASK_DUMP:
+        return uint64_t(plan.next.line) * DumpLineLength;
+    case TASK_RECORDS:
+        return uint64_t(plan.next.record) * RecordLineLength;
+    case TASK_EXTRACT:
+        return extracted.size;
+    default:
+        return 0;
+    }
 }
 
 int RunOneFile(const DumpOptions& options) {
@@ -112,7 +132,8 @@ int RunOneFile(const DumpOptions& options) {
         return Complain(EXIT_USAGE, checked.name,
                         "there is no record " + std::to_string(options.record) + ": the file has " +
                             std::to_string(count) + (count == 1 ? " record" : " records"));
-    return WriteOutputWith(options.output, EXIT_IO_ERROR, [&](TextOut& out) {
+    return WriteOutputWith(options.output, OutputLength(options, data, length, record),
+                           EXIT_IO_ERROR, [&](TextOut& out) {
         switch (options.task) {
         case TASK_RECORDS:
         case TASK_RECORDS_JSON:
@@ -141,7 +162,7 @@ int RunDiff(const DumpOptions& options) {
                         AllocationFailureText);
     bool equal = changes.Equal();
     // Equal files give an empty diff: OUT holds what standard output would.
-    int status = WriteOutputWith(options.output, EXIT_USAGE, [&](TextOut& out) {
+    int status = WriteOutputWith(options.output, 0, EXIT_USAGE, [&](TextOut& out) {
         return equal || PrintDiff({checked[0].name, indexes[0]}, {checked[1].name, indexes[1]},
                                   changes, options.numeration, options.context, out);
     });

@@ -2,7 +2,7 @@
 // that writes cost nothing next to the formatting and memory does not grow with the output.
 #pragma once
 
-#include "cli/io.h"
+#include "cli/output.h"
 #include "dump/formatter.h"
 
 #include <cstddef>

@@ -180,10 +180,20 @@ TEST(Dump, RefusalsAndBrokenFiles) {
                                 {}};
     files.push_back(SignatureRecord());
     files.back()[0] = files.back()[4] = 0xFF; // the first record's tag and size play no part
+    // Cut short of the signature, and at and around every record's end and inside the header
+    // after it.
     for (const Bytes& whole : {GenerateSample(SAMPLE_MIXED, 4, 1500),
-                               GenerateSample(SAMPLE_EMPTY_RECORDS, 4, 29 + 8 * 12)})
-        for (size_t length = 0; length <= whole.size(); length += length < 28 ? 7 : 1)
-            files.emplace_back(whole.begin(), whole.begin() + long(length));
+                               GenerateSample(SAMPLE_EMPTY_RECORDS, 4, 29 + 8 * 12)}) {
+        std::vector<uint32_t> cuts = {0, 7, 14, 21, 28};
+        WalkRecords(whole.data(), uint32_t(whole.size()), {}, [&cuts](const Record& record) {
+            uint32_t end = record.Next().offset;
+            cuts.insert(cuts.end(), {end - 1, end, end + 1, end + 4, end + 7});
+            return true;
+        });
+        for (uint32_t length : cuts)
+            if (length <= whole.size())
+                files.emplace_back(whole.begin(), whole.begin() + long(length));
+    }
     for (uint32_t size : {5u, 0xFFFFFFFFu, 0xFFFFFFDBu, 0xFFFFFFF8u, 0xFFFFFFF0u}) {
         files.push_back(SignatureRecord());
         AddRecord(files.back(), VersionTag, "xxxx", size);

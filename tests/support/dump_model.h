@@ -1,5 +1,5 @@
-// A deliberately plain model of the dump, from the format's rules alone, sharing no code with
-// dump/ (it has its own tag table): slow, but simple enough to trust on any input.
+// A deliberately plain model of the dump, from the format's rules alone, sharing nothing with
+// dump/ but its table of tag names: slow, but simple enough to trust on any input.
 #pragma once
 
 #include "dump/formatter.h"

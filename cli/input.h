@@ -1,0 +1,31 @@
+// Reading the input whole, and telling whether a path is the file being read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+struct FreeInput {
+    void operator()(unsigned char* bytes) const;
+};
+
+struct InputBytes {
+    std::unique_ptr<unsigned char[], FreeInput> bytes; // `length` bytes and a NUL
+    uint32_t length = 0;
+};
+
+enum ReadOutcome { READ_DONE, READ_TOO_LARGE, READ_FAILED };
+
+struct ReadFailure {
+    int error = 0;         // errno on READ_FAILED
+    uint64_t fileSize = 0; // on READ_TOO_LARGE, the size of a regular file; 0 for a stream
+};
+
+// A regular file is sized first and refused unread when too large; a stream is read into
+// memory that grows with it, up to one byte past the limit.
+ReadOutcome ReadInput(std::FILE* stream, uint32_t limit, InputBytes& input, ReadFailure& failure);
+
+bool IsTerminal(std::FILE* stream);
+// True when `path`, however reached, is the regular file that `stream` reads.
+bool IsSameFile(std::FILE* stream, const char* path);

@@ -1,0 +1,276 @@
+// OUT in hostile surroundings: qefdump writes it whole, or leaves it byte for byte as it was and
+// says why, and leaves no temporary behind.
+#include "tools/sample_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Text mode reads what Windows writes in text mode (stderr) with LF for CR LF.
+std::string ReadFile(const fs::path& path, std::ios::openmode mode = std::ios::binary) {
+    std::ostringstream text;
+    text << std::ifstream(path, mode).rdbuf();
+    return text.str();
+}
+
+// Each test in a folder of its own, removed afterwards.
+class Out : public ::testing::Test {
+  protected:
+    Out() { fs::create_directories(work_); }
+    ~Out() override { fs::remove_all(root_, ignored_); }
+    void Fresh() {
+        fs::remove_all(work_);
+        fs::create_directories(work_);
+    }
+
+    std::error_code ignored_;
+    fs::path root_ = fs::temp_directory_path() / ("qef-" + std::to_string(std::random_device()()));
+    fs::path work_ = root_ / "w";
+};
+
+#ifndef _WIN32
+std::string Quoted(const fs::path& path) {
+    return '"' + path.string() + '"';
+}
+
+// Scripts run in a folder holding in.qef, a 200,000-byte sample, and dump.txt, its dump, with
+// their transcripts (stdout and stderr). `d F...` prints "F: dump", "F: old" when F holds
+// exactly "old\n", or F's size. Those that mount or change owners need root.
+const std::pair<const char*, const char*> Scenes[] = {
+    // Names of the program's own descriptors are written through them, where they stand.
+    {"printf 'line1\\n' >a; $Q -o /dev/stdout in.qef >>a; (echo line1; cat dump.txt) | cmp - a\n"
+     "{ echo head; $Q -o /dev/fd/1 in.qef; echo tail; } >b; (echo head; cat dump.txt; echo tail)"
+     " | cmp - b\n$Q -o /proc/self/fd/2 in.qef 2>c; $Q -o /dev/stderr in.qef 2>>c; cat dump.txt"
+     " dump.txt | cmp - c\n$Q -o /dev/fd/1 in.qef | cat >p; $Q -o /dev/stdin in.qef 0<>e; d p e\n"
+     "$Q -o /dev/fd/4 in.qef 4<a; $Q -o /dev/fd/7 in.qef; echo *",
+     "p: dump\ne: dump\nqefdump: /dev/fd/4: descriptor 4 is open for reading only\n"
+     "qefdump: /dev/fd/7: Bad file descriptor\na b c dump.txt e in.qef p\n"},
+    // Links are followed and stay links; a loop is an error and stays a loop.
+    {"echo old >real; ln -s real link; ln -s gone dangling; ln -s /dev/null null\n"
+     "mkdir sub; ln -s ../real sub/up; for o in link dangling null; do $Q -o $o in.qef; done\n"
+     "d real gone; echo old >real; $Q -o sub/up in.qef; d real; ln -s l2 l1; ln -s l1 l2\n"
+     "ln -s self self; for o in l1 self; do $Q -o $o in.qef; echo $?; done\n"
+     "test -L link -a -L dangling -a -L sub/up -a -L l1 -a -L l2 -a -L self -a -c /dev/null &&"
+     " echo links; echo *",
+     "real: dump\ngone: dump\nreal: dump\nqefdump: l1: Too many levels of symbolic links\n3\n"
+     "qefdump: self: Too many levels of symbolic links\n3\nlinks\n"
+     "dangling dump.txt gone in.qef l1 l2 link null real self sub\n"},
+    {"cp in.qef orig; ln in.qef hard; ln -s in.qef sym\n"
+     "for o in ./in.qef \"$PWD/in.qef\" hard sym; do $Q -o $o in.qef 2>/dev/null; echo $?; done\n"
+     "$Q -o sym <hard; cmp in.qef orig && echo kept; $Q -o new in.qef; stat -c %a new",
+     "2\n2\n2\n2\nqefdump: sym: input file is output file\nkept\n644\n"},
+    // A replacement has OUT's owner, group and mode, set-group-id included; hard links are
+    // written in place.
+    {"for f in a b c; do echo old >$f; done; chown 65534:65534 a; chmod 666 a; chmod 2640 b\n"
+     "ln c c2; stat -c %i a b c >i; for f in a b c; do $Q -o $f in.qef; done; d a b c2\n"
+     "stat -c '%i %n %u:%g %a %h' a b c | paste i - | awk '{print $1 == $2, $3, $4, $5, $6}'",
+     "a: dump\nb: dump\nc2: dump\n0 a 65534:65534 666 1\n0 b 0:0 2640 1\n1 c 0:0 644 2\n"},
+    // As another user: a folder it cannot write, a sticky folder, and a file whose owner or
+    // group it cannot give a replacement are written in place, so no bit changes hands.
+    {"mkdir -m 755 bin ro; mkdir -m 1777 st; mkdir -m 777 g; cp $Q bin; Q=\"$N bin/qefdump\"\n"
+     "for f in ro/f st/f g/f g/s; do echo old >$f; chmod 666 $f; done; chown 65534 ro/f g/f\n"
+     "chown 65534:65534 g/s; chmod 640 g/f; chmod 2640 g/s; stat -c %i ro/f st/f g/f g/s >i\n"
+     "for f in ro/f st/f g/f g/s; do $Q -o $f in.qef; done; $Q -o ro/new in.qef; echo $?\n"
+     "d ro/f st/f g/f g/s; echo ro/* st/* g/*; stat -c '%i %n %u:%g %a' ro/f st/f g/f g/s |"
+     " paste i - | awk '{print $1 == $2, $3, $4, $5}'",
+     "qefdump: ro/new: Permission denied\n3\nro/f: dump\nst/f: dump\ng/f: dump\ng/s: dump\n"
+     "ro/f st/f g/f g/s\n1 ro/f 65534:0 666\n1 st/f 0:0 666\n1 g/f 65534:0 640\n"
+     "0 g/s 65534:65534 2640\n"},
+    // Past the file-size limit, a temporary or a reservation in place: an error, OUT kept.
+    {"echo old >out; chmod 444 out; $Q -o out in.qef; d out; chmod 644 out\n"
+     "(ulimit -f 64; $Q -o out in.qef); echo $?; d out; ln out o2; (ulimit -f 64; $Q -o out"
+     " in.qef); d out; rm o2; echo *\n"
+     "$Q -o /dev/full in.qef; $G --size 100 | $Q >/dev/full; test -c /dev/full && echo full",
+     "qefdump: out: Permission denied\nout: old\nqefdump: out: File too large\n3\nout: old\n"
+     "qefdump: out: File too large\nout: old\ndump.txt in.qef out\n"
+     "qefdump: /dev/full: No space left on device\nqefdump: (stdout): No space left on device\n"
+     "full\n"},
+    // A full file system: no inode for the temporary, no room for it, no room in place; then
+    // a read-only one. OUT keeps its bytes in each.
+    {"mkdir m; mount -t tmpfs -o size=1m,nr_inodes=3 qef m; echo old >m/a; echo old >m/b\n"
+     "$Q -o m/a in.qef; rm m/b; $Q -o m/a in.qef; ln m/a m/b; $Q -o m/a in.qef; echo $?\n"
+     "d m/a; ls m; mount -o remount,ro m; $Q -o m/a in.qef; $Q -o m/new in.qef; d m/a\n"
+     "mount -o remount,rw m; $Q --records -o m/b in.qef; $Q --records in.qef | cmp - m/a &&"
+     " echo in place; umount m",
+     "qefdump: m/a: No space left on device\nqefdump: m/a: No space left on device\n"
+     "qefdump: m/a: No space left on device\n3\nm/a: old\na\nb\n"
+     "qefdump: m/a: Read-only file system\nqefdump: m/new: Read-only file system\nm/a: old\n"
+     "in place\n"},
+    // Every signal that ends the program removes the temporary; one ignored from the start
+    // stays ignored.
+    {"$G --shape empty-records --size 32000000 -o big.qef; echo old >out\n"
+     "for s in INT TERM HUP QUIT XCPU USR1; do env --default-signal $Q -o out big.qef & p=$!\n"
+     "  until [ -e out.qefdump-$p-* ] || ! kill -0 $p; do :; done\n"
+     "  kill -$s $p; wait $p 2>/dev/null; echo $?; done; d out; echo *\n"
+     "env --ignore-signal=HUP $Q -o out big.qef & p=$!\n"
+     "until [ -e out.qefdump-$p-* ] || ! kill -0 $p; do :; done; kill -HUP $p; wait $p\n"
+     "echo $?; stat -c %s out; echo *",
+     "130\n143\n129\n131\n152\n138\nout: old\nbig.qef dump.txt in.qef out\n0\n411999794\n"
+     "big.qef dump.txt in.qef out\n"},
+};
+
+bool NeedsRoot(std::string_view script) {
+    return script.find("chown") != script.npos || script.find("mount") != script.npos;
+}
+
+TEST_F(Out, ScenesGoAsTheirTranscriptsSay) {
+    // As root a fault could replace the machine's /dev/full or /dev/stdout, or leave a mount.
+    ASSERT_TRUE(geteuid() != 0 || std::getenv("QEF_PRIVATE_DEV"))
+        << "as root these scenes run only in a namespace of their own: run them through "
+           "tests/cli/private-dev";
+    int skipped = 0;
+    for (auto [script, transcript] : Scenes) {
+        if (geteuid() != 0 && NeedsRoot(script)) {
+            ++skipped;
+            continue;
+        }
+        Fresh();
+        std::ofstream(root_ / "scene.sh")
+            << "exec 2>&1; umask 022; ulimit -c 0; Q=" << Quoted(QEFDUMP_PATH)
+            << "; G=" << Quoted(QEFGEN_PATH)
+            << "; N='setpriv --reuid=65534 --regid=65534 --clear-groups'\n"
+               "$G --seed 3 --size 200000 -o in.qef; $Q in.qef >dump.txt\n"
+               "d() { for f; do if cmp -s $f dump.txt; then echo $f: dump; elif printf 'old\\n' |"
+               " cmp -s - $f; then echo $f: old; else echo $f: $(wc -c <$f) bytes; fi; done; }\n"
+            << script << "\n";
+        // A runaway program stops at 2 GiB a file (512-byte blocks) instead of filling the disk.
+        std::string command = "cd " + Quoted(work_) + " && ulimit -f 4194304 && sh " +
+                              Quoted(root_ / "scene.sh") + " >" + Quoted(root_ / "out");
+        std::system(command.c_str()); // NOLINT(cert-env33-c)
+        EXPECT_EQ(ReadFile(root_ / "out"), transcript) << script;
+    }
+    if (skipped)
+        GTEST_SKIP() << skipped << " scenes need root (mount, chown) and were skipped";
+}
+#else
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Under Wine, where a Windows program can make no link, a Unix one makes it.
+using UnixName = char*(__cdecl*)(const wchar_t*);
+
+bool MakeLink(const fs::path& link, const char* target) {
+    if (CreateSymbolicLinkW(link.c_str(), fs::path(target).c_str(), 2) && fs::is_symlink(link))
+        return true; // unprivileged links, where the system allows them
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(link.c_str()) : nullptr;
+    if (!name)
+        return false;
+    std::string command = "start /wait /unix /bin/ln -s " + std::string(target) + " " + name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return std::system(command.c_str()) == 0; // NOLINT(cert-env33-c)
+}
+
+class WindowsOut : public Out {
+  protected:
+    // qefdump in work_, its standard output and error in files beside work_.
+    PROCESS_INFORMATION Start(const std::string& arguments) {
+        SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE files[2];
+        for (int k = 0; k < 2; ++k)
+            files[k] = CreateFileW((root_ / (k ? "err" : "out")).c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = files[0];
+        startup.hStdError = files[1];
+        // A cross build knows the program by its build-host path; the current drive maps it.
+        std::wstring command = L"\"" +
+                               fs::absolute(fs::path(QEFDUMP_PATH).make_preferred()).wstring() +
+                               L"\" " + fs::path(arguments).wstring();
+        PROCESS_INFORMATION process{};
+        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   work_.c_str(), &startup, &process));
+        CloseHandle(files[0]);
+        CloseHandle(files[1]);
+        return process;
+    }
+    std::string Finish(const PROCESS_INFORMATION& process) {
+        DWORD code = 0;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return std::to_string(code) + " " + ReadFile(root_ / "err", std::ios::in);
+    }
+    std::string Qefdump(const std::string& arguments) { return Finish(Start(arguments)); }
+    std::string Read(const char* name) { return ReadFile(work_ / name); }
+    bool NoTemporary() {
+        for (const auto& entry : fs::directory_iterator(work_))
+            if (entry.path().filename().string().find(".qefdump-") != std::string::npos)
+                return false;
+        return true;
+    }
+};
+
+std::string SystemMessage(DWORD code) {
+    char text[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   text, sizeof text, nullptr);
+    std::string message = text;
+    return message.substr(0, message.find_last_not_of(" .\r\n") + 1);
+}
+
+// What Windows offers in place of owners, modes and signals: hard links written in place, links
+// followed and kept, the read-only attribute, files held open by others, and a program ended
+// from outside. OUT holds "old\n" byte for byte wherever it is refused.
+TEST_F(WindowsOut, OutIsReplacedWholeOrKeptAsItWas) {
+    std::vector<unsigned char> sample = GenerateSample(SAMPLE_MIXED, 3, 200000);
+    WriteFile(work_ / "in.qef", std::string(sample.begin(), sample.end()));
+    EXPECT_EQ(Qefdump("-o dump.txt in.qef"), "0 ");
+    std::string dump = Read("dump.txt");
+    for (const char* name : {"a", "real", "readonly", "busy", "out"})
+        WriteFile(work_ / name, "old\n");
+
+    ASSERT_TRUE(CreateHardLinkW((work_ / "b").c_str(), (work_ / "a").c_str(), nullptr));
+    EXPECT_EQ(Qefdump("-o a in.qef"), "0 ");
+    EXPECT_TRUE(Read("b") == dump); // in place: both names still one file
+
+    ASSERT_TRUE(MakeLink(work_ / "link", "real"));
+    EXPECT_EQ(Qefdump("-o link in.qef"), "0 ");
+    EXPECT_TRUE(Read("real") == dump);
+    WriteFile(work_ / "real", "new\n");
+    EXPECT_EQ(Read("link"), "new\n"); // the link still names it
+
+    SetFileAttributesW((work_ / "readonly").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Qefdump("-o readonly in.qef"), "3 qefdump: readonly: Permission denied\n");
+    HANDLE held =
+        CreateFileW((work_ / "busy").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(Qefdump("-o busy in.qef"),
+              "3 qefdump: busy: " + SystemMessage(ERROR_SHARING_VIOLATION) + "\n");
+    CloseHandle(held);
+
+    sample = GenerateSample(SAMPLE_EMPTY_RECORDS, 1, 32000000);
+    WriteFile(work_ / "big.qef", std::string(sample.begin(), sample.end()));
+    PROCESS_INFORMATION process = Start("-o out big.qef");
+    for (int wait = 0; wait < 1000 && NoTemporary(); ++wait)
+        Sleep(10);
+    EXPECT_FALSE(NoTemporary());
+    TerminateProcess(process.hProcess, 9);
+    EXPECT_EQ(Finish(process), "9 ");
+    for (const char* name : {"readonly", "busy", "out"})
+        EXPECT_EQ(Read(name), "old\n") << name;
+    EXPECT_TRUE(NoTemporary());
+}
+#endif
+
+} // namespace
