@@ -134,16 +134,17 @@ int RunOneFile(const DumpOptions& options) {
                             std::to_string(count) + (count == 1 ? " record" : " records"));
     return WriteOutputWith(options.output, OutputLength(options, data, length, record),
                            EXIT_IO_ERROR, [&](TextOut& out) {
-        switch (options.task) {
-        case TASK_RECORDS:
-        case TASK_RECORDS_JSON:
-            return PrintRecordList(data, length, options.task == TASK_RECORDS_JSON, out);
-        case TASK_EXTRACT:
-            return PrintRecordData(record, out);
-        default:
-            return PrintDump(data, length, options.numeration, out);
-        }
-    });
+                               switch (options.task) {
+                               case TASK_RECORDS:
+                               case TASK_RECORDS_JSON:
+                                   return PrintRecordList(data, length,
+                                                          options.task == TASK_RECORDS_JSON, out);
+                               case TASK_EXTRACT:
+                                   return PrintRecordData(record, out);
+                               default:
+                                   return PrintDump(data, length, options.numeration, out);
+                               }
+                           });
 }
 
 // Both files are read and checked as for a dump; any trouble is diff's exit status 2.
