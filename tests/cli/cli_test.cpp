@@ -1,4 +1,5 @@
-// qefdump and qefgen run for real, in folders of their own.
+// qefdump and qefgen run for real, in folders of their own; its option parser in-process.
+#include "cli/options.h"
 #include "dump/formatter.h"
 #include "dump/record_text.h"
 #include "tools/sample_files.h"
@@ -234,6 +235,45 @@ TEST_F(Cli, QefdumpWritesWhatTheCoreWritesOrNothing) {
         EXPECT_TRUE(ReadText(work_ / "out.txt") == (toOut && c.exitCode == 0 ? product : "old\n"));
         EXPECT_TRUE(ReadText(work_ / "in.qef") == input);
         EXPECT_EQ(std::distance(fs::directory_iterator(work_), {}), 2); // no temporary left
+    }
+}
+
+// Every mix of the options that choose or shape a task, with no file, one and two: the parser
+// takes exactly the mixes that make sense, as the task they name, and refuses the rest.
+TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
+    const std::vector<std::string> choices[] = {{"--records"},      {"--json"},       {"--diff"},
+                                                {"--extract", "1"}, {"-n", "single"}, {"-U", "2"}};
+    for (int mix = 0; mix < 64; ++mix) {
+        for (int files = 0; files <= 2; ++files) {
+            std::vector<std::string> words = {"qefdump"};
+            for (int k = 0; k < 6; ++k)
+                if (mix >> k & 1)
+                    words.insert(words.end(), choices[k].begin(), choices[k].end());
+            words.resize(words.size() + size_t(files), "f");
+            bool records = mix & 1, json = mix & 2, diff = mix & 4, extract = mix & 8;
+            bool numeration = mix & 16, context = mix & 32;
+            bool sense = int(records) + int(diff) + int(extract) <= 1 && (!json || records) &&
+                         (!context || diff) && (!numeration || !(records || extract)) &&
+                         (diff ? files == 2 : files <= 1);
+            std::vector<char*> argv;
+            for (std::string& word : words)
+                argv.push_back(word.data());
+            DumpOptions options;
+            ::testing::internal::CaptureStderr();
+            ParseOutcome outcome = ParseDumpOptions(int(argv.size()), argv.data(), options);
+            std::string said = ::testing::internal::GetCapturedStderr();
+            SCOPED_TRACE(::testing::Message() << mix << " " << files << ": " << said);
+            ASSERT_EQ(outcome, sense ? PARSE_RUN : PARSE_USAGE_ERROR);
+            EXPECT_EQ(said.empty(), sense);
+            Task task = diff      ? TASK_DIFF
+                        : extract ? TASK_EXTRACT
+                        : json    ? TASK_RECORDS_JSON
+                        : records ? TASK_RECORDS
+                                  : TASK_DUMP;
+            EXPECT_TRUE(!sense || (options.task == task && options.record == uint32_t(extract) &&
+                                   options.context == uint32_t(context ? 2 : 1) &&
+                                   (options.numeration == NUMERATION_SINGLE) == numeration));
+        }
     }
 }
 
