@@ -14,7 +14,6 @@
 
 #ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -301,46 +300,7 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
 // output_test.cpp). `d F...` prints "F: dump" or F's text. As root only with a /dev of their
 // own (private-dev): no fault may replace /dev/full.
 #ifndef _WIN32
-const std::pair<const char*, const char*> Scenes[] = {
-    {"$Q --help >h; echo $?; head -1 h; awk 'length > 79' h; $Q --version\n"
-     "$G --shape empty-records --size 85 -o a; tr '\\n' X <a >b; $Q --diff a in.qef >/dev/full\n"
-     "for u in '-U 0' '' '--co 2' --context=9; do $Q --diff $u a b >o; echo $? $(grep ^@@ o); done",
-     "0\nusage: qefdump [-n multi|single|offset] [-o OUT] [FILE|-]\n"
-     "qefdump " QEF_EXPECTED_VERSION "\nqefdump: (stdout): No space left on device\n"
-     "1 @@ -4,1 +4,1 @@ records 3 / 3 @@ -9,1 +9,1 @@ records 8 / 8\n"
-     "1 @@ -3,3 +3,3 @@ records 2-4 / 2-4 @@ -8,2 +8,2 @@ records 7-8 / 7-8\n"
-     "1 @@ -1,9 +1,9 @@ records 1-8 / 1-8\n1 @@ -1,9 +1,9 @@ records 1-8 / 1-8\n"},
-    {"$G --shape one-record --size 32000000 -o L; $Q L >/dev/null; cat L | $Q >/dev/null; echo $?\n"
-     "cat in.qef | $Q | cmp - dump.txt && cat L in.qef | $Q\n"
-     "script -qec $Q /dev/null </dev/null >t; echo $?; tr -d '\\r' <t",
-     "0\nqefdump: (stdin): Don't parse file greather than 32 MB. More than the limit of "
-     "32000000 bytes arrived.\n2\nqefdump: standard input is a terminal; give a FILE or pipe "
-     "one in\n"},
-    {"$G --size 200 | (ulimit -v 40000; $Q >/dev/null); echo $?; echo old >out\n"
-     "$G --shape empty-records --size 32000000 -o big.qef\n"
-     "(ulimit -v 24576; $Q -o out big.qef); d out\n"
-     "(ulimit -v 131072; $Q -o out big.qef); echo $?; stat -c %s out",
-     "0\nqefdump: big.qef: Memory allocation error.\nout: old\n0\n411999794\n"},
-};
 
-TEST_F(Cli, ScenesGoAsTheirTranscriptsSay) {
-    ASSERT_TRUE(geteuid() != 0 || std::getenv("QEF_PRIVATE_DEV"))
-        << "as root only with a /dev of its own: run it through tests/cli/private-dev";
-    File input = Generated(SAMPLE_MIXED, 3, 200000);
-    for (auto [script, transcript] : Scenes) {
-        if (!QEF_ADDRESS_LIMIT && std::string_view(script).find("ulimit -v") != std::string::npos)
-            continue; // the sanitizers' shadow memory outgrows ulimit -v
-        Fresh();
-        std::ofstream(work_ / "in.qef", std::ios::binary) << input;
-        std::ofstream(work_ / "dump.txt", std::ios::binary) << Produced(input, DUMP_MULTI);
-        std::ofstream(root_ / "scene.sh")
-            << "exec 2>&1; umask 022; Q=" << Quoted(QEFDUMP_PATH) << "; G=" << Quoted(QEFGEN_PATH)
-            << "\n"
-               "d() { for f; do cmp -s $f dump.txt && echo $f: dump || echo $f: `cat $f`; done }\n"
-            << script << "\n";
-        EXPECT_EQ(Run("sh", Quoted(root_ / "scene.sh")).out, transcript) << script;
-    }
-}
 // The diff once as text: a typed-out pair with a change of tag that the lines alone cannot
 // show, then random pairs, whose diffs patch applies to A's dump with LF line ends, with no
 // offset and no fuzz, and diffstat counts line for line.
