@@ -9,7 +9,7 @@
 
 namespace {
 
-inline uint64_t HashRecord(const unsigned char* record, uint32_t length) {
+uint64_t HashRecord(const unsigned char* record, uint32_t length) {
     constexpr uint64_t Multiplier = 0x9E3779B97F4A7C15ull;
     uint64_t hash = length;
     uint32_t k = 0;
@@ -18,25 +18,15 @@ inline uint64_t HashRecord(const unsigned char* record, uint32_t length) {
         std::memcpy(&word, record + k, 8);
         hash = std::rotl((hash ^ word) * Multiplier, 29);
     }
-    // The last bytes without a call to copy a handful: two loads that may overlap.
-    uint32_t rest = length - k;
-    const unsigned char* last = record + k;
     uint64_t tail = 0;
-    if (rest >= 4) {
-        uint32_t low = 0, high = 0;
-        std::memcpy(&low, last, 4);
-        std::memcpy(&high, last + rest - 4, 4);
-        tail = low | uint64_t(high) << 32;
-    } else if (rest > 0) {
-        tail = last[0] | uint64_t(last[rest / 2]) << 8 | uint64_t(last[rest - 1]) << 16;
-    }
-    hash = (hash ^ tail ^ rest) * Multiplier;
+    std::memcpy(&tail, record + k, length - k);
+    hash = (hash ^ tail) * Multiplier;
     return hash ^ hash >> 32;
 }
 
-bool SameRecord(const RecordIndex& one, uint32_t i, const RecordIndex& other, uint32_t j) {
-    return one.Bytes(i) == other.Bytes(j) &&
-           std::memcmp(one.Data() + one.Offset(i), other.Data() + other.Offset(j), one.Bytes(i)) ==
+bool SameRecord(const RecordIndex& file, uint32_t i, uint32_t j) {
+    return file.Bytes(i) == file.Bytes(j) &&
+           std::memcmp(file.Data() + file.Offset(i), file.Data() + file.Offset(j), file.Bytes(i)) ==
                0;
 }
 
@@ -254,7 +244,7 @@ void SlideChanges(const RecordIndex& file, std::vector<unsigned char>& changed) 
         uint32_t end = start;
         while (end < count && changed[end])
             ++end;
-        while (end < count && SameRecord(file, start, file, end)) {
+        while (end < count && SameRecord(file, start, end)) {
             changed[start++] = 0;
             changed[end++] = 1;
             while (end < count && changed[end]) // joined to the next run
