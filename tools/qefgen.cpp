@@ -28,12 +28,26 @@ struct GenOptions {
     const char* output = nullptr; // stdout when null
 };
 
+constexpr int ShowHelp = -1;
+
+const char Usage[] =
+    "usage: qefgen [--shape mixed|one-record|empty-records] [--seed N] [--size BYTES] [-o OUT]\n";
+
+const char HelpText[] =
+    "\n"
+    "Writes a sample module-info file of exactly BYTES bytes (29 to 32000000; 1000000 by\n"
+    "default) to OUT or standard output: a signature record, then records of the shape\n"
+    "asked for. The same options always give the same bytes.\n"
+    "\n"
+    "  --shape mixed          known, top-byte and unknown tags, sizes 0, 16, 17 and more\n"
+    "                         (the default)\n"
+    "  --shape one-record     one record filling the rest of the file\n"
+    "  --shape empty-records  only records without data\n"
+    "  --seed N               another choice of tags and data (1)\n"
+    "  -h, --help             show this help and exit\n";
+
 int UsageError(const char* message, const char* argument) {
-    std::fprintf(stderr, "%s: %s '%s'\n", Program, message, argument);
-    std::fprintf(stderr,
-                 "usage: %s [--shape mixed|one-record|empty-records] [--seed N] [--size BYTES] "
-                 "[-o OUT]\n",
-                 Program);
+    std::fprintf(stderr, "%s: %s '%s'\n%s", Program, message, argument, Usage);
     return ExitUsage;
 }
 
@@ -43,10 +57,12 @@ bool ParseUint32(const char* text, uint32_t& value) {
     return error == std::errc() && last == end && last != text;
 }
 
-// Returns 0 when the options are good, else the exit status.
+// Returns 0 when the options are good, ShowHelp for the help, else the exit status.
 int ParseGenOptions(int argc, char** argv, GenOptions& options) {
     for (int i = 1; i < argc; ++i) {
         std::string_view option = argv[i];
+        if (option == "-h" || option == "--help")
+            return ShowHelp;
         bool takesValue = option == "--shape" || option == "--seed" || option == "--size" ||
                           option == "-o" || option == "--output";
         if (!takesValue)
@@ -96,7 +112,10 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     GenOptions options;
-    if (int status = ParseGenOptions(argc, argv, options))
-        return status;
-    return WriteSample(options);
+    int status = ParseGenOptions(argc, argv, options);
+    if (status == ShowHelp) {
+        std::printf("%s%s", Usage, HelpText);
+        return std::fflush(stdout) == 0 ? 0 : ExitOutputError;
+    }
+    return status != 0 ? status : WriteSample(options);
 }

@@ -293,6 +293,8 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
     EXPECT_TRUE(ReadText(work_ / "s.qef") == Generated(SAMPLE_EMPTY_RECORDS, 5, 5000));
     EXPECT_TRUE(Run(QEFGEN_PATH, "").out == Generated(SAMPLE_MIXED, 1, 1000000));
     EXPECT_EQ(Run(QEFGEN_PATH, "--size 28").exitCode, 2);
+    Result help = Run(QEFGEN_PATH, "--help");
+    EXPECT_TRUE(help.exitCode == 0 && help.out.starts_with("usage: qefgen [--shape"));
 }
 
 // Scripts run beside in.qef and its dump, dump.txt, and their transcripts (stdout, stderr):
