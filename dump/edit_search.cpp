@@ -27,7 +27,7 @@ bool EditSearch::Run(unsigned char* removed, unsigned char* added) {
         boxes.push_back({split.x, box.xlim, split.y, box.ylim});
         boxes.push_back({box.xoff, split.x, box.yoff, split.y});
     }
-    return !(bounded_ && stopAtBound_);
+    return true;
 }
 
 void EditSearch::MarkRest(const Box& box, unsigned char* removed, unsigned char* added) const {

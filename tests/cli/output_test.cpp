@@ -58,9 +58,10 @@ const std::pair<const char*, const char*> Scenes[] = {
     {"printf 'line1\\n' >a; $Q -o /dev/stdout in.qef >>a; (echo line1; cat dump.txt) | cmp - a\n"
      "{ echo head; $Q -o /dev/fd/1 in.qef; echo tail; } >b; (echo head; cat dump.txt; echo tail)"
      " | cmp - b\n$Q -o /proc/self/fd/2 in.qef 2>c; $Q -o /dev/stderr in.qef 2>>c; cat dump.txt"
-     " dump.txt | cmp - c\n$Q -o /dev/fd/1 in.qef | cat >p; $Q -o /dev/stdin in.qef 0<>e; d p e\n"
+     " dump.txt | cmp - c\n$Q -o /dev/fd/1 in.qef | cat >p; echo x >e; $Q -o /dev/stdin in.qef"
+     " 0>>e; (echo x; cat dump.txt) | cmp - e; $Q -o /dev/stdout in.qef <&- | cmp - dump.txt; d p\n"
      "$Q -o /dev/fd/4 in.qef 4<a; $Q -o /dev/fd/7 in.qef; echo *",
-     "p: dump\ne: dump\nqefdump: /dev/fd/4: descriptor 4 is open for reading only\n"
+     "p: dump\nqefdump: /dev/fd/4: descriptor 4 is open for reading only\n"
      "qefdump: /dev/fd/7: Bad file descriptor\na b c dump.txt e in.qef p\n"},
     // Links are followed and stay links; a loop is an error and stays a loop.
     {"echo old >real; ln -s real link; ln -s gone dangling; ln -s /dev/null null\n"
@@ -94,12 +95,14 @@ const std::pair<const char*, const char*> Scenes[] = {
      "ro/f st/f g/f g/s\n1 ro/f 65534:0 666\n1 st/f 0:0 666\n1 g/f 65534:0 640\n"
      "0 g/s 65534:65534 2640\n"},
     // Past the file-size limit, a temporary or a reservation in place: an error, OUT kept.
-    {"echo old >out; chmod 444 out; $Q -o out in.qef; d out; chmod 644 out\n"
+    {"echo old >out; chmod 445 out; $Q -o out in.qef; d out; chmod 644 out\n"
      "(ulimit -f 64; $Q -o out in.qef); echo $?; d out; ln out o2; (ulimit -f 64; $Q -o out"
-     " in.qef); d out; rm o2; echo *\n"
+     " in.qef); d out; rm o2; $G --size 100 >s; (ulimit -f 0; exec $Q --records -o r s 2>&-); echo "
+     "$?\n"
+     "echo *\n"
      "$Q -o /dev/full in.qef; $G --size 100 | $Q >/dev/full; test -c /dev/full && echo full",
      "qefdump: out: Permission denied\nout: old\nqefdump: out: File too large\n3\nout: old\n"
-     "qefdump: out: File too large\nout: old\ndump.txt in.qef out\n"
+     "qefdump: out: File too large\nout: old\n3\ndump.txt in.qef out s\n"
      "qefdump: /dev/full: No space left on device\nqefdump: (stdout): No space left on device\n"
      "full\n"},
     // A full file system: no inode for the temporary, no room for it, no room in place; then
