@@ -7,6 +7,7 @@ FUZZ_SECONDS ?= 300
 .PHONY: all setup native win64 win32 build test test-native test-win64 test-win32 run bench bench-gui
 .PHONY: screenshot clean
 .PHONY: test-asan fuzz test-fuzz lint package test-package
+.PHONY: web run-web test-web bench-web
 
 all: build
 
@@ -47,6 +48,7 @@ test-win32: win32
 # sanitizers, a short fuzzing run, the static checks and the packages.
 test: build
 	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint test-package
+	$(MAKE) --no-print-directory test-web
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer: the
 # 32-bit program where this machine runs it, the 64-bit one otherwise.
@@ -107,6 +109,32 @@ package: setup
 # another folder compared byte for byte.
 test-package: package
 	JOBS=$(JOBS) scripts/check-package $(BUILD)/packages
+
+# The web viewer: the core compiled to WebAssembly by Emscripten beside the page's own files,
+# a folder of static files in build/web. Emscripten finds its JavaScript helpers in NODE_PATH.
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+web: setup
+	$(WEB_ENV) emcmake cmake -S web -B $(BUILD)/web-core -DQEF_WEB_OUTPUT=$(CURDIR)/$(BUILD)/web >/dev/null
+	$(WEB_ENV) cmake --build $(BUILD)/web-core -j $(JOBS)
+
+# build/web served on 127.0.0.1; without DISPLAY, a screenshot of the page showing the sample.
+run-web: web native
+	$(BUILD)/native/tools/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
+	scripts/run-web $(BUILD)/web $(SAMPLE)
+
+# The page in Debian's Chromium, driven by Playwright from the locked tests/web/package.json.
+WEB_TESTS := tests/web
+test-web: web native
+	@[ $(WEB_TESTS)/node_modules/.package-lock.json -nt $(WEB_TESTS)/package-lock.json ] || \
+	    (cd $(WEB_TESTS) && npm ci --no-audit --no-fund)
+	cd $(WEB_TESTS) && node --test --test-concurrency=1
+
+# Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
+# line after Ctrl+End, and the page's memory.
+bench-web: web native
+	@[ $(WEB_TESTS)/node_modules/.package-lock.json -nt $(WEB_TESTS)/package-lock.json ] || \
+	    (cd $(WEB_TESTS) && npm ci --no-audit --no-fund)
+	node bench/web_bench.mjs
 
 clean:
 	rm -rf $(BUILD)
