@@ -117,23 +117,24 @@ web: setup
 	$(WEB_ENV) emcmake cmake -S web -B $(BUILD)/web-core -DQEF_WEB_OUTPUT=$(CURDIR)/$(BUILD)/web >/dev/null
 	$(WEB_ENV) cmake --build $(BUILD)/web-core -j $(JOBS)
 
-# build/web served on 127.0.0.1; without DISPLAY, a screenshot of the page showing the sample.
-run-web: web native
+# Playwright (playwright-core, driving Debian's Chromium) as tests/web/package-lock.json pins it.
+WEB_TESTS := tests/web
+WEB_MODULES := $(WEB_TESTS)/node_modules/.package-lock.json
+$(WEB_MODULES): $(WEB_TESTS)/package-lock.json
+	cd $(WEB_TESTS) && npm ci --no-audit --no-fund
+
+# build/web served on 127.0.0.1; without DISPLAY, a picture of the page showing the sample.
+run-web: web native $(WEB_MODULES)
 	$(BUILD)/native/tools/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
 	scripts/run-web $(BUILD)/web $(SAMPLE)
 
-# The page in Debian's Chromium, driven by Playwright from the locked tests/web/package.json.
-WEB_TESTS := tests/web
-test-web: web native
-	@[ $(WEB_TESTS)/node_modules/.package-lock.json -nt $(WEB_TESTS)/package-lock.json ] || \
-	    (cd $(WEB_TESTS) && npm ci --no-audit --no-fund)
+# The page in Chromium against qefdump: the dump, refusals, hostile files, Save as text, Compare.
+test-web: web native $(WEB_MODULES)
 	cd $(WEB_TESTS) && node --test --test-concurrency=1
 
 # Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
 # line after Ctrl+End, and the page's memory.
-bench-web: web native
-	@[ $(WEB_TESTS)/node_modules/.package-lock.json -nt $(WEB_TESTS)/package-lock.json ] || \
-	    (cd $(WEB_TESTS) && npm ci --no-audit --no-fund)
+bench-web: web native $(WEB_MODULES)
 	node bench/web_bench.mjs
 
 clean:
