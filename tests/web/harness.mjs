@@ -106,17 +106,14 @@ export function serve(folder) {
     });
 }
 
-// Opens a file through Open's file chooser (or the one `button` asks for) and waits until
-// the page has shown it or its refusal.
+// Opens a file through Open's file chooser, or Compare's, and waits until the page has shown
+// it, the comparison or a refusal.
 export async function openFile(page, path, button = '#open') {
-    const opened = await page.evaluate(() => Number(document.body.dataset.opened || 0));
+    const counter = button === '#open' ? 'opened' : 'compared';
+    const before = await page.evaluate((name) => Number(document.body.dataset[name] || 0), counter);
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click(button)]);
     await chooser.setFiles(path);
-    if (button === '#open') {
-        await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
-    } else {
-        await page.waitForFunction(() => !document.getElementById('status-note').textContent.startsWith('Reading'));
-    }
+    await page.waitForFunction(([name, count]) => Number(document.body.dataset[name]) > count, [counter, before]);
 }
 
 // The texts of the rows on screen: the dump's, or any list's.

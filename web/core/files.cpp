@@ -73,7 +73,7 @@ bool SameLetter(char a, char b) {
 int64_t FindName(const RecordIndex& index, uint32_t first, std::string_view wanted) {
     for (uint32_t k = 0; k < index.Count(); ++k) {
         uint32_t record = (first + k) % index.Count();
-        std::string_view name = LookupTagName(index.At(record).tag);
+        std::string_view name = LookupTagName(ReadUint32Le(index.Data() + index.Offset(record)));
         if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
             name.end())
             return index.Offset(record);

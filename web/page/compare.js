@@ -50,17 +50,28 @@ export function setupCompare({ list, mode, note, message, current, restore }) {
         list.element.focus();
     }
 
+    // Reads and compares `file`; the body's data-compared counts the comparisons ended.
     async function start(file, shownName) {
         const mine = ++generation;
         const shown = current();
         note(`Reading ${file.name}...`);
         const result = await core.openFile(core.COMPARED, file, () => mine === generation && shown === current());
-        if (!result) return;
-        note('');
+        if (result) await compareWith(file, result, shownName, () => mine === generation && shown === current());
+        document.body.dataset.compared = Number(document.body.dataset.compared || 0) + 1;
+    }
+
+    // Shows the comparison with an accepted `file`, or its refusal.
+    async function compareWith(file, result, shownName, stillCurrent) {
         if (!result.accepted) {
+            note('');
             message(`${file.name}: ${result.message}`);
             return;
         }
+        // Two files of millions of records take seconds: the note is drawn first.
+        note(`Comparing with ${file.name}...`);
+        await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
+        if (!stillCurrent()) return;
+        note('');
         if (!core.compare(CONTEXT)) {
             message('Memory allocation error.');
             return;

@@ -120,6 +120,7 @@ function goTo(event) {
 // Find: from the first line on screen, or on from the last match while the view stays there.
 function find(event) {
     event.preventDefault();
+    if (compare.active()) compare.close();
     const query = $('find-text').value;
     const last = state.lastFind;
     const again = last && last.query === query && last.top === dump.top;
@@ -164,10 +165,12 @@ const compare = setupCompare({
 function listenForDrops() {
     let depth = 0; // dragenter and dragleave come for every element passed over
     const over = (event) => event.dataTransfer && event.dataTransfer.types.includes('Files');
-    document.addEventListener('dragenter', (event) => {
-        if (over(event)) document.body.classList.toggle('dragging', ++depth > 0);
-    });
-    document.addEventListener('dragleave', () => document.body.classList.toggle('dragging', --depth > 0));
+    const count = (event, step) => {
+        if (over(event)) depth = Math.max(0, depth + step);
+        document.body.classList.toggle('dragging', depth > 0);
+    };
+    document.addEventListener('dragenter', (event) => count(event, 1));
+    document.addEventListener('dragleave', (event) => count(event, -1));
     document.addEventListener('dragover', (event) => {
         if (!over(event)) return;
         event.preventDefault();
