@@ -105,6 +105,10 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     const big = records.find((record) => record.size > 100 && record.record > 20);
     await goTo(page, 'record', big.record);
     await topIs(firstLineOf(big), `Go to record ${big.record}`);
+    const offset = (big.offset + 8).toString(16).toUpperCase();
+    assert.match(await page.textContent('#status-position'), new RegExp(`· record ${big.record} of [\\d,]+ · offset 0x${offset}$`));
+    await goTo(page, 'record', records.length - 2);
+    assert.equal(await page.textContent('#records .row.marked'), list[records.length - 3], 'the list follows the dump');
     await goTo(page, 'offset', `0x${big.offset.toString(16)}`);
     await topIs(firstLineOf(big), 'Go to the offset of its header');
     await goTo(page, 'offset', big.offset + 8 + 16 * 3 + 5);
@@ -163,14 +167,15 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
     await page.evaluate(() => window.addEventListener('copy', (event) => {
         window.copied = event.clipboardData.getData('text/plain');
     }));
-    const point = (row, column) => page.evaluate(([r, c]) => {
-        const line = document.querySelectorAll('#dump .row')[r];
+    const at = await page.evaluate(() => {
+        const line = document.querySelector('#dump .row');
         const box = line.getBoundingClientRect();
-        const width = line.firstChild.getBoundingClientRect().width / line.textContent.length;
-        return { x: box.left + parseFloat(getComputedStyle(line).paddingLeft) + c * width + 0.2, y: box.top + box.height / 2 };
-    }, [row, column]);
-    const from = await point(2, 10);
-    const to = await point(5, 20);
+        const left = box.left + parseFloat(getComputedStyle(line).paddingLeft);
+        return { left, top: box.top, height: box.height, width: line.firstChild.getBoundingClientRect().width / line.textContent.length };
+    });
+    const point = (row, column) => ({ x: at.left + column * at.width + 0.2, y: at.top + (row + 0.5) * at.height });
+    const from = point(2, 10);
+    const to = point(5, 20);
     await page.mouse.move(from.x, from.y);
     await page.mouse.down();
     await page.mouse.move(to.x, to.y, { steps: 4 });
@@ -178,6 +183,12 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
     await page.keyboard.press('Control+C');
     const top = await topLine(page);
     assert.equal(await page.evaluate(() => window.copied), text.slice((top + 2) * 103 + 10, (top + 5) * 103 + 20));
+    const end = point(2, 40);
+    await page.keyboard.down('Shift');
+    await page.mouse.click(end.x, end.y);
+    await page.keyboard.up('Shift');
+    await page.keyboard.press('Control+C');
+    assert.equal(await page.evaluate(() => window.copied), text.slice((top + 2) * 103 + 10, (top + 2) * 103 + 40), 'Shift+click');
     await page.keyboard.press('Control+A');
     await page.keyboard.press('Control+C');
     assert.equal(await page.evaluate(() => window.copied), text.slice(0, -2), 'Ctrl+A copies the whole dump');

@@ -111,14 +111,19 @@ test('Compare shows qefdump --diff\'s hunks, folds the rest of A, and steps from
     await openFile(page, a);
     await openFile(page, b.path, '#compare');
     assert.match(await page.textContent('#compare-summary'), /4 changes: 3 records removed, 3 added\./);
-    const mine = hunksOf(await allRows(page));
+    const folded = await allRows(page);
+    const mine = hunksOf(folded);
+    for (const fold of folded.filter((row) => row[0] === '=')) {
+        const [, count, a1, a2, b1, b2] = /^= (\d+) equal records folded: (\d+)-(\d+) \/ (\d+)-(\d+)$/.exec(fold).map(Number);
+        assert.ok(count === a2 - a1 + 1 && count === b2 - b1 + 1, fold);
+    }
     const theirs = hunksOf(qefdump('--diff', a, b.path).stdout.toString('latin1').split('\n').slice(2, -1));
     assert.equal(mine.length, 4);
     assert.equal(theirs.length, 4);
+    const changes = (body) => body.filter((line) => line[0] !== ' ');
     mine.forEach((hunk, k) => {
         const records = /^@@ \S+ \S+ @@ records (.*?)(, tags .*)?$/.exec(theirs[k].header)[1];
         assert.equal(hunk.header, `@@ records ${records}`);
-        const changes = (body) => body.filter((line) => line[0] !== ' ');
         assert.deepEqual(changes(hunk.body), changes(theirs[k].body), `hunk ${k + 1}: the changed lines`);
         const at = hunk.body.indexOf(theirs[k].body[0]);
         assert.deepEqual(hunk.body.slice(at, at + theirs[k].body.length), theirs[k].body, `hunk ${k + 1}`);
@@ -143,16 +148,17 @@ test('Compare shows qefdump --diff\'s hunks, folds the rest of A, and steps from
 
     // Offset numeration renumbers the comparison.
     await setMode(page, 'offset');
-    const changes = (lines) => lines.filter((line) => /^[-+][0-9]/.test(line));
-    assert.deepEqual(changes(await allRows(page)),
-        changes(qefdump('--diff', '-n', 'offset', a, b.path).stdout.toString('latin1').split('\n')));
+    const marked = (lines) => lines.filter((line) => /^[-+][0-9]/.test(line));
+    assert.deepEqual(marked(await allRows(page)),
+        marked(qefdump('--diff', '-n', 'offset', a, b.path).stdout.toString('latin1').split('\n')));
     await setMode(page, 'multi');
 
-    // Every fold opened gives A's dump back, from its ' ' and '-' lines.
+    // Every fold opened gives A's dump back, from its ' ' and '-' lines, and no new change.
     await openFolds(page);
     const aLines = qefdump(a).stdout.toString('latin1').split('\r\n').slice(0, -1);
     const rows = await allRows(page);
     assert.deepEqual(rows.filter((row) => row[0] === ' ' || row[0] === '-').map((row) => row.slice(1)), aLines);
+    assert.deepEqual(rows.filter((row) => row[0] === '-' || row[0] === '+'), mine.flatMap((hunk) => changes(hunk.body)));
 
     // Close compare gives the dump back.
     await page.click('#close-compare');
