@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Exported to the page under its own name, with C linkage so that the name stays plain.
 #define QEF_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -29,6 +30,8 @@ OpenFile* AcceptedFile(int slot);
 // Room for a text of `bytes` in the output buffer, kept from call to call; nullptr when
 // memory ran out. The page reads the text at QefOutput() right after the call that made it.
 char* OutputRoom(size_t bytes);
+// Copies `text` into the output buffer: its length, or 0 when memory ran out.
+uint32_t OutputText(const std::string& text);
 
 // Drops the comparison, whose rows point into files about to change.
 void ForgetComparison();

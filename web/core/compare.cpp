@@ -202,14 +202,6 @@ std::string DescribeChange(size_t k) {
     return text;
 }
 
-uint32_t Output(const std::string& text) {
-    char* at = OutputRoom(text.size());
-    if (!at)
-        return 0;
-    std::memcpy(at, text.data(), text.size());
-    return uint32_t(text.size());
-}
-
 } // namespace
 
 void ForgetComparison() {
@@ -305,15 +297,15 @@ QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
         return 0;
     while (!StartsChange(k))
         --k;
-    return Output(DescribeChange(k));
+    return OutputText(DescribeChange(k));
 }
 
 // "2 changes: 3 records removed, 4 added." or that the records are equal.
 QEF_EXPORT uint32_t qef_diff_summary() {
     if (comparison.changes == 0)
-        return Output("The records are equal.");
-    return Output(to_string(comparison.changes) +
-                  (comparison.changes == 1 ? " change: " : " changes: ") +
-                  to_string(comparison.removed) + " records removed, " +
-                  to_string(comparison.added) + " added.");
+        return OutputText("The records are equal.");
+    return OutputText(to_string(comparison.changes) +
+                      (comparison.changes == 1 ? " change: " : " changes: ") +
+                      to_string(comparison.removed) + " records removed, " +
+                      to_string(comparison.added) + " added.");
 }

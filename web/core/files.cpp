@@ -36,14 +36,6 @@ char* Room(Buffer& buffer, size_t bytes) {
     return buffer.bytes.get();
 }
 
-uint32_t Copied(const std::string& text) {
-    char* at = OutputRoom(text.size());
-    if (!at)
-        return 0;
-    std::memcpy(at, text.data(), text.size());
-    return uint32_t(text.size());
-}
-
 enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
 
 // The query as bytes, when it is made only of pairs of hexadecimal digits and spaces.
@@ -110,6 +102,14 @@ char* OutputRoom(size_t bytes) {
     return Room(output, std::max<size_t>(bytes, 1));
 }
 
+uint32_t OutputText(const std::string& text) {
+    char* at = OutputRoom(text.size());
+    if (!at)
+        return 0;
+    std::memcpy(at, text.data(), text.size());
+    return uint32_t(text.size());
+}
+
 QEF_EXPORT char* qef_output() {
     return output.bytes.get();
 }
@@ -141,7 +141,7 @@ QEF_EXPORT int qef_open(int slot, double length) {
     uint64_t size = tooLarge ? uint64_t(std::min(length, 1e18)) : file.length;
     FileCheck check = CheckModuleInfoFile(file.bytes.get(), size);
     if (check.verdict != FILE_ACCEPTED) {
-        refusalLength = Copied(DescribeRefusal(check, file.bytes.get(), size));
+        refusalLength = OutputText(DescribeRefusal(check, file.bytes.get(), size));
         files[slot] = OpenFile();
         return refusalLength ? OPEN_REFUSED : OPEN_NO_MEMORY;
     }
