@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -106,7 +105,7 @@ uint32_t OutputText(const std::string& text) {
     char* at = OutputRoom(text.size());
     if (!at)
         return 0;
-    std::memcpy(at, text.data(), text.size());
+    std::copy(text.begin(), text.end(), at);
     return uint32_t(text.size());
 }
 
@@ -224,7 +223,8 @@ QEF_EXPORT double qef_line_of_offset(int slot, double offset) {
     RecordPosition at = file->index.Position(file->index.RecordAtOffset(byte));
     uint32_t intoData =
         byte - at.offset < RecordHeaderSize ? 0 : byte - at.offset - RecordHeaderSize;
-    return double(at.line) + double(intoData / BytesPerLine);
+    uint32_t line = at.line + intoData / BytesPerLine; // whole lines of data before the byte
+    return line;
 }
 
 // Room for a query of `bytes` bytes, which the page writes before qef_find.
