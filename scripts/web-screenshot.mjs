@@ -12,6 +12,9 @@ const [url, file, picture] = process.argv.slice(2);
 const profile = mkdtempSync(join(tmpdir(), 'qefweb-shot-'));
 const context = await chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
+    // Chromium keeps crash reports and settings under HOME: here, in the profile's folder.
+    env: { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile,
+        GSETTINGS_BACKEND: 'memory' },
     headless: true,
     args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync'],

@@ -56,6 +56,9 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
     const server = await serve(join(build, 'web'));
     const context = await chromium.launchPersistentContext(join(temp.folder, 'profile'), {
         executablePath: '/usr/bin/chromium',
+        // Chromium keeps crash reports and settings under HOME: here, in the folder of its own.
+        env: { ...process.env, HOME: temp.folder, XDG_CONFIG_HOME: temp.folder, XDG_CACHE_HOME: temp.folder,
+            GSETTINGS_BACKEND: 'memory' },
         headless: true,
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
