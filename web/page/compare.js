@@ -10,103 +10,103 @@ const CONTEXT = 1;
 const HINT = 'Step with Next change, or click a changed line, to see what changed in its records.';
 
 const $ = (id) => document.getElementById(id);
+const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
 
-// `list` shows the rows; `restore(top)` gives it back to the dump; `current()` changes when
-// another file is opened; `mode()` is the numeration; `note` and `message` tell the reader.
-export function setupCompare({ list, mode, note, message, current, restore }) {
-    let active = false;
-    let dumpTop = 0;
-    let change = -1; // the first row of the change stepped to
-    let generation = 0;
+export class Comparison {
+    // `list` shows the rows; `page` has mode() (the numeration), note(text) and message(text)
+    // to tell the reader, generation() that changes when another file is opened, and
+    // restore(top) that gives the list back to the dump.
+    constructor(list, page) {
+        this.list = list;
+        this.page = page;
+        this.active = false;
+        this.dumpTop = 0;
+        this.change = -1; // the first row of the change stepped to
+        this.generation = 0; // counts comparisons started, so that a slower earlier one gives way
+        $('next-change').addEventListener('click', () => this.step(1));
+        $('previous-change').addEventListener('click', () => this.step(-1));
+        $('close-compare').addEventListener('click', () => this.close());
+    }
 
-    function source() {
+    source() {
         const rows = (first, count) =>
-            core.diffRows(first, count, mode()).map(({ kind, text }) => ({ kind: KINDS[kind], text }));
+            core.diffRows(first, count, this.page.mode()).map(({ kind, text }) => ({ kind: KINDS[kind], text }));
         return { count: core.diffRowCount(), columns: 104, lineEnd: '\n', rows };
     }
 
-    function showing(on) {
-        active = on;
+    showing(on) {
+        this.active = on;
         $('compare-bar').hidden = !on;
         $('records').hidden = on;
         document.querySelector('#side .list-head').hidden = on;
         $('change-detail').hidden = !on;
     }
 
-    function detail(row) {
+    detail(row) {
         $('change-detail').textContent = (row >= 0 && core.changeDetail(row)) || HINT;
     }
 
-    function step(direction) {
-        const row = core.changeFrom(change, direction);
+    step(direction) {
+        const row = core.changeFrom(this.change, direction);
         if (row < 0) {
-            note(direction > 0 ? 'No change after this one.' : 'No change before this one.');
+            this.page.note(direction > 0 ? 'No change after this one.' : 'No change before this one.');
             return;
         }
-        note('');
-        change = row;
-        list.jumpTo(row, CONTEXT);
-        detail(row);
-        list.element.focus();
+        this.page.note('');
+        this.change = row;
+        this.list.jumpTo(row, CONTEXT);
+        this.detail(row);
+        this.list.element.focus();
     }
 
-    // Reads and compares `file`; the body's data-compared counts the comparisons ended.
-    async function start(file, shownName) {
-        const mine = ++generation;
-        const shown = current();
-        note(`Reading ${file.name}...`);
-        const result = await core.openFile(core.COMPARED, file, () => mine === generation && shown === current());
-        if (result) await compareWith(file, result, shownName, () => mine === generation && shown === current());
+    // Reads `file` and compares the shown file with it; the body's data-compared counts the
+    // comparisons ended, refused or shown.
+    async start(file, shownName) {
+        const mine = ++this.generation;
+        const shown = this.page.generation();
+        const current = () => mine === this.generation && shown === this.page.generation();
+        this.page.note(`Reading ${file.name}...`);
+        const result = await core.openFile(core.COMPARED, file, current);
+        if (result && !result.accepted) this.page.message(`${file.name}: ${result.message}`);
+        if (result && result.accepted) await this.compareWith(file.name, shownName, current);
+        this.page.note('');
         document.body.dataset.compared = Number(document.body.dataset.compared || 0) + 1;
     }
 
-    // Shows the comparison with an accepted `file`, or its refusal.
-    async function compareWith(file, result, shownName, stillCurrent) {
-        if (!result.accepted) {
-            note('');
-            message(`${file.name}: ${result.message}`);
-            return;
-        }
+    async compareWith(name, shownName, current) {
         // Two files of millions of records take seconds: the note is drawn first.
-        note(`Comparing with ${file.name}...`);
-        await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
-        if (!stillCurrent()) return;
-        note('');
+        this.page.note(`Comparing with ${name}...`);
+        await nextFrame();
+        if (!current()) return;
         if (!core.compare(CONTEXT)) {
-            message('Memory allocation error.');
+            this.page.message('Memory allocation error.');
             return;
         }
-        message('');
-        if (!active) dumpTop = list.top;
-        showing(true);
-        $('compare-summary').textContent = `${shownName} / ${file.name}: ${core.diffSummary()}`;
-        change = -1;
-        list.setSource(source());
-        detail(-1);
-        step(1);
+        this.page.message('');
+        if (!this.active) this.dumpTop = this.list.top;
+        this.showing(true);
+        $('compare-summary').textContent = `${shownName} / ${name}: ${core.diffSummary()}`;
+        this.change = -1;
+        this.list.setSource(this.source());
+        this.detail(-1);
+        this.step(1);
     }
 
     // A click on a fold opens it; on a changed line, tells what changed there.
-    function onClick(row) {
-        const [clicked] = list.source.rows(row, 1);
+    onClick(row) {
+        const [clicked] = this.list.source.rows(row, 1);
         if (clicked && clicked.kind === 'fold' && core.unfold(row)) {
-            const grown = core.diffRowCount() - list.count;
-            if (change > row) change += grown;
-            list.setSource(source(), list.top);
+            if (this.change > row) this.change += core.diffRowCount() - this.list.count;
+            this.list.setSource(this.source(), this.list.top);
         } else if (clicked && (clicked.kind === 'removed' || clicked.kind === 'added')) {
-            change = core.changeFrom(row + 1, -1);
-            detail(row);
+            this.change = core.changeFrom(row + 1, -1);
+            this.detail(row);
         }
     }
 
-    function close() {
-        if (!active) return;
-        showing(false);
-        restore(dumpTop);
+    close() {
+        if (!this.active) return;
+        this.showing(false);
+        this.page.restore(this.dumpTop);
     }
-
-    $('next-change').addEventListener('click', () => step(1));
-    $('previous-change').addEventListener('click', () => step(-1));
-    $('close-compare').addEventListener('click', close);
-    return { active: () => active, start, close, onClick, refresh: () => list.render() };
 }

@@ -5,7 +5,7 @@ import * as core from './core.js';
 import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
-import { setupCompare } from './compare.js';
+import { Comparison } from './compare.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -39,7 +39,7 @@ function recordSource() {
 // The status line's position: the lines on screen, and the record and offset of the first.
 function showPosition() {
     if (!state.file) return;
-    if (compare.active()) {
+    if (compare.active) {
         const last = Math.min(dump.count, dump.top + dump.visibleRows);
         $('status-position').textContent = `Compare rows ${number(dump.top + 1)}-${number(last)} of ${number(dump.count)}`;
         return;
@@ -85,7 +85,7 @@ async function open(file) {
 
 // Puts the dump line first and marks it.
 function jump(line) {
-    if (compare.active()) compare.close();
+    if (compare.active) compare.close();
     dump.jumpTo(line);
     dump.element.focus();
 }
@@ -120,7 +120,7 @@ function goTo(event) {
 // Find: from the first line on screen, or on from the last match while the view stays there.
 function find(event) {
     event.preventDefault();
-    if (compare.active()) compare.close();
+    if (compare.active) compare.close();
     const query = $('find-text').value;
     const last = state.lastFind;
     const again = last && last.query === query && last.top === dump.top;
@@ -144,22 +144,18 @@ async function save() {
 
 function setMode(event) {
     state.mode = core.MODES[event.target.value];
-    if (compare.active()) compare.refresh();
-    else dump.render();
+    dump.render(); // the dump's lines or the comparison's, renumbered
 }
 
-const compare = setupCompare({
-    list: dump,
+const compare = new Comparison(dump, {
     mode: () => state.mode,
     note,
     message: (text) => {
         $('message').hidden = !text;
         $('message').textContent = text;
     },
-    current: () => state.generation,
-    restore: (top) => {
-        dump.setSource(state.file ? dumpSource() : null, top);
-    },
+    generation: () => state.generation,
+    restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
 });
 
 function listenForDrops() {
@@ -201,7 +197,7 @@ $('compare-file').addEventListener('change', (event) => {
     event.target.value = '';
     if (file && state.file) compare.start(file, state.file.name);
 });
-makeSelectable(dump, { onNote: note, onClick: (row) => compare.active() && compare.onClick(row) });
+makeSelectable(dump, { onNote: note, onClick: (row) => compare.active && compare.onClick(row) });
 records.rowsElement.addEventListener('click', (event) => {
     if (records.count) jump(core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });

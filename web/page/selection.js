@@ -23,53 +23,11 @@ export function selectedText(list) {
 // Mouse selection, Ctrl+A and copying for `list`; `onClick(row)` for a click that selected
 // nothing, `onNote(text)` when a copy is refused.
 export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } = {}) {
-    let anchor = null;
-    let pressed = null; // the position the button went down on, while it is down
-    let moved = false;
-    let last = null;
-    let timer = 0;
-
-    // Extends the selection to the pointer, scrolling when it is above or below the rows.
-    function extend(event) {
-        const box = list.rowsElement.getBoundingClientRect();
-        const outside = event.clientY < box.top ? event.clientY - box.top : Math.max(0, event.clientY - box.bottom);
-        if (outside) list.scrollTo(list.top + Math.sign(outside) * Math.ceil(Math.abs(outside) / list.rowHeight));
-        const at = list.positionAt(event.clientX, event.clientY);
-        moved = moved || at.row !== pressed.row || at.column !== pressed.column;
-        if (moved) list.select(anchor, at);
-    }
-
-    list.rowsElement.addEventListener('pointerdown', (event) => {
-        if (event.button !== 0 || !list.count) return;
-        event.preventDefault();
-        list.element.focus();
-        pressed = list.positionAt(event.clientX, event.clientY);
-        if (!(event.shiftKey && anchor)) anchor = pressed;
-        moved = event.shiftKey;
-        if (moved) list.select(anchor, pressed);
-        list.rowsElement.setPointerCapture(event.pointerId);
-        last = event;
-        timer = setInterval(() => extend(last), AUTO_SCROLL_MS);
-    });
-    list.rowsElement.addEventListener('pointermove', (event) => {
-        if (!pressed) return;
-        last = event;
-        extend(event);
-    });
-    list.rowsElement.addEventListener('pointerup', () => {
-        if (!pressed) return;
-        clearInterval(timer);
-        if (!moved) {
-            list.clearSelection();
-            onClick(pressed.row);
-        }
-        pressed = null;
-    });
+    followPointer(list, onClick);
     list.element.addEventListener('keydown', (event) => {
         if ((event.ctrlKey || event.metaKey) && event.key.toLowerCase() === 'a' && list.count) {
             event.preventDefault();
-            anchor = { row: 0, column: 0 };
-            list.select(anchor, { row: list.count - 1, column: Infinity });
+            list.select({ row: 0, column: 0 }, { row: list.count - 1, column: Infinity });
         }
     });
     document.addEventListener('copy', (event) => {
@@ -82,5 +40,49 @@ export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } =
             return;
         }
         event.clipboardData.setData('text/plain', selectedText(list));
+    });
+}
+
+// A drag selects from where the button went down, scrolling while the pointer is above or
+// below the rows; Shift+click extends the selection from its anchor.
+function followPointer(list, onClick) {
+    let anchor = null;
+    let pressed = null; // the position the button went down on, while it is down
+    let moved = false;
+    let last = null;
+    let timer = 0;
+    const extend = (event) => {
+        const box = list.rowsElement.getBoundingClientRect();
+        const outside = event.clientY < box.top ? event.clientY - box.top : Math.max(0, event.clientY - box.bottom);
+        if (outside) list.scrollTo(list.top + Math.sign(outside) * Math.ceil(Math.abs(outside) / list.rowHeight));
+        const at = list.positionAt(event.clientX, event.clientY);
+        moved = moved || at.row !== pressed.row || at.column !== pressed.column;
+        if (moved) list.select(anchor, at);
+    };
+    list.rowsElement.addEventListener('pointerdown', (event) => {
+        if (event.button !== 0 || !list.count) return;
+        event.preventDefault();
+        list.element.focus();
+        pressed = list.positionAt(event.clientX, event.clientY);
+        if (!(event.shiftKey && list.selection && anchor)) anchor = pressed;
+        moved = event.shiftKey;
+        if (moved) list.select(anchor, pressed);
+        list.rowsElement.setPointerCapture(event.pointerId);
+        last = event;
+        timer = setInterval(() => extend(last), AUTO_SCROLL_MS);
+    });
+    list.rowsElement.addEventListener('pointermove', (event) => {
+        if (!pressed) return;
+        last = event;
+        extend(event);
+    });
+    list.rowsElement.addEventListener('lostpointercapture', () => {
+        if (!pressed) return;
+        clearInterval(timer);
+        if (!moved) {
+            list.clearSelection();
+            onClick(pressed.row);
+        }
+        pressed = null;
     });
 }
