@@ -7,6 +7,7 @@ FUZZ_SECONDS ?= 300
 .PHONY: all setup native win64 win32 build test test-native test-win64 test-win32 run bench bench-gui
 .PHONY: screenshot clean
 .PHONY: test-asan fuzz test-fuzz lint package test-package
+.PHONY: web run-web test-web bench-web
 
 all: build
 
@@ -44,9 +45,10 @@ test-win32: win32
 	fi
 
 # Everything CI runs: the suites natively and under 64- and 32-bit Wine, again under the
-# sanitizers, a short fuzzing run, the static checks and the packages.
+# sanitizers, a short fuzzing run, the static checks, the packages and the web page in Chromium.
 test: build
-	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint test-package
+	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint \
+	    test-package test-web
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer: the
 # 32-bit program where this machine runs it, the 64-bit one otherwise.
@@ -107,6 +109,33 @@ package: setup
 # another folder compared byte for byte.
 test-package: package
 	JOBS=$(JOBS) scripts/check-package $(BUILD)/packages
+
+# The web viewer: the core compiled to WebAssembly by Emscripten beside the page's own files,
+# a folder of static files in build/web. Emscripten finds its JavaScript helpers in NODE_PATH.
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+web: setup
+	$(WEB_ENV) emcmake cmake -S web -B $(BUILD)/web-core -DQEF_WEB_OUTPUT=$(CURDIR)/$(BUILD)/web >/dev/null
+	$(WEB_ENV) cmake --build $(BUILD)/web-core -j $(JOBS)
+
+# Playwright (playwright-core, driving Debian's Chromium) as tests/web/package-lock.json pins it.
+WEB_TESTS := tests/web
+WEB_MODULES := $(WEB_TESTS)/node_modules/.package-lock.json
+$(WEB_MODULES): $(WEB_TESTS)/package-lock.json
+	cd $(WEB_TESTS) && npm ci --no-audit --no-fund
+
+# build/web served on 127.0.0.1; without DISPLAY, a picture of the page showing the sample.
+run-web: web native $(WEB_MODULES)
+	$(BUILD)/native/tools/qefgen --shape mixed --seed 7 --size 200000 -o $(SAMPLE)
+	scripts/run-web $(BUILD)/web $(SAMPLE)
+
+# The page in Chromium against qefdump: the dump, refusals, hostile files, Save as text, Compare.
+test-web: web native $(WEB_MODULES)
+	cd $(WEB_TESTS) && node --test --test-concurrency=1
+
+# Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
+# line after Ctrl+End, and the page's memory.
+bench-web: web native $(WEB_MODULES)
+	node bench/web_bench.mjs
 
 clean:
 	rm -rf $(BUILD)

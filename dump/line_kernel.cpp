@@ -20,7 +20,7 @@ void WriteDataColumnsPlain(char* lines, const unsigned char* bytes, size_t count
 // CPUID leaf 1, ECX bit 9. CPUID is slow under a hypervisor, so it is asked once per process.
 bool CpuHasSsse3() {
     static const bool has = [] {
-        constexpr unsigned Ssse3Bit = 1u << 9;
+        [[maybe_unused]] constexpr unsigned Ssse3Bit = 1u << 9;
 #if defined(QEF_CPUID_MSVC)
         int registers[4] = {};
         __cpuid(registers, 0);

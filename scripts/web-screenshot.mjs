@@ -1,0 +1,35 @@
+// web-screenshot.mjs URL FILE PNG: the page at URL in headless Chromium, FILE opened through
+// its Open button, saved as a picture. Uses the web tests' locked playwright-core.
+import { createRequire } from 'node:module';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+
+const require = createRequire(new URL('../tests/web/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+const [url, file, picture] = process.argv.slice(2);
+
+const profile = mkdtempSync(join(tmpdir(), 'qefweb-shot-'));
+const context = await chromium.launchPersistentContext(profile, {
+    executablePath: '/usr/bin/chromium',
+    // Chromium keeps crash reports and settings under HOME: here, in the profile's folder.
+    env: { ...process.env, HOME: profile, XDG_CONFIG_HOME: profile, XDG_CACHE_HOME: profile,
+        GSETTINGS_BACKEND: 'memory' },
+    headless: true,
+    args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
+        '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    viewport: { width: 1400, height: 860 },
+});
+try {
+    const page = context.pages()[0] || (await context.newPage());
+    await page.goto(url);
+    await page.waitForSelector('body[data-ready=yes]');
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
+    await chooser.setFiles(file);
+    await page.waitForSelector('body[data-opened]');
+    await page.click('#records .row >> nth=6'); // a record picked in the list, its first line marked
+    await page.screenshot({ path: picture });
+} finally {
+    await context.close();
+    rmSync(profile, { recursive: true, force: true });
+}

@@ -1,0 +1,170 @@
+// The dump as the page shows it, held against qefdump's lines: at the top, in the middle and
+// at the end in every numeration, in a file of 4,000,000 empty records, through the record
+// list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import {
+    MODES, tempFolder, makeSample, qefdump, dumpLines, dumpSlice, recordsOf, startPage, openFile, shownRows,
+    topLine, setMode, goTo,
+} from './harness.mjs';
+
+let temp;
+let browser;
+let mixed;
+before(async () => {
+    temp = tempFolder();
+    mixed = makeSample(temp.folder, 'mixed', 3, 300000);
+    browser = await startPage();
+});
+after(async () => {
+    await browser.close();
+    temp.remove();
+});
+
+// The rows on screen are the lines from the one the status line names; that line is returned.
+async function expectScreen(page, lines, what) {
+    const [rows, top] = [await shownRows(page), await topLine(page)];
+    assert.ok(rows.length > 10, `${what}: a screenful of rows`);
+    assert.deepEqual(rows, typeof lines === 'function' ? lines(top, rows.length) : lines.slice(top, top + rows.length), what);
+    return top;
+}
+
+test('every numeration shows qefdump\'s lines at the top, the middle and the end, and renumbers at once', async () => {
+    const { page } = browser;
+    for (const file of [mixed, makeSample(temp.folder, 'one-record', 5, 100000)]) {
+        await openFile(page, file);
+        for (const mode of MODES) {
+            await setMode(page, mode);
+            const lines = dumpLines(file, mode);
+            assert.equal(await expectScreen(page, lines, `${mode}, top`), 0);
+            await goTo(page, 'line', lines.length >> 1);
+            assert.equal(await expectScreen(page, lines, `${mode}, middle`), (lines.length >> 1) - 1);
+            await page.keyboard.press('Control+End');
+            const top = await expectScreen(page, lines, `${mode}, end`);
+            assert.equal(top + (await shownRows(page)).length, lines.length, `${mode}: Ctrl+End shows the last line`);
+            await page.keyboard.press('Control+Home');
+        }
+    }
+    await setMode(page, 'multi');
+    assert.deepEqual(browser.errors, []);
+});
+
+test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async () => {
+    const { page } = browser;
+    const file = makeSample(temp.folder, 'empty-records', 1, 32000000);
+    await openFile(page, file);
+    assert.match(await page.textContent('#status'), /32,000,000 bytes · 3,999,997 records/);
+    const lines = (first, count) => dumpSlice(file, first, count);
+    await page.keyboard.press('Control+End');
+    const last = await expectScreen(page, lines, 'Ctrl+End') + (await shownRows(page)).length;
+    assert.match(await page.textContent('#status-position'), new RegExp(`of ${last.toLocaleString('en-US')} ·`));
+    await page.$eval('#dump .scroller', (scroller) => {
+        scroller.scrollTop = (scroller.scrollHeight - scroller.clientHeight) / 2;
+    });
+    await page.waitForFunction(() => !document.getElementById('status-position').textContent.startsWith('Lines 3,'));
+    const middle = await expectScreen(page, lines, 'the scroll bar\'s middle');
+    assert.ok(Math.abs(middle - last / 2) < last / 1000, `the scroll bar's middle is line ${middle + 1}`);
+    await goTo(page, 'line', 2345678);
+    assert.equal(await expectScreen(page, lines, 'Go to'), 2345677);
+    assert.deepEqual(browser.errors, []);
+});
+
+test('the record list, Go to a record or an offset, and Find a tag name or hex bytes', async () => {
+    const { page } = browser;
+    await openFile(page, mixed);
+    const records = recordsOf(mixed);
+    const list = qefdump('--records', mixed).stdout.toString().split('\n');
+    const listed = await shownRows(page, '#records');
+    assert.deepEqual(listed, list.slice(0, listed.length));
+
+    await setMode(page, 'offset');
+    const lines = dumpLines(mixed, 'offset');
+    const firstLineOf = (record) => lines.findIndex((line) => line.startsWith(`${String(record.offset + 8).padStart(8, '0')}:`));
+    const topIs = async (line, what) => assert.equal((await shownRows(page))[0], lines[line], what);
+    await page.click('#records .row >> nth=5');
+    await topIs(firstLineOf(records[5]), 'a click on the sixth record');
+
+    const big = records.find((record) => record.size > 100 && record.record > 20);
+    await goTo(page, 'record', big.record);
+    await topIs(firstLineOf(big), `Go to record ${big.record}`);
+    const offset = (big.offset + 8).toString(16).toUpperCase();
+    assert.match(await page.textContent('#status-position'), new RegExp(`· record ${big.record} of [\\d,]+ · offset 0x${offset}$`));
+    await goTo(page, 'offset', big.offset + 5);
+    await topIs(firstLineOf(big), 'Go to a byte of its header');
+    await goTo(page, 'offset', `0x${(big.offset + 8 + 16 * 3 + 5).toString(16)}`);
+    await topIs(firstLineOf(big) + 3, 'Go to a byte on its fourth line, in hexadecimal');
+    await goTo(page, 'record', records.length - 2);
+    assert.equal(await page.textContent('#records .row.marked'), list[records.length - 3], 'the list follows the dump');
+    await goTo(page, 'record', records.length + 1);
+    assert.match(await page.textContent('#status-note'), /No record/);
+
+    // A tag name in any case, then the next record of that name; bytes across a line's end.
+    const find = async (text) => {
+        await page.fill('#find-text', text);
+        await page.press('#find-text', 'Enter');
+    };
+    const named = records.filter((record) => record.name === 'NM_PLUGCMD');
+    await goTo(page, 'line', 1);
+    await find('nm_plugcmd');
+    await topIs(firstLineOf(named[0]), 'Find a name');
+    await find('nm_plugcmd');
+    await topIs(firstLineOf(named[1]), 'Find it again');
+    const bytes = readFileSync(mixed).subarray(big.offset + 8 + 30, big.offset + 8 + 35);
+    await find([...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '));
+    await topIs(firstLineOf(big) + 1, 'Find bytes 30 to 34 of a record\'s data');
+    await find('NO_SUCH_NAME');
+    assert.match(await page.textContent('#status-note'), /is not in this file/);
+    await setMode(page, 'multi');
+    assert.deepEqual(browser.errors, []);
+});
+
+test('keys, the wheel, and a copy of the selection give the dump\'s own text', async () => {
+    const { page } = browser;
+    await openFile(page, mixed);
+    const text = qefdump(mixed).stdout.toString('latin1');
+    const lines = text.split('\r\n').slice(0, -1);
+    const visible = (await shownRows(page)).length;
+    const steps = [['ArrowDown', 1], ['ArrowDown', 2], ['PageDown', 2 + visible], ['ArrowUp', 1 + visible],
+        ['PageUp', 1], ['Control+End', lines.length - visible], ['Control+Home', 0]];
+    for (const [key, top] of steps) {
+        await page.keyboard.press(key);
+        assert.equal(await topLine(page), top, `after ${key}`);
+    }
+    const at = await page.$eval('#dump .row', (line) => {
+        const box = line.getBoundingClientRect();
+        const left = box.left + parseFloat(getComputedStyle(line).paddingLeft);
+        return { left, top: box.top, height: box.height, width: line.firstChild.getBoundingClientRect().width / line.textContent.length };
+    });
+    await page.mouse.move(900, 400);
+    await page.mouse.wheel(0, at.height * 7);
+    await page.waitForFunction(() => document.getElementById('status-position').textContent.startsWith('Lines 8-'));
+
+    // Home and End move along lines wider than the view.
+    const across = async (key) => (await page.keyboard.press(key), page.$eval('#dump .scroller', (s) => s.scrollLeft));
+    await page.setViewportSize({ width: 800, height: 700 });
+    assert.deepEqual([(await across('End')) > 0, await across('Home')], [true, 0]);
+    await page.setViewportSize({ width: 1400, height: 900 });
+
+    await page.evaluate(() => window.addEventListener('copy', (event) => {
+        window.copied = event.clipboardData.getData('text/plain');
+    }));
+    const copied = async () => {
+        await page.keyboard.press('Control+C');
+        return page.evaluate(() => window.copied);
+    };
+    const point = (row, column) => [at.left + column * at.width + 0.2, at.top + (row + 0.5) * at.height];
+    await page.mouse.move(...point(2, 10));
+    await page.mouse.down();
+    await page.mouse.move(...point(5, 20), { steps: 4 });
+    await page.mouse.up();
+    const start = (7 + 2) * 103 + 10;
+    assert.equal(await copied(), text.slice(start, (7 + 5) * 103 + 20), 'a drag over four lines');
+    await page.keyboard.down('Shift');
+    await page.mouse.click(...point(2, 40));
+    await page.keyboard.up('Shift');
+    assert.equal(await copied(), text.slice(start, start + 30), 'Shift+click within one line');
+    await page.keyboard.press('Control+A');
+    assert.equal(await copied(), text.slice(0, -2), 'Ctrl+A copies the whole dump');
+    assert.deepEqual(browser.errors, []);
+});

@@ -1,0 +1,117 @@
+// What the web tests and the benchmark share: the page served from build/web on 127.0.0.1,
+// Debian's Chromium in a profile of its own, the page's controls, and qefdump's and qefgen's
+// answers to compare with. Everything is made in a temporary folder of the test's own.
+import { spawn, spawnSync, execFileSync } from 'node:child_process';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { createRequire } from 'node:module';
+
+const { chromium } = createRequire(import.meta.url)('playwright-core');
+const build = fileURLToPath(new URL('../../build', import.meta.url));
+const qefdumpPath = join(build, 'native/cli/qefdump');
+export const MODES = ['multi', 'single', 'offset'];
+
+// A temporary folder, removed by the returned function.
+export function tempFolder() {
+    const folder = mkdtempSync(join(tmpdir(), 'qefweb-'));
+    return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
+}
+
+export function makeSample(folder, shape, seed, size) {
+    const path = join(folder, `${shape}-${seed}-${size}.qef`);
+    execFileSync(join(build, 'native/tools/qefgen'), ['--shape', shape, '--seed', `${seed}`, '--size', `${size}`, '-o', path]);
+    return path;
+}
+
+// qefdump's { stdout, stderr, status }.
+export const qefdump = (...args) => spawnSync(qefdumpPath, args, { maxBuffer: 1 << 30 });
+export const dumpLines = (path, mode = 'multi') => qefdump('-n', mode, path).stdout.toString('latin1').split('\r\n').slice(0, -1);
+export const recordsOf = (path) => qefdump('--records', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
+
+// Lines [first, first + count) of a dump too long to hold, cut from qefdump's stream.
+export function dumpSlice(path, first, count) {
+    const cut = `"$0" "$1" | tail -c +${first * 103 + 1} | head -c ${count * 103}`;
+    return execFileSync('sh', ['-c', cut, qefdumpPath, path]).toString('latin1').split('\r\n').slice(0, -1);
+}
+
+// python3's http.server on a free port of 127.0.0.1, as `make run-web` serves the page.
+function serve(folder) {
+    return new Promise((resolve, reject) => {
+        const child = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', folder],
+            { stdio: ['ignore', 'pipe', 'ignore'] });
+        child.stdout.on('data', (text) => {
+            const port = /port (\d+)/.exec(text);
+            if (port) resolve({ url: `http://127.0.0.1:${port[1]}/`, stop: () => child.kill() });
+        });
+        child.on('exit', (code) => reject(new Error(`http.server ended with ${code}`)));
+    });
+}
+
+// The page in Chromium: { page, errors, folder, close }. Console and page errors gather in
+// `errors`, which every test expects empty at its end.
+export async function startPage(viewport = { width: 1400, height: 900 }) {
+    const temp = tempFolder();
+    const server = await serve(join(build, 'web'));
+    const context = await chromium.launchPersistentContext(join(temp.folder, 'profile'), {
+        executablePath: '/usr/bin/chromium',
+        // Chromium keeps crash reports and settings under HOME: here, in the folder of its own.
+        env: { ...process.env, HOME: temp.folder, XDG_CONFIG_HOME: temp.folder, XDG_CACHE_HOME: temp.folder,
+            GSETTINGS_BACKEND: 'memory' },
+        headless: true,
+        args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
+            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+        viewport,
+        downloadsPath: join(temp.folder, 'downloads'),
+    });
+    const page = context.pages()[0];
+    const errors = [];
+    page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
+    page.on('pageerror', (error) => errors.push(String(error)));
+    await page.goto(server.url);
+    await page.waitForSelector('body[data-ready=yes]');
+    const close = async () => {
+        await context.close();
+        server.stop();
+        temp.remove();
+    };
+    return { page, errors, folder: temp.folder, close };
+}
+
+// Opens a file through Open's file chooser, or Compare's, and waits until the page has shown
+// it, the comparison or a refusal.
+export async function openFile(page, path, button = '#open') {
+    const counter = button === '#open' ? 'opened' : 'compared';
+    const before = await page.evaluate((name) => Number(document.body.dataset[name] || 0), counter);
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click(button)]);
+    await chooser.setFiles(path);
+    await page.waitForFunction(([name, count]) => Number(document.body.dataset[name]) > count, [counter, before]);
+}
+
+// The texts of the whole rows on screen, of the dump or of another list.
+export function shownRows(page, list = '#dump') {
+    return page.$eval(list, (element) => {
+        const rows = [...element.querySelectorAll('.row')];
+        const whole = Math.floor(element.querySelector('.scroller').clientHeight / rows[0].getBoundingClientRect().height);
+        return rows.slice(0, whole).map((row) => row.textContent).filter((text) => text !== '');
+    });
+}
+
+// The first line on screen (from 0), as the status line tells it.
+export async function topLine(page) {
+    const text = await page.textContent('#status-position');
+    return Number(/^(?:Lines|Compare rows) ([\d,]+)/.exec(text)[1].replace(/,/g, '')) - 1;
+}
+
+// Picks a numeration, and gives the keys back to the dump.
+export async function setMode(page, mode) {
+    await page.check(`input[name=numeration][value=${mode}]`);
+    await page.focus('#dump');
+}
+
+export async function goTo(page, kind, value) {
+    await page.selectOption('#goto-kind', kind);
+    await page.fill('#goto-value', `${value}`);
+    await page.click('#goto button');
+}

@@ -1,0 +1,37 @@
+// What the page's two halves of the binding share: the files it holds open and the one buffer
+// every text goes back to the page through.
+#pragma once
+
+#include "dump/record_index.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Exported to the page under its own name, with C linkage so that the name stays plain.
+#define QEF_EXPORT extern "C" __attribute__((used, visibility("default")))
+
+// A file read into the module's memory: checked, and indexed when accepted.
+struct OpenFile {
+    std::unique_ptr<unsigned char[]> bytes;
+    uint32_t length = 0;
+    bool accepted = false;
+    RecordIndex index;
+};
+
+// The file shown and the one it is compared with.
+enum FileSlot { SLOT_SHOWN = 0, SLOT_COMPARED = 1, SLOT_COUNT = 2 };
+
+// nullptr for a slot that does not exist or holds no accepted file, so that no call from the
+// page can reach past what is open.
+OpenFile* AcceptedFile(int slot);
+
+// Room for a text of `bytes` in the output buffer, kept from call to call; nullptr when
+// memory ran out. The page reads the text at QefOutput() right after the call that made it.
+char* OutputRoom(size_t bytes);
+// Copies `text` into the output buffer: its length, or 0 when memory ran out.
+uint32_t OutputText(const std::string& text);
+
+// Drops the comparison, whose rows point into files about to change.
+void ForgetComparison();

@@ -1,0 +1,311 @@
+// The page's compare calls: the core's record diff of the two open files as rows a view
+// pages through, the way `qefdump --diff` prints it: the hunks with their equal records around
+// the changes, and each equal run between them folded into one row the reader may open.
+#include "web/core/binding.h"
+
+#include "dump/formatter.h"
+#include "dump/record_diff.h"
+#include "dump/record_text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using std::to_string;
+
+// The first character of each row: a diff line's own marker, or what the row stands for.
+enum RowKind : char {
+    ROW_SAME = ' ',
+    ROW_REMOVED = '-',
+    ROW_ADDED = '+',
+    ROW_HUNK = '@',
+    ROW_FOLD = '=',
+};
+
+struct Segment {
+    RowKind kind;
+    uint32_t row;        // its first row
+    RecordRange records; // the lines of A's records, or of B's for ROW_ADDED
+};
+
+struct Comparison {
+    std::vector<Segment> segments;
+    uint32_t rows = 0;
+    uint32_t changes = 0, removed = 0, added = 0;
+};
+
+Comparison comparison;
+
+constexpr size_t RowRoom = 128; // the longest row that is not a dump line is far shorter
+constexpr uint32_t MostRows = 4096;
+
+bool IsLines(RowKind kind) {
+    return kind == ROW_SAME || kind == ROW_REMOVED || kind == ROW_ADDED;
+}
+
+bool IsChange(const Segment& segment) {
+    return segment.kind == ROW_REMOVED || segment.kind == ROW_ADDED;
+}
+
+uint32_t RowsOf(const Segment& segment, const RecordIndex& a, const RecordIndex& b) {
+    if (!IsLines(segment.kind))
+        return 1;
+    const RecordIndex& file = segment.kind == ROW_ADDED ? b : a;
+    uint32_t first = segment.kind == ROW_ADDED ? segment.records.firstB : segment.records.firstA;
+    uint32_t end = segment.kind == ROW_ADDED ? segment.records.endB : segment.records.endA;
+    return file.Position(end).line - file.Position(first).line;
+}
+
+// Numbers the rows from segment `from` on, after a segment changed its kind.
+void NumberRows(size_t from, const RecordIndex& a, const RecordIndex& b) {
+    std::vector<Segment>& segments = comparison.segments;
+    uint32_t row = from == 0 ? 0 : segments[from - 1].row + RowsOf(segments[from - 1], a, b);
+    for (size_t k = from; k < segments.size(); ++k, row += RowsOf(segments[k - 1], a, b))
+        segments[k].row = row;
+    comparison.rows = segments.empty() ? 0 : row;
+}
+
+void AddHunk(const RecordChanges& changes, const RecordRange& hunk) {
+    comparison.segments.push_back({ROW_HUNK, 0, hunk});
+    for (uint32_t i = hunk.firstA, j = hunk.firstB; i < hunk.endA || j < hunk.endB;) {
+        DiffBlock block = BlockAt(changes, hunk, i, j);
+        const RecordRange& r = block.records;
+        if (!block.changed) {
+            comparison.segments.push_back({ROW_SAME, 0, r});
+        } else {
+            ++comparison.changes;
+            comparison.removed += r.endA - r.firstA;
+            comparison.added += r.endB - r.firstB;
+            if (r.endA > r.firstA)
+                comparison.segments.push_back({ROW_REMOVED, 0, r});
+            if (r.endB > r.firstB)
+                comparison.segments.push_back({ROW_ADDED, 0, r});
+        }
+        i = r.endA, j = r.endB;
+    }
+}
+
+// The segment that holds row `row` (below comparison.rows).
+size_t SegmentOf(uint32_t row) {
+    const std::vector<Segment>& segments = comparison.segments;
+    auto after = std::upper_bound(segments.begin(), segments.end(), row,
+                                  [](uint32_t r, const Segment& s) { return r < s.row; });
+    return size_t(after - segments.begin()) - 1;
+}
+
+bool StartsChange(size_t k) {
+    const std::vector<Segment>& segments = comparison.segments;
+    return IsChange(segments[k]) && (k == 0 || !IsChange(segments[k - 1]));
+}
+
+// "none", "5" or "5-7", as qefdump names the records of a hunk.
+std::string Records(uint32_t first, uint32_t end) {
+    if (first == end)
+        return "none";
+    return end - first == 1 ? to_string(end) : to_string(first + 1) + "-" + to_string(end);
+}
+
+std::string RowText(const Segment& segment) {
+    const RecordRange& r = segment.records;
+    std::string records = Records(r.firstA, r.endA) + " / " + Records(r.firstB, r.endB);
+    if (segment.kind == ROW_HUNK)
+        return "@@ records " + records;
+    return "= " + to_string(r.endA - r.firstA) + " equal records folded: " + records;
+}
+
+// Lines [skip, skip + count) of a lines segment into `at`, each with its marker in front and
+// LF for CR LF, as a diff prints them.
+char* WriteSegmentLines(const Segment& segment, uint32_t skip, uint32_t count, Numeration mode,
+                        char* at) {
+    const RecordIndex& file =
+        AcceptedFile(segment.kind == ROW_ADDED ? SLOT_COMPARED : SLOT_SHOWN)->index;
+    uint32_t first = segment.kind == ROW_ADDED ? segment.records.firstB : segment.records.firstA;
+    DumpRun run = file.RunFromLine(file.Position(first).line + skip);
+    char lines[64 * DumpLineLength];
+    for (uint32_t done = 0; done < count;) {
+        uint32_t now = std::min<uint32_t>(count - done, 64);
+        WriteDumpLines(run, mode, lines, now * DumpLineLength, nullptr, nullptr);
+        for (uint32_t k = 0; k < now; ++k, at += DumpLineLength) {
+            at[0] = segment.kind;
+            std::memcpy(at + 1, lines + k * DumpLineLength, DumpLineLength - 2);
+            at[DumpLineLength - 1] = '\n';
+        }
+        done += now;
+        run = file.RunFromLine(file.Position(first).line + skip + done);
+    }
+    return at;
+}
+
+std::string TagText(uint32_t tag) {
+    char hex[8];
+    std::string_view name = LookupTagName(tag);
+    return std::string(hex, WriteTagHex(tag, hex)) + " " +
+           std::string(name.substr(0, name.find_last_not_of(' ') + 1));
+}
+
+std::string Bytes(uint32_t count) {
+    return to_string(count) + (count == 1 ? " data byte" : " data bytes");
+}
+
+// What differs between a removed record and the added one in its place.
+std::string DescribePair(const Record& a, const Record& b) {
+    std::string text = "Record " + to_string(a.Number()) + " -> " + to_string(b.Number()) + ": ";
+    text += a.tag == b.tag ? "tag " + TagText(a.tag)
+                           : "tag " + TagText(a.tag) + " -> " + TagText(b.tag);
+    if (a.size != b.size)
+        text += ", size " + to_string(a.size) + " -> " + to_string(b.size);
+    uint32_t common = std::min(a.size, b.size), differ = 0, first = 0;
+    for (uint32_t k = common; k-- > 0;)
+        if (a.data[k] != b.data[k])
+            ++differ, first = k;
+    if (differ)
+        text += ", " + to_string(differ) + " of " + Bytes(common) +
+                " differ, the first at data byte " + to_string(first);
+    else if (common)
+        text += a.size == b.size ? ", the same " + Bytes(common)
+                                 : ", the first " + Bytes(common) + " the same";
+    return text + ".\n";
+}
+
+std::string DescribeAlone(const Record& record, const char* what) {
+    return "Record " + to_string(record.Number()) + " " + what + ": " + TagText(record.tag) + ", " +
+           Bytes(record.size) + ".\n";
+}
+
+// The records of the change that starts at segment `k`, paired in order.
+std::string DescribeChange(size_t k) {
+    const RecordIndex& a = AcceptedFile(SLOT_SHOWN)->index;
+    const RecordIndex& b = AcceptedFile(SLOT_COMPARED)->index;
+    const RecordRange& r = comparison.segments[k].records;
+    uint32_t number = 0;
+    for (size_t s = 0; s <= k; ++s)
+        number += StartsChange(s);
+    std::string text = "Change " + to_string(number) + " of " + to_string(comparison.changes) +
+                       ": records " + Records(r.firstA, r.endA) + " of A, " +
+                       Records(r.firstB, r.endB) + " of B.\n";
+    constexpr uint32_t MostShown = 50;
+    uint32_t shown = 0;
+    for (uint32_t i = r.firstA, j = r.firstB; (i < r.endA || j < r.endB) && shown < MostShown;
+         ++shown) {
+        if (i < r.endA && j < r.endB)
+            text += DescribePair(a.At(i++), b.At(j++));
+        else
+            text += i < r.endA ? DescribeAlone(a.At(i++), "removed")
+                               : DescribeAlone(b.At(j++), "added");
+    }
+    uint32_t left = std::max(r.endA - r.firstA, r.endB - r.firstB) - shown;
+    if (left)
+        text += "And " + to_string(left) + " more.\n";
+    return text;
+}
+
+} // namespace
+
+void ForgetComparison() {
+    comparison = Comparison();
+}
+
+// Compares the shown file with the compared one, with `context` equal records around each
+// change; false when either is not open or memory ran out.
+QEF_EXPORT int qef_compare(uint32_t context) {
+    ForgetComparison();
+    OpenFile* a = AcceptedFile(SLOT_SHOWN);
+    OpenFile* b = AcceptedFile(SLOT_COMPARED);
+    RecordChanges changes;
+    if (!a || !b || !DiffRecords(a->index, b->index, changes))
+        return 0;
+    DiffHunks hunks(changes, context);
+    uint32_t doneA = 0, doneB = 0;
+    for (RecordRange hunk{}; hunks.Next(hunk); doneA = hunk.endA, doneB = hunk.endB) {
+        if (hunk.firstA > doneA)
+            comparison.segments.push_back({ROW_FOLD, 0, {doneA, hunk.firstA, doneB, hunk.firstB}});
+        AddHunk(changes, hunk);
+    }
+    if (doneA < a->index.Count())
+        comparison.segments.push_back(
+            {ROW_FOLD, 0, {doneA, a->index.Count(), doneB, b->index.Count()}});
+    NumberRows(0, a->index, b->index);
+    return 1;
+}
+
+QEF_EXPORT uint32_t qef_diff_row_count() {
+    return comparison.rows;
+}
+
+// Rows [first, first + count), each its text and a line feed; the first character tells the
+// kind of row. The number of bytes written.
+QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
+    if (first >= comparison.rows || mode < NUMERATION_SINGLE || mode > NUMERATION_OFFSET)
+        return 0;
+    count = std::min({count, comparison.rows - first, MostRows});
+    char* start = OutputRoom(count * RowRoom);
+    char* at = start;
+    for (size_t k = SegmentOf(first); at && count > 0; ++k) {
+        const Segment& segment = comparison.segments[k];
+        uint32_t skip = first - segment.row;
+        uint32_t rows =
+            std::min(count, RowsOf(segment, AcceptedFile(0)->index, AcceptedFile(1)->index) - skip);
+        if (IsLines(segment.kind)) {
+            at = WriteSegmentLines(segment, skip, rows, Numeration(mode), at);
+        } else {
+            std::string text = RowText(segment) + "\n";
+            at = std::copy(text.begin(), text.end(), at);
+        }
+        first += rows, count -= rows;
+    }
+    return uint32_t(at - start);
+}
+
+// Shows the equal records a fold row stands for; false for any other row.
+QEF_EXPORT int qef_diff_unfold(uint32_t row) {
+    if (row >= comparison.rows)
+        return 0;
+    size_t k = SegmentOf(row);
+    if (comparison.segments[k].kind != ROW_FOLD)
+        return 0;
+    comparison.segments[k].kind = ROW_SAME;
+    NumberRows(k, AcceptedFile(SLOT_SHOWN)->index, AcceptedFile(SLOT_COMPARED)->index);
+    return 1;
+}
+
+// The first row of the next change after row `row` (direction > 0) or of the last one that
+// starts before it; -1 when there is none.
+QEF_EXPORT int qef_diff_change(int row, int direction) {
+    const std::vector<Segment>& segments = comparison.segments;
+    int found = -1;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        if (!StartsChange(k))
+            continue;
+        int start = int(segments[k].row);
+        if (direction > 0 && start > row)
+            return start;
+        if (direction <= 0 && start < row)
+            found = start;
+    }
+    return found;
+}
+
+// What changed in the records of the change that holds row `row`, a line for each record.
+QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
+    if (row >= comparison.rows)
+        return 0;
+    size_t k = SegmentOf(row);
+    if (!IsChange(comparison.segments[k]))
+        return 0;
+    while (!StartsChange(k))
+        --k;
+    return OutputText(DescribeChange(k));
+}
+
+// "2 changes: 3 records removed, 4 added." or that the records are equal.
+QEF_EXPORT uint32_t qef_diff_summary() {
+    if (comparison.changes == 0)
+        return OutputText("The records are equal.");
+    return OutputText(to_string(comparison.changes) +
+                      (comparison.changes == 1 ? " change: " : " changes: ") +
+                      to_string(comparison.removed) + " records removed, " +
+                      to_string(comparison.added) + " added.");
+}

@@ -1,0 +1,257 @@
+// The page's file calls: a file read into the module, checked as the viewer checks it and
+// indexed; its dump lines, its record list and the places a reader jumps to. Lengths and
+// offsets come in as doubles, the page's own numbers, so that a file past 4 GiB is told apart
+// from a small one instead of wrapping.
+#include "web/core/binding.h"
+
+#include "dump/file_check.h"
+#include "dump/formatter.h"
+#include "dump/record_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <new>
+#include <string>
+#include <string_view>
+
+namespace {
+
+OpenFile files[SLOT_COUNT];
+
+struct Buffer {
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0;
+};
+Buffer output;
+Buffer query;
+uint32_t refusalLength = 0; // of the last refusal's text in the output buffer
+
+char* Room(Buffer& buffer, size_t bytes) {
+    if (bytes > buffer.size) {
+        buffer.bytes.reset(new (std::nothrow) char[bytes]);
+        buffer.size = buffer.bytes ? bytes : 0;
+    }
+    return buffer.bytes.get();
+}
+
+enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
+
+// The query as bytes, when it is made only of pairs of hexadecimal digits and spaces.
+bool HexBytes(std::string_view text, std::string& bytes) {
+    std::string digits;
+    for (char c : text)
+        if (c != ' ')
+            digits += c;
+    if (digits.empty() || digits.size() % 2 != 0)
+        return false;
+    for (size_t k = 0; k < digits.size(); k += 2) {
+        unsigned value = 0;
+        auto [end, error] = std::from_chars(&digits[k], &digits[k] + 2, value, 16);
+        if (error != std::errc() || end != &digits[k] + 2)
+            return false;
+        bytes += char(value);
+    }
+    return true;
+}
+
+bool SameLetter(char a, char b) {
+    return std::toupper(static_cast<unsigned char>(a)) ==
+           std::toupper(static_cast<unsigned char>(b));
+}
+
+// The first record from `first` on, then from the start, whose tag name holds `wanted`.
+int64_t FindName(const RecordIndex& index, uint32_t first, std::string_view wanted) {
+    for (uint32_t k = 0; k < index.Count(); ++k) {
+        uint32_t record = (first + k) % index.Count();
+        std::string_view name = LookupTagName(ReadUint32Le(index.Data() + index.Offset(record)));
+        if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
+            name.end())
+            return index.Offset(record);
+    }
+    return -1;
+}
+
+// The first run of `wanted` inside one record's data that starts in bytes [from, until).
+int64_t FindBytesIn(const RecordIndex& index, uint32_t from, uint32_t until,
+                    std::string_view wanted) {
+    const unsigned char* data = index.Data();
+    auto same = [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); };
+    for (uint32_t record = from < until ? index.RecordAtOffset(from) : index.Count();
+         record < index.Count() && index.Offset(record) < until; ++record) {
+        uint32_t begin = std::max(index.Offset(record) + RecordHeaderSize, from);
+        uint32_t end = index.Offset(record + 1);
+        if (begin >= end)
+            continue;
+        const unsigned char* at =
+            std::search(data + begin, data + end, wanted.begin(), wanted.end(), same);
+        if (at != data + end && uint32_t(at - data) < until)
+            return at - data;
+    }
+    return -1;
+}
+
+} // namespace
+
+OpenFile* AcceptedFile(int slot) {
+    return slot >= 0 && slot < SLOT_COUNT && files[slot].accepted ? &files[slot] : nullptr;
+}
+
+char* OutputRoom(size_t bytes) {
+    return Room(output, std::max<size_t>(bytes, 1));
+}
+
+uint32_t OutputText(const std::string& text) {
+    char* at = OutputRoom(text.size());
+    if (!at)
+        return 0;
+    std::copy(text.begin(), text.end(), at);
+    return uint32_t(text.size());
+}
+
+QEF_EXPORT char* qef_output() {
+    return output.bytes.get();
+}
+
+// Forgets what the slot held and makes room for a file of `length` bytes; nullptr for a bad
+// slot, a file over the limit (whose bytes the check never needs) or no memory.
+QEF_EXPORT unsigned char* qef_reserve(int slot, double length) {
+    if (slot < 0 || slot >= SLOT_COUNT)
+        return nullptr;
+    ForgetComparison();
+    files[slot] = OpenFile();
+    if (!(length >= 0 && length <= MaxModuleInfoLength))
+        return nullptr;
+    files[slot].bytes.reset(new (std::nothrow) unsigned char[size_t(length) + 1]);
+    files[slot].length = uint32_t(length);
+    return files[slot].bytes.get();
+}
+
+// Checks the bytes the page put at qef_reserve's answer (none for a file over the limit) and
+// indexes an accepted file. A refusal's text, the viewer's message and where the file breaks,
+// is left in the output buffer.
+QEF_EXPORT int qef_open(int slot, double length) {
+    if (slot < 0 || slot >= SLOT_COUNT || !(length >= 0))
+        return OPEN_REFUSED;
+    OpenFile& file = files[slot];
+    bool tooLarge = length > MaxModuleInfoLength;
+    if (!tooLarge && !(file.bytes && length == file.length))
+        return OPEN_NO_MEMORY;
+    uint64_t size = tooLarge ? uint64_t(std::min(length, 1e18)) : file.length;
+    FileCheck check = CheckModuleInfoFile(file.bytes.get(), size);
+    if (check.verdict != FILE_ACCEPTED) {
+        refusalLength = OutputText(DescribeRefusal(check, file.bytes.get(), size));
+        files[slot] = OpenFile();
+        return refusalLength ? OPEN_REFUSED : OPEN_NO_MEMORY;
+    }
+    file.accepted = file.index.Build(file.bytes.get(), file.length);
+    if (!file.accepted)
+        files[slot] = OpenFile();
+    return file.accepted ? OPEN_ACCEPTED : OPEN_NO_MEMORY;
+}
+
+// The length of the text qef_open left for its last refusal.
+QEF_EXPORT uint32_t qef_open_message_length() {
+    return refusalLength;
+}
+
+QEF_EXPORT uint32_t qef_line_count(int slot) {
+    OpenFile* file = AcceptedFile(slot);
+    return file ? file->index.LineCount() : 0;
+}
+
+QEF_EXPORT uint32_t qef_record_count(int slot) {
+    OpenFile* file = AcceptedFile(slot);
+    return file ? file->index.Count() : 0;
+}
+
+// Dump lines [first, first + count) in `mode`, CR LF included, into the output buffer: the
+// number of bytes written, fewer at the end of the dump.
+QEF_EXPORT uint32_t qef_lines(int slot, uint32_t first, uint32_t count, int mode) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || first >= file->index.LineCount() || mode < NUMERATION_SINGLE ||
+        mode > NUMERATION_OFFSET)
+        return 0;
+    count = std::min(count, file->index.LineCount() - first);
+    char* room = OutputRoom(size_t(count) * DumpLineLength);
+    if (!room)
+        return 0;
+    WriteDumpLines(file->index.RunFromLine(first), Numeration(mode), room,
+                   size_t(count) * DumpLineLength, nullptr, nullptr);
+    return count * uint32_t(DumpLineLength);
+}
+
+// Lines [first, first + count) of the record list, RecordLineLength bytes each.
+QEF_EXPORT uint32_t qef_record_lines(int slot, uint32_t first, uint32_t count) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || first >= file->index.Count())
+        return 0;
+    count = std::min(count, file->index.Count() - first);
+    char* at = OutputRoom(size_t(count) * RecordLineLength);
+    if (!at)
+        return 0;
+    for (uint32_t record = first; record < first + count; ++record)
+        at = WriteRecordLine(file->index.At(record), at);
+    return count * uint32_t(RecordLineLength);
+}
+
+QEF_EXPORT uint32_t qef_first_line_of_record(int slot, uint32_t record) {
+    OpenFile* file = AcceptedFile(slot);
+    return file && record < file->index.Count() ? file->index.Position(record).line : 0;
+}
+
+QEF_EXPORT uint32_t qef_record_of_line(int slot, uint32_t line) {
+    OpenFile* file = AcceptedFile(slot);
+    return file && line < file->index.LineCount() ? file->index.RecordOfLine(line) : 0;
+}
+
+// The offset of the first data byte the line shows, as the Offset numeration counts it.
+QEF_EXPORT double qef_offset_of_line(int slot, uint32_t line) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || line >= file->index.LineCount())
+        return -1;
+    RecordPosition at = file->index.Position(file->index.RecordOfLine(line));
+    return double(at.offset) + RecordHeaderSize + double(line - at.line) * BytesPerLine;
+}
+
+// The line that shows byte `offset`: a header's bytes belong to its record's first line.
+QEF_EXPORT double qef_line_of_offset(int slot, double offset) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || !(offset >= 0 && offset < file->index.Length()))
+        return -1;
+    uint32_t byte = uint32_t(offset);
+    RecordPosition at = file->index.Position(file->index.RecordAtOffset(byte));
+    uint32_t intoData =
+        byte - at.offset < RecordHeaderSize ? 0 : byte - at.offset - RecordHeaderSize;
+    uint32_t line = at.line + intoData / BytesPerLine; // whole lines of data before the byte
+    return line;
+}
+
+// Room for a query of `bytes` bytes, which the page writes before qef_find.
+QEF_EXPORT char* qef_query_room(uint32_t bytes) {
+    return Room(query, std::max<size_t>(bytes, 1));
+}
+
+// The next match of the query from byte `from` on, going round to the start: a run of
+// hexadecimal bytes inside one record's data (its first byte's offset), or else a tag name or
+// part of one, in any case (the record's offset). -1 when there is none, -2 for an empty query.
+QEF_EXPORT double qef_find(int slot, uint32_t length, double from) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || !query.bytes || length > query.size)
+        return -2;
+    std::string_view text(query.bytes.get(), length);
+    text.remove_prefix(std::min(text.size(), text.find_first_not_of(' ')));
+    text = text.substr(0, text.find_last_not_of(' ') + 1);
+    if (text.empty())
+        return -2;
+    const RecordIndex& index = file->index;
+    uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
+    std::string bytes;
+    if (HexBytes(text, bytes)) {
+        int64_t found = FindBytesIn(index, start, index.Length(), bytes);
+        return double(found >= 0 ? found : FindBytesIn(index, 0, start, bytes));
+    }
+    uint32_t record = index.RecordAtOffset(start);
+    uint32_t next = index.Offset(record) < start ? record + 1 : record;
+    return double(FindName(index, next % index.Count(), text));
+}

@@ -1,0 +1,108 @@
+// The page's side of the binding to the WebAssembly core. Every decision about a file's bytes
+// (the check, the record chain, the dump's lines, the record list, a search, the diff) is the
+// core's; this module moves bytes in and the core's text out.
+import loadCore from './qefcore.js';
+
+const core = await loadCore();
+// The core writes ASCII; latin1 decodes any byte, so nothing it could write would throw.
+const decoder = new TextDecoder('latin1');
+
+export const SHOWN = 0;
+export const COMPARED = 1;
+export const MODES = { single: 1, multi: 2, offset: 3 };
+const ACCEPTED = 0;
+const REFUSED = 1;
+// The dump's line end, as the core writes it and qefdump saves it.
+export const DUMP_LINE_END = '\r\n';
+
+function outputText(length) {
+    const at = core._qef_output();
+    return decoder.decode(core.HEAPU8.subarray(at, at + length));
+}
+
+function outputLines(length, end) {
+    const lines = outputText(length).split(end);
+    lines.pop(); // the text ends with a line end
+    return lines;
+}
+
+// Reads `file` into a slot of the core, a piece at a time straight into its memory, and has
+// it checked and indexed. `current()` turns false when a newer open has taken the slot: the
+// bytes still to come are then dropped, never written. Resolves to null when overtaken, else
+// to { accepted, message }.
+export async function openFile(slot, file, current) {
+    const at = core._qef_reserve(slot, file.size);
+    if (at) {
+        const reader = file.stream().getReader();
+        let length = 0;
+        for (;;) {
+            const { done, value } = await reader.read();
+            if (!current()) {
+                reader.cancel();
+                return null;
+            }
+            if (done) break;
+            if (length + value.length > file.size) {
+                reader.cancel();
+                return { accepted: false, message: 'The file grew while it was read.' };
+            }
+            core.HEAPU8.set(value, at + length);
+            length += value.length;
+        }
+        if (length !== file.size) return { accepted: false, message: 'The file shrank while it was read.' };
+    }
+    const verdict = core._qef_open(slot, file.size);
+    if (verdict === ACCEPTED) return { accepted: true, message: '' };
+    if (verdict === REFUSED) return { accepted: false, message: outputText(core._qef_open_message_length()) };
+    return { accepted: false, message: 'Memory allocation error.' };
+}
+
+export const lineCount = (slot) => core._qef_line_count(slot);
+export const recordCount = (slot) => core._qef_record_count(slot);
+
+// Dump lines [first, first + count) without their line ends.
+export function dumpLines(slot, first, count, mode) {
+    return outputLines(core._qef_lines(slot, first, count, mode), DUMP_LINE_END);
+}
+
+// The same lines as bytes, line ends included: a piece of the saved text.
+export function dumpBytes(slot, first, count, mode) {
+    const length = core._qef_lines(slot, first, count, mode);
+    const at = core._qef_output();
+    return core.HEAPU8.slice(at, at + length);
+}
+
+export function recordLines(slot, first, count) {
+    return outputLines(core._qef_record_lines(slot, first, count), '\n');
+}
+
+export const firstLineOfRecord = (slot, record) => core._qef_first_line_of_record(slot, record);
+export const recordOfLine = (slot, line) => core._qef_record_of_line(slot, line);
+export const offsetOfLine = (slot, line) => core._qef_offset_of_line(slot, line);
+export const lineOfOffset = (slot, offset) => core._qef_line_of_offset(slot, offset);
+
+// The offset of the next match of `query` from byte `from` on (see qef_find): -1 for none,
+// -2 for an empty query.
+export function find(slot, query, from) {
+    const bytes = new TextEncoder().encode(query);
+    const at = core._qef_query_room(bytes.length);
+    if (!at) return -2;
+    core.HEAPU8.set(bytes, at);
+    return core._qef_find(slot, bytes.length, from);
+}
+
+// The comparison of the shown file with the compared one.
+export const compare = (context) => core._qef_compare(context) === 1;
+export const diffRowCount = () => core._qef_diff_row_count();
+export const unfold = (row) => core._qef_diff_unfold(row) === 1;
+export const changeFrom = (row, direction) => core._qef_diff_change(row, direction);
+export const changeDetail = (row) => outputText(core._qef_diff_detail(row));
+export const diffSummary = () => outputText(core._qef_diff_summary());
+
+// Rows [first, first + count): { kind, text }, the kind being the text's first character.
+export function diffRows(first, count, mode) {
+    return outputLines(core._qef_diff_rows(first, count, mode), '\n').map((text) => ({ kind: text[0], text }));
+}
+
+// The memory the core holds, for the benchmark.
+export const memoryBytes = () => core.HEAPU8.length;

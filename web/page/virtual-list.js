@@ -1,0 +1,198 @@
+// A list of any number of rows of one height, of which only those on screen exist: a fixed
+// pool of row elements, refilled from the source whenever the first row shown changes. The
+// scroll bar belongs to an empty element as tall as the rows would be, up to a height every
+// browser can lay out; past that a pixel of it stands for several rows.
+//
+// A source is { count, columns, lineEnd, rows(first, count) -> [{ text, kind }] }: `columns`
+// is the width of the widest row, `lineEnd` what a copy puts between rows, and `kind` becomes
+// a class of the row element. Rows reach the page only through textContent.
+
+const MOST_PIXELS = 8_000_000;
+
+// What a key does to the first row shown; Home and End go to the start and end of the lines.
+const KEYS = {
+    ArrowDown: (list) => list.top + 1,
+    ArrowUp: (list) => list.top - 1,
+    PageDown: (list) => list.top + list.visibleRows,
+    PageUp: (list) => list.top - list.visibleRows,
+    'Ctrl+Home': () => 0,
+    'Ctrl+End': (list) => list.maxTop,
+};
+const SIDEWAYS = {
+    Home: () => 0,
+    End: (list) => list.scroller.scrollWidth,
+    ArrowLeft: (list) => list.scroller.scrollLeft - 4 * list.charWidth,
+    ArrowRight: (list) => list.scroller.scrollLeft + 4 * list.charWidth,
+};
+
+const EMPTY = { count: 0, columns: 0, lineEnd: '\n', rows: () => [] };
+
+function div(className, parent) {
+    const element = document.createElement('div');
+    element.className = className;
+    parent.append(element);
+    return element;
+}
+
+export class VirtualList {
+    // `onMove(list)` after the first row shown changed.
+    constructor(element, onMove = () => {}) {
+        this.element = element;
+        this.onMove = onMove;
+        this.scroller = div('scroller', element);
+        this.spacer = div('spacer', this.scroller);
+        this.rowsElement = div('rows', element);
+        this.inner = div('rows-inner', this.rowsElement);
+        this.source = EMPTY;
+        this.top = 0;
+        this.marked = -1;
+        this.selection = null; // { start, end }: { row, column } each, start first
+        this.pool = [];
+        this.wheelRest = 0;
+        this.measure();
+        this.scroller.addEventListener('scroll', () => this.onScroll());
+        element.addEventListener('wheel', (event) => this.onWheel(event), { passive: false });
+        element.addEventListener('keydown', (event) => this.onKey(event));
+        new ResizeObserver(() => this.layout()).observe(element);
+    }
+
+    // Row height and character width, from a row of the list's own font.
+    measure() {
+        const probe = div('row', this.inner);
+        probe.textContent = 'M'.repeat(100);
+        const box = probe.getBoundingClientRect();
+        this.rowHeight = box.height || 16;
+        this.charWidth = box.width / 100 || 8;
+        probe.remove();
+    }
+
+    get count() {
+        return this.source.count;
+    }
+    get visibleRows() {
+        return Math.max(1, Math.floor(this.scroller.clientHeight / this.rowHeight));
+    }
+    get maxTop() {
+        return Math.max(0, this.count - this.visibleRows);
+    }
+    // How far the scroll bar moves, in pixels.
+    get range() {
+        return Math.min(this.maxTop * this.rowHeight, MOST_PIXELS);
+    }
+
+    setSource(source, top = 0) {
+        this.source = source || EMPTY;
+        this.selection = null;
+        this.marked = -1;
+        this.top = -1;
+        this.layout(top);
+    }
+
+    // Sizes the pool and the scroll bar to the view, keeping the first row shown.
+    layout(top = this.top) {
+        const wanted = Math.ceil(this.scroller.clientHeight / this.rowHeight) + 1;
+        while (this.pool.length < wanted) {
+            const row = div('row', this.inner);
+            row.append(document.createElement('span'), document.createElement('span'), document.createElement('span'));
+            row.children[1].className = 'selected';
+            this.pool.push(row);
+        }
+        while (this.pool.length > wanted) this.pool.pop().remove();
+        // The rows leave the scroll bars uncovered.
+        this.rowsElement.style.right = `${this.scroller.offsetWidth - this.scroller.clientWidth}px`;
+        this.rowsElement.style.bottom = `${this.scroller.offsetHeight - this.scroller.clientHeight}px`;
+        this.spacer.style.height = `${this.range + this.scroller.clientHeight}px`;
+        this.spacer.style.width = `${this.source.columns * this.charWidth}px`;
+        this.scrollTo(top, true);
+    }
+
+    // Shows row `top` first (as far as the rows go); `force` renders even when it is shown.
+    scrollTo(top, force = false) {
+        const clamped = Math.max(0, Math.min(this.maxTop, Math.round(top) || 0));
+        if (clamped === this.top && !force) return;
+        this.top = clamped;
+        this.scroller.scrollTop = this.maxTop ? (clamped / this.maxTop) * this.range : 0;
+        this.expectedScroll = this.scroller.scrollTop;
+        this.render();
+        this.onMove(this);
+    }
+
+    // Marks row `row` and shows it first, or after `before` rows.
+    jumpTo(row, before = 0) {
+        this.marked = row;
+        this.scrollTo(row - before, true);
+    }
+
+    onScroll() {
+        this.inner.style.transform = `translateX(${-this.scroller.scrollLeft}px)`;
+        if (Math.abs(this.scroller.scrollTop - this.expectedScroll) < 1) return;
+        const range = this.range;
+        this.scrollTo(range ? (this.scroller.scrollTop / range) * this.maxTop : 0);
+    }
+
+    onWheel(event) {
+        event.preventDefault();
+        const unit = [1, this.rowHeight, this.scroller.clientHeight][event.deltaMode] || 1;
+        this.wheelRest += event.deltaY * unit;
+        const rows = Math.trunc(this.wheelRest / this.rowHeight);
+        this.wheelRest -= rows * this.rowHeight;
+        this.scroller.scrollLeft += event.deltaX * unit;
+        if (rows) this.scrollTo(this.top + rows);
+    }
+
+    onKey(event) {
+        const name = (event.ctrlKey || event.metaKey ? 'Ctrl+' : '') + event.key;
+        if (KEYS[name]) this.scrollTo(KEYS[name](this));
+        else if (SIDEWAYS[name]) this.scroller.scrollLeft = SIDEWAYS[name](this);
+        else return;
+        event.preventDefault();
+    }
+
+    // Refills the pool from the source, with the selection and the mark drawn in.
+    render() {
+        const rows = this.count ? this.source.rows(this.top, this.pool.length) : [];
+        this.pool.forEach((element, k) => {
+            const row = rows[k];
+            const index = this.top + k;
+            const [before, selected, after] = this.split(index, row ? row.text : '');
+            element.children[0].textContent = before;
+            element.children[1].textContent = selected;
+            element.children[2].textContent = after;
+            element.className = `row ${row ? `kind-${row.kind}` : ''} ${index === this.marked ? 'marked' : ''}`;
+        });
+    }
+
+    // A row's text before, inside and after the selection.
+    split(index, text) {
+        const s = this.selection;
+        if (!s || index < s.start.row || index > s.end.row) return [text, '', ''];
+        const from = index === s.start.row ? s.start.column : 0;
+        const to = index === s.end.row ? s.end.column : text.length;
+        return [text.slice(0, from), text.slice(from, to), text.slice(to)];
+    }
+
+    // Where a point of the view falls: a row and the column nearest to it.
+    positionAt(clientX, clientY) {
+        const box = this.rowsElement.getBoundingClientRect();
+        const row = this.top + Math.floor((clientY - box.top) / this.rowHeight);
+        const x = clientX - box.left + this.scroller.scrollLeft - this.padding();
+        const column = Math.round(x / this.charWidth);
+        return { row: Math.max(0, Math.min(this.count - 1, row)), column: Math.max(0, column) };
+    }
+
+    padding() {
+        const first = this.pool[0];
+        return first ? parseFloat(getComputedStyle(first).paddingLeft) || 0 : 0;
+    }
+
+    select(anchor, focus) {
+        const forward = anchor.row < focus.row || (anchor.row === focus.row && anchor.column <= focus.column);
+        this.selection = forward ? { start: anchor, end: focus } : { start: focus, end: anchor };
+        this.render();
+    }
+
+    clearSelection() {
+        this.selection = null;
+        this.render();
+    }
+}
