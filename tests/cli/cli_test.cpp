@@ -4,21 +4,12 @@
 #include "dump/record_text.h"
 #include "tools/sample_files.h"
 
-#include <gtest/gtest.h>
+#include "tests/cli/cli_testing.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 using File = std::string;
 
@@ -74,58 +65,7 @@ std::string Produced(const File& file, Product product, uint32_t record = 0) {
     return text;
 }
 
-// Text mode reads what Windows writes in text mode (stderr) with LF for CR LF.
-std::string ReadText(const fs::path& path, std::ios::openmode mode = std::ios::binary) {
-    std::ostringstream text;
-    text << std::ifstream(path, mode).rdbuf();
-    return text.str();
-}
-
-std::string Quoted(const fs::path& path) {
-    return '"' + path.string() + '"';
-}
-
-struct Result {
-    int exitCode; // -1 when the program did not exit normally
-    std::string out, err;
-};
-
-// Commands run in work_, their output caught beside it.
-class Cli : public ::testing::Test {
-  protected:
-    Cli() { Fresh(); }
-    ~Cli() override { fs::remove_all(root_, ignored_); }
-    void Fresh() {
-        fs::remove_all(work_);
-        fs::create_directories(work_);
-    }
-    Result Run(const char* tool, const std::string& arguments) {
-        fs::path path(tool);
-#ifdef _WIN32
-        // A cross build knows the program by its build-host path; the current drive maps it.
-        path = fs::absolute(path.make_preferred());
-#endif
-        std::string full = "cd " + Quoted(work_) + " && " + Quoted(path) + " " + arguments + " > " +
-                           Quoted(root_ / "out") + " 2> " + Quoted(root_ / "err");
-        int code = -1;
-#ifdef _WIN32
-        // cmd /c drops the first and the last quote of a line that starts with one. Under Wine
-        // it has been seen, once in a whole suite, not to start a program that was there (9009).
-        full = "\"" + full.insert(3, "/d ") + "\"";
-        for (int attempt = 0; attempt < 3 && (attempt == 0 || code == 9009); ++attempt)
-            code = std::system(full.c_str()); // NOLINT(cert-env33-c)
-#else
-        // A runaway program stops at 2 GiB a file (512-byte blocks) instead of filling the disk.
-        code = std::system(("ulimit -f 4194304; " + full).c_str()); // NOLINT(cert-env33-c)
-        code = code != -1 && WIFEXITED(code) ? WEXITSTATUS(code) : -1;
-#endif
-        return {code, ReadText(root_ / "out"), ReadText(root_ / "err", std::ios::in)};
-    }
-
-    std::error_code ignored_;
-    fs::path root_ = fs::temp_directory_path() / ("qef-" + std::to_string(std::random_device()()));
-    fs::path work_ = root_ / "w";
-};
+using Cli = CliTest;
 
 // Mixed records and then more short ones than one chunk of the record list holds.
 File Sample() {
@@ -199,15 +139,11 @@ const Case Cases[] = {
     {"in.qef -o", 2, "missing value for '-o'"},
     {"in.qef b.qef", 2, "more than one file given; the second is 'b.qef'"},
     {"--diff a b c", 2, "more than two files given; the third is 'c'"},
-    {"--diff a", 2, "--diff compares two files: A and B"},
     {"--diff - -", 2, "only one of the two files can be standard input"},
     {"-U x --diff a b", 2, "the context must be a number of records, not 'x'"},
     {"-U \"\" --diff a b", 2, "the context must be a number of records, not ''"},
     {"-U 2 in.qef", 2, "--context goes only with --diff"},
-    {"-n single --records --json in.qef", 2, "--numeration does nothing with '--records --json'"},
     {"--extract 1 -n offset in.qef", 2, "--numeration does nothing with '--extract'"},
-    {"--records --diff --extract 1 a b", 2, "--records, --diff and --extract exclude each other"},
-    {"--json a", 2, "--json goes only with --records"},
     {"--extract 0 a", 2, "the record to extract must be a number from 1, not '0'"},
     {"--extract 99999999999999999999 a", 2,
      "the record to extract is too large: '99999999999999999999'"},

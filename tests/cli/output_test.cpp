@@ -1,16 +1,9 @@
 // qefdump in scenes of the shell: OUT in hostile surroundings, which qefdump writes whole or
 // leaves byte for byte as it was, saying why and leaving no temporary behind; standard input,
 // help and version, the diff's context and memory limits.
+#include "tests/cli/cli_testing.h"
 #include "tools/sample_files.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
-#include <string>
 #include <string_view>
 
 #ifdef _WIN32
@@ -21,35 +14,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Text mode reads what Windows writes in text mode (stderr) with LF for CR LF.
-std::string ReadFile(const fs::path& path, std::ios::openmode mode = std::ios::binary) {
-    std::ostringstream text;
-    text << std::ifstream(path, mode).rdbuf();
-    return text.str();
-}
-
-// Each test in a folder of its own, removed afterwards.
-class Out : public ::testing::Test {
-  protected:
-    Out() { fs::create_directories(work_); }
-    ~Out() override { fs::remove_all(root_, ignored_); }
-    void Fresh() {
-        fs::remove_all(work_);
-        fs::create_directories(work_);
-    }
-
-    std::error_code ignored_;
-    fs::path root_ = fs::temp_directory_path() / ("qef-" + std::to_string(std::random_device()()));
-    fs::path work_ = root_ / "w";
-};
+using Out = CliTest;
 
 #ifndef _WIN32
-std::string Quoted(const fs::path& path) {
-    return '"' + path.string() + '"';
-}
-
 // Scripts run in a folder holding in.qef, a 200,000-byte sample, and dump.txt, its dump, with
 // their transcripts (stdout and stderr). `d F...` prints "F: dump", "F: old" when F holds
 // exactly "old\n", or F's size. Those that mount or change owners need root.
@@ -180,15 +147,12 @@ TEST_F(Out, ScenesGoAsTheirTranscriptsSay) {
         std::string command = "cd " + Quoted(work_) + " && ulimit -f 4194304 && sh " +
                               Quoted(root_ / "scene.sh") + " >" + Quoted(root_ / "out");
         std::system(command.c_str()); // NOLINT(cert-env33-c)
-        EXPECT_EQ(ReadFile(root_ / "out"), transcript) << script;
+        EXPECT_EQ(ReadText(root_ / "out"), transcript) << script;
     }
     if (skipped)
         GTEST_SKIP() << skipped << " scenes need root (mount, chown) and were skipped";
 }
 #else
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Under Wine, where a Windows program can make no link, a Unix one makes it.
 using UnixName = char*(__cdecl*)(const wchar_t*);
@@ -237,10 +201,10 @@ class WindowsOut : public Out {
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-        return std::to_string(code) + " " + ReadFile(root_ / "err", std::ios::in);
+        return std::to_string(code) + " " + ReadText(root_ / "err", std::ios::in);
     }
     std::string Qefdump(const std::string& arguments) { return Finish(Start(arguments)); }
-    std::string Read(const char* name) { return ReadFile(work_ / name); }
+    std::string Read(const char* name) { return ReadText(work_ / name); }
     bool NoTemporary() {
         for (const auto& entry : fs::directory_iterator(work_))
             if (entry.path().filename().string().find(".qefdump-") != std::string::npos)
@@ -262,11 +226,11 @@ std::string SystemMessage(DWORD code) {
 // from outside. OUT holds "old\n" byte for byte wherever it is refused.
 TEST_F(WindowsOut, OutIsReplacedWholeOrKeptAsItWas) {
     std::vector<unsigned char> sample = GenerateSample(SAMPLE_MIXED, 3, 200000);
-    WriteFile(work_ / "in.qef", std::string(sample.begin(), sample.end()));
+    WriteBytes(work_ / "in.qef", std::string(sample.begin(), sample.end()));
     EXPECT_EQ(Qefdump("-o dump.txt in.qef"), "0 ");
     std::string dump = Read("dump.txt");
     for (const char* name : {"a", "real", "readonly", "busy", "out"})
-        WriteFile(work_ / name, "old\n");
+        WriteBytes(work_ / name, "old\n");
 
     ASSERT_TRUE(CreateHardLinkW((work_ / "b").c_str(), (work_ / "a").c_str(), nullptr));
     EXPECT_EQ(Qefdump("-o a in.qef"), "0 ");
@@ -275,7 +239,7 @@ TEST_F(WindowsOut, OutIsReplacedWholeOrKeptAsItWas) {
     ASSERT_TRUE(MakeLink(work_ / "link", "real"));
     EXPECT_EQ(Qefdump("-o link in.qef"), "0 ");
     EXPECT_TRUE(Read("real") == dump);
-    WriteFile(work_ / "real", "new\n");
+    WriteBytes(work_ / "real", "new\n");
     EXPECT_EQ(Read("link"), "new\n"); // the link still names it
 
     SetFileAttributesW((work_ / "readonly").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -287,7 +251,7 @@ TEST_F(WindowsOut, OutIsReplacedWholeOrKeptAsItWas) {
     CloseHandle(held);
 
     sample = GenerateSample(SAMPLE_EMPTY_RECORDS, 1, 32000000);
-    WriteFile(work_ / "big.qef", std::string(sample.begin(), sample.end()));
+    WriteBytes(work_ / "big.qef", std::string(sample.begin(), sample.end()));
     PROCESS_INFORMATION process = Start("-o out big.qef");
     for (int wait = 0; wait < 1000 && NoTemporary(); ++wait)
         Sleep(10);
