@@ -167,15 +167,17 @@ DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const DumpRun& run, N
     RecordPosition from = run.from;
     if (run.skip != 0) {
         // A run that starts inside a record: the rest of that record's lines, then the walk.
-        uint32_t left = from.offset < run.end ? run.end - from.offset : 0;
-        RecordHeader header = left >= RecordHeaderSize ? ReadRecordHeader(run.data + from.offset)
-                                                       : RecordHeader{0, 0};
-        if (!RecordFits(left, header.size))
+        // The walk stops at its first record, which it has checked to fit.
+        Record first{};
+        RecordWalk found = WalkRecords(run.data, run.end, from, [&first](const Record& record) {
+            first = record;
+            return false;
+        });
+        if (found.end != RECORDS_STOPPED)
             return DUMP_WALK_FORMAT_ERROR;
-        Record record{from, header.tag, header.size, run.data + from.offset + RecordHeaderSize};
-        if (!WriteContinuationLines(walk, record, run.skip, names))
+        if (!WriteContinuationLines(walk, first, run.skip, names))
             return DUMP_WALK_STOPPED;
-        from = record.Next();
+        from = first.Next();
     }
     RecordWalk walked = WalkRecords(run.data, run.end, from, [&](const Record& record) {
         if (progress && record.at.record % ProgressInterval == 0)
