@@ -45,6 +45,7 @@ void SetBinaryStandardStreams() {
 struct CheckedInput {
     const char* name = nullptr; // as the messages call it
     InputBytes input;
+    RecordWalk chain{}; // its records and lines, as the check counted them
 };
 
 // `path` is the input (standard input when null or "-"). It is compared with `output`, the OUT
@@ -80,6 +81,7 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
                                                 : CheckModuleInfoFile(bytes, length);
     if (check.verdict != FILE_ACCEPTED)
         return Complain(EXIT_REFUSED, checked.name, DescribeRefusal(check, bytes, length));
+    checked.chain = check.chain;
     return EXIT_DONE;
 }
 
@@ -104,14 +106,13 @@ int WriteOutputWith(const char* target, uint64_t length, int failure, Print&& pr
 }
 
 // What a task writes, where that is known before writing: an in-place OUT reserves its room.
-uint64_t OutputLength(const DumpOptions& options, const unsigned char* data, uint32_t length,
+uint64_t OutputLength(const DumpOptions& options, const CheckedInput& checked,
                       const Record& extracted) {
-    RecordWalk plan = PlanDump(data, length);
     switch (options.task) {
     case TASK_DUMP:
-        return uint64_t(plan.next.line) * DumpLineLength;
+        return uint64_t(checked.chain.next.line) * DumpLineLength;
     case TASK_RECORDS:
-        return uint64_t(plan.next.record) * RecordLineLength;
+        return uint64_t(checked.chain.next.record) * RecordLineLength;
     case TASK_EXTRACT:
         return extracted.size;
     default:
@@ -132,19 +133,18 @@ int RunOneFile(const DumpOptions& options) {
         return Complain(EXIT_USAGE, checked.name,
                         "there is no record " + std::to_string(options.record) + ": the file has " +
                             std::to_string(count) + (count == 1 ? " record" : " records"));
-    return WriteOutputWith(options.output, OutputLength(options, data, length, record),
-                           EXIT_IO_ERROR, [&](TextOut& out) {
-                               switch (options.task) {
-                               case TASK_RECORDS:
-                               case TASK_RECORDS_JSON:
-                                   return PrintRecordList(data, length,
-                                                          options.task == TASK_RECORDS_JSON, out);
-                               case TASK_EXTRACT:
-                                   return PrintRecordData(record, out);
-                               default:
-                                   return PrintDump(data, length, options.numeration, out);
-                               }
-                           });
+    return WriteOutputWith(
+        options.output, OutputLength(options, checked, record), EXIT_IO_ERROR, [&](TextOut& out) {
+            switch (options.task) {
+            case TASK_RECORDS:
+            case TASK_RECORDS_JSON:
+                return PrintRecordList(data, length, options.task == TASK_RECORDS_JSON, out);
+            case TASK_EXTRACT:
+                return PrintRecordData(record, out);
+            default:
+                return PrintDump(data, length, options.numeration, out);
+            }
+        });
 }
 
 // Both files are read and checked as for a dump; any trouble is diff's exit status 2.
