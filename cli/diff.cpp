@@ -91,10 +91,12 @@ bool PrintLookAlikes(const RecordIndex& a, const RecordIndex& b, const RecordCha
                 if (changes.added[inB.record] && NumberOfFirstLine(added, mode) >= number)
                     break;
             }
-            if (inB.record == hunk.endB || !SameDumpText(removed, RecordAt(b.Data(), inB), mode))
+            if (inB.record == hunk.endB)
                 return true;
-            std::string pair =
-                separator + NumberAndTag(removed) + " / " + NumberAndTag(RecordAt(b.Data(), inB));
+            Record added = RecordAt(b.Data(), inB);
+            if (!SameDumpText(removed, added, mode))
+                return true;
+            std::string pair = separator + NumberAndTag(removed) + " / " + NumberAndTag(added);
             separator = ", ";
             return out.Put(pair);
         });
@@ -111,19 +113,18 @@ uint32_t LinesOf(const RecordIndex& file, uint32_t first, uint32_t end) {
 // fuzz. So the longer side gives up its outermost lines, unless the shorter one reaches the
 // file's edge.
 struct HunkContext {
-    DiffBlock first, last; // the hunk's first and last block
-    uint32_t cutBefore = 0, cutAfter = 0, after = 0;
+    uint32_t cutBefore = 0, cutAfter = 0;
+    uint32_t after = 0; // lines shown after the last change
 };
 
 HunkContext ContextOf(const DiffFile& a, const RecordChanges& changes, const RecordRange& hunk) {
-    HunkContext context{BlockAt(changes, hunk, hunk.firstA, hunk.firstB), {}};
-    for (context.last = context.first;
-         context.last.records.endA < hunk.endA || context.last.records.endB < hunk.endB;)
-        context.last = BlockAt(changes, hunk, context.last.records.endA, context.last.records.endB);
-    const RecordRange& first = context.first.records;
-    const RecordRange& last = context.last.records;
-    uint32_t before = context.first.changed ? 0 : LinesOf(a.index, first.firstA, first.endA);
-    context.after = context.last.changed ? 0 : LinesOf(a.index, last.firstA, last.endA);
+    DiffBlock first = BlockAt(changes, hunk, hunk.firstA, hunk.firstB), last = first;
+    while (last.records.endA < hunk.endA || last.records.endB < hunk.endB)
+        last = BlockAt(changes, hunk, last.records.endA, last.records.endB);
+    HunkContext context;
+    uint32_t before =
+        first.changed ? 0 : LinesOf(a.index, first.records.firstA, first.records.endA);
+    context.after = last.changed ? 0 : LinesOf(a.index, last.records.firstA, last.records.endA);
     if (before < context.after && hunk.firstA != 0)
         context.cutAfter = context.after - before;
     else if (context.after < before && hunk.endA != a.index.Count())
