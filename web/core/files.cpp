@@ -190,8 +190,12 @@ QEF_EXPORT uint32_t qef_record_lines(int slot, uint32_t first, uint32_t count) {
     char* at = OutputRoom(size_t(count) * RecordLineLength);
     if (!at)
         return 0;
-    for (uint32_t record = first; record < first + count; ++record)
-        at = WriteRecordLine(file->index.At(record), at);
+    // One position looked up, then the records walked from it.
+    const RecordIndex& index = file->index;
+    WalkRecords(index.Data(), index.Length(), index.Position(first), [&](const Record& record) {
+        at = WriteRecordLine(record, at);
+        return record.Number() < first + count;
+    });
     return count * uint32_t(RecordLineLength);
 }
 
