@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,3 +17,22 @@ enum SampleShape {
 std::vector<unsigned char> GenerateSample(SampleShape shape, uint32_t seed, uint32_t totalSize);
 
 bool ParseSampleShape(std::string_view name, SampleShape& shape);
+
+// Appends one record made by hand, to a byte vector or a string: the tag, the size its header
+// declares (by default that of `data`, or any other for a broken file), then `data`.
+template <typename File>
+void AppendRecord(File& file, uint32_t tag, std::string_view data, int64_t declared = -1) {
+    for (uint32_t value : {tag, uint32_t(declared < 0 ? int64_t(data.size()) : declared)})
+        for (int shift = 0; shift < 32; shift += 8)
+            file.push_back(static_cast<typename File::value_type>(value >> shift));
+    file.insert(file.end(), data.begin(), data.end());
+}
+
+// The signature record alone: the signature's text (by default the usual one), then `zeros`
+// zero bytes of its data.
+template <typename File = std::vector<unsigned char>>
+File SignatureFile(std::string_view text = "Module info file v2.0", size_t zeros = 0) {
+    File file;
+    AppendRecord(file, 0x00646F4D, std::string(text) + std::string(zeros, '\0'));
+    return file;
+}

@@ -2,6 +2,7 @@
 #include "cli/options.h"
 #include "dump/formatter.h"
 #include "dump/record_text.h"
+#include "tests/support/recording_target.h"
 #include "tools/sample_files.h"
 
 #include "tests/cli/cli_testing.h"
@@ -13,14 +14,10 @@ namespace {
 using namespace std::string_literals;
 using File = std::string;
 
-const File Tags[3] = {"\nVer", "\nEnd", {'\x10', 0, 0, '1'}};
+const uint32_t Tags[3] = {0x7265560A, 0x646E450A, 0x31000010}; // MI_VERSION, MI_END, NM_LABEL
 
-File Record(const File& tag, uint32_t size, const std::string& data) {
-    return tag + File{char(size), char(size >> 8), char(size >> 16), char(size >> 24)} + data;
-}
-
-File Signed(const std::string& signature = "Module info file v2.0") {
-    return Record("Mod\0"s, uint32_t(signature.size()), signature);
+File Signed(const char* signature = "Module info file v2.0") {
+    return SignatureFile<File>(signature);
 }
 
 File Generated(SampleShape shape, uint32_t seed, uint32_t size) {
@@ -32,25 +29,15 @@ const unsigned char* Data(const File& file) {
     return reinterpret_cast<const unsigned char*>(file.data());
 }
 
-struct Sink final : DumpLineSink {
-    bool WriteLines(const char* lines, size_t bytes) override {
-        text.append(lines, bytes);
-        return true;
-    }
-    std::string text;
-};
-
 // What the core writes of `file` for each task qefdump has.
 enum Product { NOTHING, DUMP_SINGLE, DUMP_MULTI, DUMP_OFFSET, RECORDS, JSON, EXTRACT };
 
 std::string Produced(const File& file, Product product, uint32_t record = 0) {
-    Sink sink;
     if (product >= DUMP_SINGLE && product <= DUMP_OFFSET) {
-        std::vector<char> chunk(64 * DumpLineLength);
-        WriteDumpLines(WholeDump(Data(file), uint32_t(file.size())),
-                       Numeration(product - DUMP_SINGLE + NUMERATION_SINGLE), chunk.data(),
-                       chunk.size(), &sink, nullptr);
-        return sink.text;
+        NumerationMode = Numeration(product - DUMP_SINGLE + NUMERATION_SINGLE);
+        RecordingTarget dump;
+        FormatModuleInfo(dump, Data(file), uint32_t(file.size()));
+        return dump.text;
     }
     std::string text;
     WalkRecords(Data(file), uint32_t(file.size()), {}, [&](const ::Record& r) {
@@ -71,12 +58,14 @@ using Cli = CliTest;
 File Sample() {
     File file = Generated(SAMPLE_MIXED, 7, 200000);
     for (uint32_t k = 0; k < 15000; ++k)
-        file += Record(Tags[k % 3], k % 37, std::string(k % 37, char(k)));
+        AppendRecord(file, Tags[k % 3], std::string(k % 37, char(k)));
     return file;
 }
 
 File PastTheEnd() {
-    return Signed() + Record(Tags[0], 5, "1234");
+    File file = Signed();
+    AppendRecord(file, Tags[0], "1234", 5);
+    return file;
 }
 
 constexpr const char* PastTheEndError = "QEF format error. Record 2 at offset 0x1D declares 5 "
@@ -233,66 +222,54 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
     EXPECT_TRUE(help.exitCode == 0 && help.out.starts_with("usage: qefgen [--shape"));
 }
 
-// Scripts run beside in.qef and its dump, dump.txt, and their transcripts (stdout, stderr):
-// help, version, diff's context, large inputs, little memory (OUT's own scenes are in
-// output_test.cpp). `d F...` prints "F: dump" or F's text. As root only with a /dev of their
-// own (private-dev): no fault may replace /dev/full.
 #ifndef _WIN32
-
 // The diff once as text: a typed-out pair with a change of tag that the lines alone cannot
 // show, then random pairs, whose diffs patch applies to A's dump with LF line ends, with no
 // offset and no fuzz, and diffstat counts line for line.
 TEST_F(Cli, DiffIsAUnifiedDiffThatPatchAndDiffstatRead) {
-    File shared = Signed() + Record(Tags[0], 4, "\1\2\0\0"s);
-    File a = shared + Record({1, 0, 0, '1'}, 1, "A") + Record(Tags[1], 0, "");
-    File b = shared + Record({2, 0, 0, '1'}, 1, "A") + Record(Tags[1], 0, "") +
-             Record(Tags[2], 17, "ABCDEFGHIJKLMNOPQ");
-    std::vector<std::string> linesA, linesB; // the dump lines with LF
-    for (auto [file, lines] : {std::pair{&a, &linesA}, std::pair{&b, &linesB}}) {
-        std::ofstream(work_ / (file == &a ? "a.qef" : "b.qef"), std::ios::binary) << *file;
-        std::string dump = Produced(*file, DUMP_MULTI);
-        for (size_t at = 0; at < dump.size(); at += DumpLineLength)
-            lines->push_back(dump.substr(at, DumpLineLength - 2) + "\n");
-    }
+    File a = Signed();
+    AppendRecord(a, Tags[0], "\1\2\0\0"s);
+    File b = a;
+    AppendRecord(a, 0x31000001, "A");
+    AppendRecord(b, 0x31000002, "A");
+    for (File* file : {&a, &b})
+        AppendRecord(*file, Tags[1], "");
+    AppendRecord(b, Tags[2], "ABCDEFGHIJKLMNOPQ");
+    WriteBytes(work_ / "a.qef", a);
+    WriteBytes(work_ / "b.qef", b);
+    auto line = [](const File& file, size_t k) { // with LF
+        return Produced(file, DUMP_MULTI).substr(k * DumpLineLength, DumpLineLength - 2) + "\n";
+    };
     Result typed = Run(QEFDUMP_PATH, "--diff a.qef b.qef");
     EXPECT_EQ(typed.exitCode, 1);
-    std::string expected = "--- a.qef\n+++ b.qef\n"
-                           "@@ -3,3 +3,5 @@ records 2-4 / 2-5, tags 3:01000031 / 3:02000031\n";
-    for (const auto& [marker, line] : {std::pair{' ', linesA[2]},
-                                       {'-', linesA[3]},
-                                       {'+', linesB[3]},
-                                       {' ', linesA[4]},
-                                       {'+', linesB[5]},
-                                       {'+', linesB[6]}})
-        expected += marker + line;
-    EXPECT_EQ(typed.out, expected);
+    EXPECT_EQ(typed.out,
+              "--- a.qef\n+++ b.qef\n@@ -3,3 +3,5 @@ records 2-4 / 2-5, tags 3:01000031 / "
+              "3:02000031\n " +
+                  line(a, 2) + "-" + line(a, 3) + "+" + line(b, 3) + " " + line(a, 4) + "+" +
+                  line(b, 5) + "+" + line(b, 6));
     std::mt19937 random(3);
-    std::string script =
-        "for k in $(seq 0 29); do for u in 0 1 3; do\n"
-        "  $Q --diff -U $u p$k-a p$k-b >d; $Q p$k-a | tr -d '\\r' >a.txt\n"
-        "  patch -o - a.txt d >/dev/null 2>e || echo $k $u: patch failed\n"
-        "  grep -Ei 'offset|fuzz' e && echo $k $u: not exact\n"
-        "  test \"$(diffstat -t d | tail -1 | cut -d, -f1,2)\" = \\\n"
-        "    \"$(grep -c '^+[^+]' d),$(grep -c '^-[^-]' d)\" || echo $k $u: counted\n"
-        "done; done; echo checked\n";
     for (int k = 0; k < 30; ++k) {
         File files[2] = {Signed(), Signed()};
         for (int n = 0; n < 40; ++n) {
             uint32_t kind = random() % 3, size = random() % 3 * 13;
-            File record = Record(Tags[kind], size, std::string(size, char('a' + random() % 2)));
+            std::string data(size, char('a' + random() % 2));
             for (File& file : files)
-                file += random() % 5 ? record : Record(Tags[kind], 0, "");
+                AppendRecord(file, Tags[kind], random() % 5 ? data : "");
         }
         for (int side = 0; side < 2; ++side)
-            std::ofstream(work_ /
-                              std::string("p").append(std::to_string(k)).append(side ? "-b" : "-a"),
-                          std::ios::binary)
-                << files[side];
+            WriteBytes(work_ / ("p" + std::to_string(k) + (side ? "-b" : "-a")), files[side]);
     }
-    std::ofstream(root_ / "pairs.sh") << "Q=" << Quoted(QEFDUMP_PATH) << "\n" << script;
+    std::ofstream(root_ / "pairs.sh")
+        << "Q=" << Quoted(QEFDUMP_PATH) << "\n"
+        << "for k in $(seq 0 29); do for u in 0 1 3; do\n"
+           "  $Q --diff -U $u p$k-a p$k-b >d; $Q p$k-a | tr -d '\\r' >a.txt\n"
+           "  patch -o - a.txt d >/dev/null 2>e || echo $k $u: patch failed\n"
+           "  grep -Ei 'offset|fuzz' e && echo $k $u: not exact\n"
+           "  test \"$(diffstat -t d | tail -1 | cut -d, -f1,2)\" = \\\n"
+           "    \"$(grep -c '^+[^+]' d),$(grep -c '^-[^-]' d)\" || echo $k $u: counted\n"
+           "done; done; echo checked\n";
     EXPECT_EQ(Run("sh", Quoted(root_ / "pairs.sh")).out, "checked\n");
 }
-
 #endif
 
 } // namespace

@@ -1,6 +1,7 @@
 // The record diff as data: pairs of files whose records are letters, held against the rules
 // every diff keeps (tests/support/diff_checks), and a change's place in a run of equal records.
 #include "tests/support/diff_checks.h"
+#include "tools/sample_files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,10 @@ using Bytes = std::vector<unsigned char>;
 // The signature record, then one record per letter from 'a' on, each of its own tag.
 Bytes FileOf(const std::string& letters) {
     const uint32_t sizes[] = {0, 5, 17, 32, 40};
-    auto add = [](Bytes& file, uint32_t tag, const std::string& data) {
-        for (uint32_t value : {tag, uint32_t(data.size())})
-            for (int shift = 0; shift < 32; shift += 8)
-                file.push_back((unsigned char)(value >> shift));
-        file.insert(file.end(), data.begin(), data.end());
-    };
-    Bytes file;
-    add(file, 0x00646F4D, "Module info file v2.0");
+    Bytes file = SignatureFile();
     for (char letter : letters)
-        add(file, 0x31000000u + uint32_t(letter - 'a'),
-            std::string(sizes[(letter - 'a') % 5], letter));
+        AppendRecord(file, 0x31000000u + uint32_t(letter - 'a'),
+                     std::string(sizes[(letter - 'a') % 5], letter));
     return file;
 }
 

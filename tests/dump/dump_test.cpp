@@ -22,22 +22,8 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr Numeration Modes[] = {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET};
 
-// Tags are the little-endian values of their four bytes: 4D 6F 64 00 is the signature's.
-const uint32_t SignatureTag = 0x00646F4D, VersionTag = 0x7265560A, EndTag = 0x646E450A;
-
-// A record whose header declares `size` bytes (by default as many as follow).
-void AddRecord(Bytes& file, uint32_t tag, std::string_view data, int64_t size = -1) {
-    for (uint32_t value : {tag, uint32_t(size < 0 ? int64_t(data.size()) : size)})
-        for (int shift = 0; shift < 32; shift += 8)
-            file.push_back((unsigned char)(value >> shift));
-    file.insert(file.end(), data.begin(), data.end());
-}
-
-Bytes SignatureRecord(std::string_view text = "Module info file v2.0", size_t zeros = 0) {
-    Bytes file;
-    AddRecord(file, SignatureTag, std::string(text) + std::string(zeros, '\0'));
-    return file;
-}
+// Tags are the little-endian values of their four bytes: 0A 56 65 72 is MI_VERSION's.
+const uint32_t VersionTag = 0x7265560A, EndTag = 0x646E450A;
 
 void CheckFormat(const Bytes& file, Numeration mode, TargetFaults faults = {}) {
     EXPECT_EQ(::CheckFormat(file.data(), uint32_t(file.size()), mode, faults), "");
@@ -60,11 +46,11 @@ void CheckEverything(const Bytes& file, const std::string& what) {
 
 TEST(Dump, WorkedExamples) {
     EXPECT_EQ(NumerationMode, NUMERATION_MULTI);
-    Bytes three = SignatureRecord("Module info file v2.0", 11);
-    AddRecord(three, VersionTag, std::string("\x01\x02\x00\x00", 4));
-    AddRecord(three, EndTag, "");
-    Bytes characters = SignatureRecord("Module info file v1.1\x7F\x80\xFF\x1F\x20\x7E", 5);
-    AddRecord(characters, 0x31000010, "ABCDEFGHIJKLMNOPQ");
+    Bytes three = SignatureFile("Module info file v2.0", 11);
+    AppendRecord(three, VersionTag, std::string("\x01\x02\x00\x00", 4));
+    AppendRecord(three, EndTag, "");
+    Bytes characters = SignatureFile("Module info file v1.1\x7F\x80\xFF\x1F\x20\x7E", 5);
+    AppendRecord(characters, 0x31000010, "ABCDEFGHIJKLMNOPQ");
     const std::string head = "00000001: MI_SIGNATURE  |00032| 4D 6F 64 75 6C 65 20 69 - 6E 66 6F "
                              "20 66 69 6C 65 | Module info file \r\n";
     const struct {
@@ -153,17 +139,17 @@ TEST(Dump, GeneratedAndEdgeFilesMatchTheModel) {
         for (uint32_t size : {29u, 37u, 46u, 333u, 4099u, 200001u})
             CheckEverything(GenerateSample(shape, size % 5, size),
                             "shape " + std::to_string(shape) + ", size " + std::to_string(size));
-    Bytes sizes = SignatureRecord();
+    Bytes sizes = SignatureFile();
     std::string data;
     for (uint32_t size = 0; size <= 48; ++size, data += char(size * 37))
-        AddRecord(sizes, TagNameTable[size % TagNameCount].tag ^ (size % 3 << 8), data);
+        AppendRecord(sizes, TagNameTable[size % TagNameCount].tag ^ (size % 3 << 8), data);
     for (int byte = 0; byte < 256; ++byte)
         data += char(byte);
-    AddRecord(sizes, 0, data);
+    AppendRecord(sizes, 0, data);
     CheckEverything(sizes, "sizes up to 48");
     Bytes counters = GenerateSample(SAMPLE_ONE_RECORD, 2, 1600100);
     for (uint32_t i = 0; i < 10500; ++i)
-        AddRecord(counters, EndTag, std::string(i % 7 == 0 ? 17 : 0, 'x'));
+        AppendRecord(counters, EndTag, std::string(i % 7 == 0 ? 17 : 0, 'x'));
     CheckEverything(counters, "large counters");
     // Eight-digit offsets fill the number column; eight-digit sizes cover the bar before them.
     CheckFormat(GenerateSample(SAMPLE_ONE_RECORD, 5, 10000100), NUMERATION_OFFSET);
@@ -172,13 +158,11 @@ TEST(Dump, GeneratedAndEdgeFilesMatchTheModel) {
 // Signatures accepted and refused, files cut at every length, sizes that run past the end or
 // wrap, the size limit, and every combination of target faults on a good and a broken file.
 TEST(Dump, RefusalsAndBrokenFiles) {
-    std::vector<Bytes> files = {SignatureRecord("Module info file v1.1"),
-                                SignatureRecord("Module info file v1.1-and-more", 7),
-                                SignatureRecord("module info file v2.0"),
-                                SignatureRecord("Module info file v1.2"),
-                                SignatureRecord(" Module info file v2.0"),
-                                {}};
-    files.push_back(SignatureRecord());
+    std::vector<Bytes> files = {
+        SignatureFile("Module info file v1.1"),  SignatureFile("Module info file v1.1-and-more", 7),
+        SignatureFile("module info file v2.0"),  SignatureFile("Module info file v1.2"),
+        SignatureFile(" Module info file v2.0"), {}};
+    files.push_back(SignatureFile());
     files.back()[0] = files.back()[4] = 0xFF; // the first record's tag and size play no part
     // Cut short of the signature, and at and around every record's end and inside the header
     // after it.
@@ -195,8 +179,8 @@ TEST(Dump, RefusalsAndBrokenFiles) {
                 files.emplace_back(whole.begin(), whole.begin() + long(length));
     }
     for (uint32_t size : {5u, 0xFFFFFFFFu, 0xFFFFFFDBu, 0xFFFFFFF8u, 0xFFFFFFF0u}) {
-        files.push_back(SignatureRecord());
-        AddRecord(files.back(), VersionTag, "xxxx", size);
+        files.push_back(SignatureFile());
+        AppendRecord(files.back(), VersionTag, "xxxx", size);
     }
     for (const Bytes& file : files) {
         Numeration mode = Modes[file.size() % 3];
@@ -206,7 +190,7 @@ TEST(Dump, RefusalsAndBrokenFiles) {
                   "")
             << file.size();
     }
-    Bytes limit = SignatureRecord("Module info file v2.0", MaxModuleInfoLength - 29);
+    Bytes limit = SignatureFile("Module info file v2.0", MaxModuleInfoLength - 29);
     CheckFormat(limit, NUMERATION_MULTI, {true}); // passes the size test
     limit.push_back(0);
     CheckFormat(limit, NUMERATION_MULTI);
