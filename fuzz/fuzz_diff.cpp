@@ -1,7 +1,7 @@
 // The record diff on any pair of files: the input's first byte says where to cut the rest in
 // two, A and B. Whatever records fit in each are diffed and held against the rules every diff
 // keeps; pairs of few records must also get a shortest script.
-#include "tests/support/diff_checks.h"
+#include "tests/support/checks.h"
 
 #include <cstdio>
 #include <cstdlib>

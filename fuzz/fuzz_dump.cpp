@@ -2,7 +2,7 @@
 // the dump included; the input's hash chooses the walk's buffer, where its sink gives up, and a
 // target fault for one more run.
 #include "dump/module_info.h"
-#include "tests/support/dump_checks.h"
+#include "tests/support/checks.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -170,49 +170,6 @@ bool MakeLink(const fs::path& link, const char* target) {
     return std::system(command.c_str()) == 0; // NOLINT(cert-env33-c)
 }
 
-class WindowsOut : public Out {
-  protected:
-    // qefdump in work_, its standard output and error in files beside work_.
-    PROCESS_INFORMATION Start(const std::string& arguments) {
-        SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        HANDLE files[2];
-        for (int k = 0; k < 2; ++k)
-            files[k] = CreateFileW((root_ / (k ? "err" : "out")).c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = files[0];
-        startup.hStdError = files[1];
-        // A cross build knows the program by its build-host path; the current drive maps it.
-        std::wstring command = L"\"" +
-                               fs::absolute(fs::path(QEFDUMP_PATH).make_preferred()).wstring() +
-                               L"\" " + fs::path(arguments).wstring();
-        PROCESS_INFORMATION process{};
-        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   work_.c_str(), &startup, &process));
-        CloseHandle(files[0]);
-        CloseHandle(files[1]);
-        return process;
-    }
-    std::string Finish(const PROCESS_INFORMATION& process) {
-        DWORD code = 0;
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return std::to_string(code) + " " + ReadText(root_ / "err", std::ios::in);
-    }
-    std::string Qefdump(const std::string& arguments) { return Finish(Start(arguments)); }
-    std::string Read(const char* name) { return ReadText(work_ / name); }
-    bool NoTemporary() {
-        for (const auto& entry : fs::directory_iterator(work_))
-            if (entry.path().filename().string().find(".qefdump-") != std::string::npos)
-                return false;
-        return true;
-    }
-};
-
 std::string SystemMessage(DWORD code) {
     char text[512] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
@@ -223,44 +180,64 @@ std::string SystemMessage(DWORD code) {
 
 // What Windows offers in place of owners, modes and signals: hard links written in place, links
 // followed and kept, the read-only attribute, files held open by others, and a program ended
-// from outside. OUT holds "old\n" byte for byte wherever it is refused.
-TEST_F(WindowsOut, OutIsReplacedWholeOrKeptAsItWas) {
+// from outside. OUT holds "old\n" byte for byte wherever it is refused, and no temporary stays.
+TEST_F(Out, WindowsReplacesOutWholeOrKeepsItAsItWas) {
+    auto qefdump = [this](const std::string& arguments) {
+        Result result = Run(QEFDUMP_PATH, arguments);
+        return std::to_string(result.exitCode) + " " + result.err;
+    };
+    auto read = [this](const char* name) { return ReadText(work_ / name); };
+    auto noTemporary = [this] {
+        for (const auto& entry : fs::directory_iterator(work_))
+            if (entry.path().filename().string().find(".qefdump-") != std::string::npos)
+                return false;
+        return true;
+    };
     std::vector<unsigned char> sample = GenerateSample(SAMPLE_MIXED, 3, 200000);
     WriteBytes(work_ / "in.qef", std::string(sample.begin(), sample.end()));
-    EXPECT_EQ(Qefdump("-o dump.txt in.qef"), "0 ");
-    std::string dump = Read("dump.txt");
+    EXPECT_EQ(qefdump("-o dump.txt in.qef"), "0 ");
+    std::string dump = read("dump.txt");
     for (const char* name : {"a", "real", "readonly", "busy", "out"})
         WriteBytes(work_ / name, "old\n");
 
     ASSERT_TRUE(CreateHardLinkW((work_ / "b").c_str(), (work_ / "a").c_str(), nullptr));
-    EXPECT_EQ(Qefdump("-o a in.qef"), "0 ");
-    EXPECT_TRUE(Read("b") == dump); // in place: both names still one file
+    EXPECT_EQ(qefdump("-o a in.qef"), "0 ");
+    EXPECT_TRUE(read("b") == dump); // in place: both names still one file
 
     ASSERT_TRUE(MakeLink(work_ / "link", "real"));
-    EXPECT_EQ(Qefdump("-o link in.qef"), "0 ");
-    EXPECT_TRUE(Read("real") == dump);
+    EXPECT_EQ(qefdump("-o link in.qef"), "0 ");
+    EXPECT_TRUE(read("real") == dump);
     WriteBytes(work_ / "real", "new\n");
-    EXPECT_EQ(Read("link"), "new\n"); // the link still names it
+    EXPECT_EQ(read("link"), "new\n"); // the link still names it
 
     SetFileAttributesW((work_ / "readonly").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(Qefdump("-o readonly in.qef"), "3 qefdump: readonly: Permission denied\n");
+    EXPECT_EQ(qefdump("-o readonly in.qef"), "3 qefdump: readonly: Permission denied\n");
     HANDLE held =
         CreateFileW((work_ / "busy").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(Qefdump("-o busy in.qef"),
+    EXPECT_EQ(qefdump("-o busy in.qef"),
               "3 qefdump: busy: " + SystemMessage(ERROR_SHARING_VIOLATION) + "\n");
     CloseHandle(held);
 
     sample = GenerateSample(SAMPLE_EMPTY_RECORDS, 1, 32000000);
     WriteBytes(work_ / "big.qef", std::string(sample.begin(), sample.end()));
-    PROCESS_INFORMATION process = Start("-o out big.qef");
-    for (int wait = 0; wait < 1000 && NoTemporary(); ++wait)
+    // A cross build knows the program by its build-host path; the current drive maps it.
+    std::wstring command = L"\"" + fs::absolute(fs::path(QEFDUMP_PATH).make_preferred()).wstring() +
+                           L"\" -o out big.qef";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               work_.c_str(), &startup, &process));
+    for (int wait = 0; wait < 1000 && noTemporary(); ++wait)
         Sleep(10);
-    EXPECT_FALSE(NoTemporary());
+    EXPECT_FALSE(noTemporary());
     TerminateProcess(process.hProcess, 9);
-    EXPECT_EQ(Finish(process), "9 ");
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     for (const char* name : {"readonly", "busy", "out"})
-        EXPECT_EQ(Read(name), "old\n") << name;
-    EXPECT_TRUE(NoTemporary());
+        EXPECT_EQ(read(name), "old\n") << name;
+    EXPECT_TRUE(noTemporary());
 }
 #endif
 

@@ -1,6 +1,6 @@
 // The record diff as data: pairs of files whose records are letters, held against the rules
-// every diff keeps (tests/support/diff_checks), and a change's place in a run of equal records.
-#include "tests/support/diff_checks.h"
+// every diff keeps (tests/support/checks.h), and a change's place in a run of equal records.
+#include "tests/support/checks.h"
 #include "tools/sample_files.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "dump/line_kernel.h"
 #include "dump/module_info.h"
 #include "dump/record_text.h"
-#include "tests/support/dump_checks.h"
+#include "tests/support/checks.h"
 #include "tests/support/dump_model.h"
 #include "tests/support/recording_target.h"
 #include "tools/sample_files.h"

@@ -1,14 +1,9 @@
-#include "tests/support/diff_checks.h"
+#include "tests/support/checks.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace {
-
-struct Problems {
-    void Expect(bool ok, const std::string& what) { found += ok ? "" : what + "; "; }
-    std::string found;
-};
 
 // Each record as its bytes, header included: equal strings are equal records.
 std::vector<std::string> RecordsOf(const RecordIndex& file) {

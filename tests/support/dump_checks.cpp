@@ -1,4 +1,4 @@
-#include "tests/support/dump_checks.h"
+#include "tests/support/checks.h"
 
 #include "dump/line_kernel.h"
 #include "dump/record_index.h"
@@ -24,11 +24,6 @@ struct JoiningSink : DumpLineSink {
     size_t capacity, refuseAt, calls = 0;
     bool broken = false;
     std::string text;
-};
-
-struct Problems {
-    void Expect(bool ok, const std::string& what) { found += ok ? "" : what + "; "; }
-    std::string found;
 };
 
 } // namespace

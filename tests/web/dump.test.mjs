@@ -1,26 +1,18 @@
 // The dump as the page shows it, held against qefdump's lines: at the top, in the middle and
 // at the end in every numeration, in a file of 4,000,000 empty records, through the record
 // list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
-import { test, before, after } from 'node:test';
+import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
-    MODES, tempFolder, makeSample, qefdump, dumpLines, dumpSlice, recordsOf, startPage, openFile, shownRows,
+    MODES, tempFolder, makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows,
     topLine, setMode, goTo,
 } from './harness.mjs';
 
-let temp;
-let browser;
-let mixed;
-before(async () => {
-    temp = tempFolder();
-    mixed = makeSample(temp.folder, 'mixed', 3, 300000);
-    browser = await startPage();
-});
-after(async () => {
-    await browser.close();
-    temp.remove();
-});
+const browser = sharedPage();
+const temp = tempFolder();
+const mixed = makeSample(temp.folder, 'mixed', 3, 300000);
+after(temp.remove);
 
 // The rows on screen are the lines from the one the status line names; that line is returned.
 async function expectScreen(page, lines, what) {
@@ -47,7 +39,6 @@ test('every numeration shows qefdump\'s lines at the top, the middle and the end
         }
     }
     await setMode(page, 'multi');
-    assert.deepEqual(browser.errors, []);
 });
 
 test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async () => {
@@ -67,7 +58,6 @@ test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdum
     assert.ok(Math.abs(middle - last / 2) < last / 1000, `the scroll bar's middle is line ${middle + 1}`);
     await goTo(page, 'line', 2345678);
     assert.equal(await expectScreen(page, lines, 'Go to'), 2345677);
-    assert.deepEqual(browser.errors, []);
 });
 
 test('the record list, Go to a record or an offset, and Find a tag name or hex bytes', async () => {
@@ -116,7 +106,6 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     await find('NO_SUCH_NAME');
     assert.match(await page.textContent('#status-note'), /is not in this file/);
     await setMode(page, 'multi');
-    assert.deepEqual(browser.errors, []);
 });
 
 test('keys, the wheel, and a copy of the selection give the dump\'s own text', async () => {
@@ -166,5 +155,4 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
     assert.equal(await copied(), text.slice(start, start + 30), 'Shift+click within one line');
     await page.keyboard.press('Control+A');
     assert.equal(await copied(), text.slice(0, -2), 'Ctrl+A copies the whole dump');
-    assert.deepEqual(browser.errors, []);
 });

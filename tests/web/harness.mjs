@@ -6,6 +6,8 @@ import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { before, after, afterEach } from 'node:test';
+import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
 const { chromium } = createRequire(import.meta.url)('playwright-core');
@@ -77,6 +79,16 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
         temp.remove();
     };
     return { page, errors, folder: temp.folder, close };
+}
+
+// One page for the tests of a file, filled in before the first and closed after the last. Each
+// test must leave no console or page error behind.
+export function sharedPage(viewport) {
+    const shared = {};
+    before(async () => Object.assign(shared, await startPage(viewport)));
+    afterEach(() => assert.deepEqual(shared.errors.splice(0), [], 'console and page errors'));
+    after(() => shared.close());
+    return shared;
 }
 
 // Opens a file through Open's file chooser, or Compare's, and waits until the page has shown

@@ -1,10 +1,17 @@
-// The rules every dump run must keep, checked against the model, for the tests and the fuzz
-// target. Each check gives back what went wrong, or nothing.
+// The rules every dump run and every record diff must keep, for the tests and the fuzz targets.
+// Each check gives back what went wrong, or nothing.
 #pragma once
 
+#include "dump/record_diff.h"
 #include "tests/support/recording_target.h"
 
 #include <string>
+
+// What a check found wrong, each finding ended by "; ".
+struct Problems {
+    void Expect(bool ok, const std::string& what) { found += ok ? "" : what + "; "; }
+    std::string found;
+};
 
 // One FormatModuleInfo run: the model's text and progress, or exactly the right message and the
 // text left alone; the output, if reserved, released once; a target fault adds its own effect.
@@ -20,3 +27,9 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
 // The index of a whole file against the model: its counts, and runs of the dump that start at
 // chosen lines and records, which must be the model's lines there.
 std::string CheckRuns(const unsigned char* bytes, uint32_t length, Numeration mode);
+
+// Diffs A and B and holds the result against what any script must be: the records it keeps
+// equal pair by pair, each run of changes slid to the end of the equal records after it, hunks
+// with `context` equal records around their changes and blocks that tile them; and, with
+// `shortest`, no longer than the longest common subsequence of the records allows.
+std::string CheckDiff(const RecordIndex& a, const RecordIndex& b, uint32_t context, bool shortest);
