@@ -4,31 +4,22 @@
 #include "dump/module_info.h"
 #include "tests/support/checks.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (size > MaxModuleInfoLength)
         return -1;
-    auto require = [](const std::string& problems) { // libFuzzer keeps the input that aborts
-        if (!problems.empty()) {
-            std::fprintf(stderr, "fuzz check failed: %s\n", problems.c_str());
-            std::abort();
-        }
-    };
     uint32_t hash = 2166136261u; // FNV-1a: any change to the input moves every choice
     for (size_t i = 0; i < size; ++i)
         hash = (hash ^ bytes[i]) * 16777619u;
     for (Numeration mode : {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET}) {
-        require(CheckFormat(bytes, uint32_t(size), mode));
-        require(CheckRuns(bytes, uint32_t(size), mode));
+        Require(CheckFormat(bytes, uint32_t(size), mode));
+        Require(CheckRuns(bytes, uint32_t(size), mode));
         uint32_t choice = hash ^ (uint32_t(mode) * 0x9E3779B9u);
         // From no line up to a few more than the dump has, with a few bytes of slack.
         size_t lines = choice % (size / RecordHeaderSize + 4);
         size_t capacity = lines * DumpLineLength + (choice >> 16) % DumpLineLength;
-        require(CheckWalk(bytes, uint32_t(size), mode, capacity, (choice >> 8) % 5));
+        Require(CheckWalk(bytes, uint32_t(size), mode, capacity, (choice >> 8) % 5));
     }
     TargetFaults faults{(hash & 1) != 0, (hash & 2) != 0, (hash & 4) != 0};
-    require(CheckFormat(bytes, uint32_t(size), Numeration(1 + hash / 8 % 3), faults));
+    Require(CheckFormat(bytes, uint32_t(size), Numeration(1 + hash / 8 % 3), faults));
     return 0;
 }

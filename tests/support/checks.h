@@ -5,6 +5,8 @@
 #include "dump/record_diff.h"
 #include "tests/support/recording_target.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 // What a check found wrong, each finding ended by "; ".
@@ -12,6 +14,14 @@ struct Problems {
     void Expect(bool ok, const std::string& what) { found += ok ? "" : what + "; "; }
     std::string found;
 };
+
+// For the fuzz targets: a check's findings end the run, and libFuzzer keeps the input.
+inline void Require(const std::string& problems) {
+    if (!problems.empty()) {
+        std::fprintf(stderr, "fuzz check failed: %s\n", problems.c_str());
+        std::abort();
+    }
+}
 
 // One FormatModuleInfo run: the model's text and progress, or exactly the right message and the
 // text left alone; the output, if reserved, released once; a target fault adds its own effect.

@@ -1,4 +1,5 @@
-// For the Windows tests and tools: windows read, dialogs answered inside their modal loops.
+// For the Windows tests and the GUI benchmark: message boxes read, temporary folders and files,
+// and a fresh frame for each viewer test.
 #pragma once
 
 #include "document/document.h"
@@ -6,12 +7,11 @@
 #include "frame/frame.h"
 #include "frame/resource.h"
 #include "tools/sample_files.h"
+#include "tools/window_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,96 +20,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-inline std::string WindowText(HWND window) {
-    std::string text(size_t(GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(size_t(GetWindowTextA(window, text.data(), int(text.size()))));
-    return text;
-}
-
-inline std::string StatusText(HWND statusBar, int part) {
-    // An empty part leaves the buffer as it is, so it starts zeroed.
-    std::vector<char> text(LOWORD(SendMessageA(statusBar, SB_GETTEXTLENGTHA, part, 0)) + 1u);
-    SendMessageA(statusBar, SB_GETTEXTA, WPARAM(part), reinterpret_cast<LPARAM>(text.data()));
-    return text.data();
-}
-
-inline void RegisterViewerClasses() { // as start-up does; once per process
-    InitCommonControls();
-    static const bool registered = RegisterFrameClass(GetModuleHandleA(nullptr)) &&
-                                   RegisterDocumentClass(GetModuleHandleA(nullptr));
-    EXPECT_TRUE(registered);
-}
-
-inline void PumpMessages() { // every message already waiting, WM_QUIT included
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
-}
-
-using DialogAction = std::function<void(HWND dialog)>; // must close it or open the next one
-
-inline DialogAction Press(int id) { // posted, so that it acts once the action has returned
-    return [id](HWND dialog) {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     LPARAM(GetDlgItem(dialog, id)));
-    };
-}
-
-inline DialogAction ChooseFile(const std::string& path) {
-    return [path](HWND dialog) {
-        SetDlgItemTextA(dialog, 0x47C, path.c_str()); // the Explorer dialogs' file name field
-        Press(IDOK)(dialog);
-    };
-}
-
-struct ModalState {
-    std::vector<DialogAction> actions;
-    size_t next = 0;
-    HWND answered = nullptr, seen = nullptr; // answered: the last one, which may still be closing
-    int quietTicks = 0, cancelled = 0;
-};
-inline ModalState* CurrentModalState = nullptr; // SetTimer without a window passes no context
-
-// Finds a visible and enabled dialog other than search.first: not one behind its own message box.
-inline BOOL CALLBACK TakeDialog(HWND window, LPARAM context) {
-    auto& [skipped, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(context);
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (window == skipped || std::string(name) != "#32770" || !IsWindowVisible(window) ||
-        !IsWindowEnabled(window))
-        return TRUE;
-    found = window;
-    return FALSE;
-}
-
-inline void CALLBACK AnswerDialogs(HWND, UINT, UINT_PTR, DWORD) {
-    ModalState& state = *CurrentModalState;
-    bool overdue = ++state.quietTicks > 200; // 100 ms ticks
-    std::pair<HWND, HWND> search = {overdue ? nullptr : state.answered, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), TakeDialog, reinterpret_cast<LPARAM>(&search));
-    HWND dialog = search.second;
-    // Some dialogs fill their controls after they show: act on the second sighting.
-    if (!dialog || dialog != std::exchange(state.seen, dialog))
-        return;
-    state.quietTicks = 0;
-    state.answered = dialog;
-    bool planned = state.next < state.actions.size() && !overdue;
-    state.cancelled += !planned;
-    (planned ? state.actions[state.next++] : Press(IDCANCEL))(dialog);
-}
-
-// Runs `call`, answering the dialogs it opens with `actions` in order. Gives how many went
-// wrong: dialogs left over or stuck for 20 s (then cancelled), and actions never used.
-inline int RunWithDialogs(const std::function<void()>& call, std::vector<DialogAction> actions) {
-    ModalState state{std::move(actions)};
-    ModalState* outer = std::exchange(CurrentModalState, &state);
-    UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerDialogs);
-    call();
-    KillTimer(nullptr, timer);
-    CurrentModalState = outer;
-    return state.cancelled + int(state.actions.size() - state.next);
-}
 
 // A message box in one line: caption, text, icon shown, owner.
 inline std::string Box(const std::string& caption, const std::string& text, HANDLE icon,
@@ -171,7 +81,7 @@ class ViewerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         NumerationMode = NUMERATION_MULTI;
-        RegisterViewerClasses();
+        ASSERT_TRUE(RegisterViewerClasses());
         Drive([this] { frame = CreateFrameWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL); });
         ASSERT_NE(frame, nullptr);
         statusBar = GetDlgItem(frame, ID_STATUSBAR);

@@ -4,7 +4,7 @@
 //   viewer_demo FILE
 #include "frame/frame.h"
 #include "frame/resource.h"
-#include "tests/win/win_testing.h"
+#include "tools/window_driver.h"
 
 #include <cstdio>
 
@@ -13,7 +13,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: viewer_demo FILE\n");
         return 2;
     }
-    RegisterViewerClasses();
+    if (!RegisterViewerClasses()) {
+        std::fprintf(stderr, "viewer_demo: the window classes could not be registered\n");
+        return 1;
+    }
     HWND frame = CreateFrameWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
     RunWithDialogs([frame] { SendMessageA(frame, WM_COMMAND, CMD_FILE_OPEN, 0); },
                    {ChooseFile(argv[1])});
