@@ -62,13 +62,13 @@ File Sample() {
     return file;
 }
 
-File PastTheEnd() {
-    File file = Signed();
+File PastTheEnd() { // its second record at offset 0x2A
+    File file = SignatureFile<File>("Module info file v2.0", 13);
     AppendRecord(file, Tags[0], "1234", 5);
     return file;
 }
 
-constexpr const char* PastTheEndError = "QEF format error. Record 2 at offset 0x1D declares 5 "
+constexpr const char* PastTheEndError = "QEF format error. Record 2 at offset 0x2A declares 5 "
                                         "data bytes, but only 4 follow its header.\n";
 
 struct Case {
