@@ -7,6 +7,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -27,10 +28,11 @@ struct Pair {
     Bytes files[2];
     RecordIndex indexes[2];
 
-    Pair(const std::string& a, const std::string& b) : files{FileOf(a), FileOf(b)} {
+    Pair(Bytes a, Bytes b) : files{std::move(a), std::move(b)} {
         for (int k = 0; k < 2; ++k)
             EXPECT_TRUE(indexes[k].Build(files[k].data(), uint32_t(files[k].size())));
     }
+    Pair(const std::string& a, const std::string& b) : Pair(FileOf(a), FileOf(b)) {}
 };
 
 // Mostly small pairs, which must get a shortest script; every 40th is long and unlike, past the
@@ -58,7 +60,8 @@ TEST(Diff, RandomPairsGetAScriptThatIsRightShortAndSlid) {
 
 // Long files that share a core, a few of its records changed, and differ in hundreds of records
 // found in one file only: the search on all records gives up at its bound, the one on the
-// records both files have finds the shortest.
+// records both files have finds the shortest. Then files of distinct records, 200 shared and
+// about 1,000 of each file's own, which that search must tell apart one by one.
 TEST(Diff, UnlikeRecordsAroundASharedCoreStillGetTheShortestScript) {
     std::string a, b;
     std::mt19937 random(2);
@@ -73,6 +76,13 @@ TEST(Diff, UnlikeRecordsAroundASharedCoreStillGetTheShortestScript) {
     }
     Pair pair(a, b);
     EXPECT_EQ(CheckDiff(pair.indexes[0], pair.indexes[1], 1, true), "");
+    Bytes files[2] = {SignatureFile(), SignatureFile()};
+    for (uint32_t k = 0; k < 2200; ++k)
+        for (uint32_t side = 0; side < 2; ++side)
+            if (k % 11 == 0 || k % 2 == side)
+                AppendRecord(files[side], 0x31000000u + k, std::string(k % 7, 'x'));
+    Pair distinct(files[0], files[1]);
+    EXPECT_EQ(CheckDiff(distinct.indexes[0], distinct.indexes[1], 1, true), "");
 }
 
 } // namespace
