@@ -171,6 +171,11 @@ std::vector<unsigned char> GenerateSample(SampleShape shape, uint32_t seed, uint
     return file;
 }
 
+std::string SampleBytes(SampleShape shape, uint32_t seed, uint32_t totalSize) {
+    std::vector<unsigned char> bytes = GenerateSample(shape, seed, totalSize);
+    return {bytes.begin(), bytes.end()};
+}
+
 bool ParseSampleShape(std::string_view name, SampleShape& shape) {
     for (const ShapeName& entry : ShapeNames) {
         if (name == entry.name) {

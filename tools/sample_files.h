@@ -15,6 +15,8 @@ enum SampleShape {
 // Starts with a signature record; exactly totalSize bytes (at least 29, at most 32,000,000)
 // and a well-formed record chain. The same arguments always give the same bytes.
 std::vector<unsigned char> GenerateSample(SampleShape shape, uint32_t seed, uint32_t totalSize);
+// The same bytes in a string, for those that hold files as strings.
+std::string SampleBytes(SampleShape shape, uint32_t seed, uint32_t totalSize);
 
 bool ParseSampleShape(std::string_view name, SampleShape& shape);
 

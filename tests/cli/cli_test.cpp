@@ -20,11 +20,6 @@ File Signed(const char* signature = "Module info file v2.0") {
     return SignatureFile<File>(signature);
 }
 
-File Generated(SampleShape shape, uint32_t seed, uint32_t size) {
-    std::vector<unsigned char> bytes = GenerateSample(shape, seed, size);
-    return File(bytes.begin(), bytes.end());
-}
-
 const unsigned char* Data(const File& file) {
     return reinterpret_cast<const unsigned char*>(file.data());
 }
@@ -56,7 +51,7 @@ using Cli = CliTest;
 
 // Mixed records and then more short ones than one chunk of the record list holds.
 File Sample() {
-    File file = Generated(SAMPLE_MIXED, 7, 200000);
+    File file = SampleBytes(SAMPLE_MIXED, 7, 200000);
     for (uint32_t k = 0; k < 15000; ++k)
         AppendRecord(file, Tags[k % 3], std::string(k % 37, char(k)));
     return file;
@@ -107,7 +102,7 @@ const Case Cases[] = {
     {"-o out.txt in.qef", 1,
      "in.qef: Don't parse file greather than 32 MB. The file has 32000001 bytes, more than the "
      "limit of 32000000.\n",
-     NOTHING, 0, [] { return Generated(SAMPLE_ONE_RECORD, 1, MaxModuleInfoLength) + "x"; }},
+     NOTHING, 0, [] { return SampleBytes(SAMPLE_ONE_RECORD, 1, MaxModuleInfoLength) + "x"; }},
     {"-o in.qef in.qef", 2, "in.qef: input file is output file\n"},
     {"-o in.qef < in.qef", 2, "in.qef: input file is output file\n"},
     {"-o out.txt -- -in.qef", 3, "-in.qef: No such file or directory\n"},
@@ -119,12 +114,10 @@ const Case Cases[] = {
      PastTheEnd},
     {"--diff in.qef missing.qef -o out.txt", 2, "missing.qef: No such file or directory\n"},
     {"--bogus in.qef", 2, "unknown option '--bogus'"},
-    {"-x", 2, "unknown option '-x'"},
     {"--=x", 2, "unknown option '--=x'"},
     {"-hx", 2, "unknown option '-hx'"},
     {"--records=yes in.qef", 2, "this option takes no value: '--records=yes'"},
     {"-n hex in.qef", 2, "numeration must be multi, single or offset, not 'hex'"},
-    {"--numeration=MULTI in.qef", 2, "numeration must be multi, single or offset, not 'MULTI'"},
     {"in.qef -o", 2, "missing value for '-o'"},
     {"in.qef b.qef", 2, "more than one file given; the second is 'b.qef'"},
     {"--diff a b c", 2, "more than two files given; the third is 'c'"},
@@ -179,9 +172,9 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
             bool sense = int(records) + int(diff) + int(extract) <= 1 && (!json || records) &&
                          (!context || diff) && (!numeration || !(records || extract)) &&
                          (diff ? files == 2 : files <= 1);
-            std::vector<char*> argv(words.size());
-            for (size_t k = 0; k < words.size(); ++k)
-                argv[k] = words[k].data();
+            std::vector<char*> argv;
+            for (std::string& word : words)
+                argv.push_back(word.data());
             DumpOptions options;
             ::testing::internal::CaptureStderr();
             ParseOutcome outcome = ParseDumpOptions(int(argv.size()), argv.data(), options);
@@ -206,7 +199,7 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
     uint64_t hash = 0xCBF29CE484222325ull;
     for (SampleShape shape : {SAMPLE_MIXED, SAMPLE_ONE_RECORD, SAMPLE_EMPTY_RECORDS})
         for (uint32_t size : {29u, 30u, 36u, 37u, 45u, 123457u}) {
-            File file = Generated(shape, size, size);
+            File file = SampleBytes(shape, size, size);
             ASSERT_EQ(file.size(), size);
             EXPECT_TRUE(IsModuleInfoFile(Data(file), size) &&
                         PlanDump(Data(file), size).end == RECORDS_COMPLETE);
@@ -215,8 +208,8 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
         }
     EXPECT_EQ(hash, 0x46E918857C106770ull);
     Run(QEFGEN_PATH, "--shape empty-records --seed 5 --size 5000 -o s.qef");
-    EXPECT_TRUE(ReadText(work_ / "s.qef") == Generated(SAMPLE_EMPTY_RECORDS, 5, 5000));
-    EXPECT_TRUE(Run(QEFGEN_PATH, "").out == Generated(SAMPLE_MIXED, 1, 1000000));
+    EXPECT_TRUE(ReadText(work_ / "s.qef") == SampleBytes(SAMPLE_EMPTY_RECORDS, 5, 5000));
+    EXPECT_TRUE(Run(QEFGEN_PATH, "").out == SampleBytes(SAMPLE_MIXED, 1, 1000000));
     EXPECT_EQ(Run(QEFGEN_PATH, "--size 28").exitCode, 2);
     Result help = Run(QEFGEN_PATH, "--help");
     EXPECT_TRUE(help.exitCode == 0 && help.out.starts_with("usage: qefgen [--shape"));

@@ -187,8 +187,7 @@ TEST_F(Out, WindowsReplacesOutWholeOrKeepsItAsItWas) {
                 return false;
         return true;
     };
-    std::vector<unsigned char> sample = GenerateSample(SAMPLE_MIXED, 3, 200000);
-    WriteBytes(work_ / "in.qef", std::string(sample.begin(), sample.end()));
+    WriteBytes(work_ / "in.qef", SampleBytes(SAMPLE_MIXED, 3, 200000));
     EXPECT_EQ(qefdump("-o dump.txt in.qef"), "0 ");
     std::string dump = read("dump.txt");
     for (const char* name : {"a", "real", "readonly", "busy", "out"})
@@ -212,8 +211,7 @@ TEST_F(Out, WindowsReplacesOutWholeOrKeepsItAsItWas) {
               "3 qefdump: busy: " + SystemMessage(ERROR_SHARING_VIOLATION) + "\n");
     CloseHandle(held);
 
-    sample = GenerateSample(SAMPLE_EMPTY_RECORDS, 1, 32000000);
-    WriteBytes(work_ / "big.qef", std::string(sample.begin(), sample.end()));
+    WriteBytes(work_ / "big.qef", SampleBytes(SAMPLE_EMPTY_RECORDS, 1, 32000000));
     // A cross build knows the program by its build-host path; the current drive maps it.
     std::wstring command = L"\"" + fs::absolute(fs::path(QEFDUMP_PATH).make_preferred()).wstring() +
                            L"\" -o out big.qef";

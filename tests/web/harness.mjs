@@ -13,7 +13,6 @@ import { createRequire } from 'node:module';
 const { chromium } = createRequire(import.meta.url)('playwright-core');
 const build = fileURLToPath(new URL('../../build', import.meta.url));
 const qefdumpPath = join(build, 'native/cli/qefdump');
-export const MODES = ['multi', 'single', 'offset'];
 
 // A temporary folder, removed by the returned function.
 export function tempFolder() {

@@ -72,11 +72,6 @@ inline std::string ReadWholeFile(const std::string& path) { // "<missing>" when 
     return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<missing>";
 }
 
-inline std::string SampleBytes(SampleShape shape, uint32_t seed, uint32_t size) {
-    auto bytes = GenerateSample(shape, seed, size);
-    return {bytes.begin(), bytes.end()};
-}
-
 class ViewerTest : public ::testing::Test {
   protected:
     void SetUp() override {
