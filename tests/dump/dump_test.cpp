@@ -185,6 +185,7 @@ TEST(Dump, RefusalsAndBrokenFiles) {
     for (const Bytes& file : files) {
         Numeration mode = Modes[file.size() % 3];
         EXPECT_EQ(::CheckFormat(file.data(), uint32_t(file.size()), mode), "") << file.size();
+        EXPECT_EQ(::CheckRuns(file.data(), uint32_t(file.size()), mode), "") << file.size();
         EXPECT_EQ(::CheckWalk(file.data(), uint32_t(file.size()), mode,
                               (file.size() % 4 + 1) * DumpLineLength, file.size() % 3),
                   "")

@@ -34,8 +34,9 @@ std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration 
 std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mode, size_t capacity,
                       size_t refuseAt);
 
-// The index of a whole file against the model: its counts, and runs of the dump that start at
-// chosen lines and records, which must be the model's lines there.
+// The index of a file against the model: its counts and where the records that fit end; for a
+// whole file, runs of the dump that start at chosen lines and records, which must be the model's
+// lines there.
 std::string CheckRuns(const unsigned char* bytes, uint32_t length, Numeration mode);
 
 // Diffs A and B and holds the result against what any script must be: the records it keeps
