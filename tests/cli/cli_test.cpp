@@ -172,9 +172,9 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
             bool sense = int(records) + int(diff) + int(extract) <= 1 && (!json || records) &&
                          (!context || diff) && (!numeration || !(records || extract)) &&
                          (diff ? files == 2 : files <= 1);
-            std::vector<char*> argv;
-            for (std::string& word : words)
-                argv.push_back(word.data());
+            std::vector<char*> argv(words.size());
+            for (size_t k = 0; k < words.size(); ++k)
+                argv[k] = words[k].data();
             DumpOptions options;
             ::testing::internal::CaptureStderr();
             ParseOutcome outcome = ParseDumpOptions(int(argv.size()), argv.data(), options);
