@@ -40,9 +40,7 @@ class SampleRandom {
     uint64_t state_;
 };
 
-constexpr unsigned char SignatureTag[4] = {0x4D, 0x6F, 0x64, 0x00};
-constexpr char SignatureText[] = "Module info file v2.0";
-static_assert(sizeof SignatureText - 1 == SignatureLength);
+static_assert(sizeof SampleSignatureText - 1 == SignatureLength);
 constexpr uint32_t SignatureRecordSize = RecordHeaderSize + SignatureLength;
 
 // Kind bytes that name a record by the top byte alone (the "NM_" kinds).
@@ -65,8 +63,8 @@ class SampleWriter {
 
     void SignatureRecord(uint32_t size) {
         unsigned char* record = file_.data() + offset_;
-        Record(ReadUint32Le(SignatureTag), size);
-        std::memcpy(record + SignatureOffset, SignatureText, SignatureLength);
+        Record(SampleSignatureTag, size);
+        std::memcpy(record + SignatureOffset, SampleSignatureText, SignatureLength);
     }
 
     uint32_t Left() const { return uint32_t(file_.size()) - offset_; }

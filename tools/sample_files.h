@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+// The signature record's tag (4D 6F 64 00 read little-endian) and the text every sample signs with.
+constexpr uint32_t SampleSignatureTag = 0x00646F4D;
+constexpr char SampleSignatureText[] = "Module info file v2.0";
+
 enum SampleShape {
     SAMPLE_MIXED,         // known, top-byte and unknown tags; sizes 0, 16, 17 and large
     SAMPLE_ONE_RECORD,    // the signature record and one record filling the rest
@@ -33,8 +37,8 @@ void AppendRecord(File& file, uint32_t tag, std::string_view data, int64_t decla
 // The signature record alone: the signature's text (by default the usual one), then `zeros`
 // zero bytes of its data.
 template <typename File = std::vector<unsigned char>>
-File SignatureFile(std::string_view text = "Module info file v2.0", size_t zeros = 0) {
+File SignatureFile(std::string_view text = SampleSignatureText, size_t zeros = 0) {
     File file;
-    AppendRecord(file, 0x00646F4D, std::string(text) + std::string(zeros, '\0'));
+    AppendRecord(file, SampleSignatureTag, std::string(text) + std::string(zeros, '\0'));
     return file;
 }
