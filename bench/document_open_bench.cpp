@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
         double reading = SecondsSince(start);
         RecordingTarget kept;
         start = Clock::now();
-        FormatModuleInfo(kept, reinterpret_cast<const unsigned char*>(bytes.data()), size);
+        FormatModuleInfo(kept, reinterpret_cast<const unsigned char*>(bytes.data()), size,
+                         NumerationMode);
         double formatting = SecondsSince(start);
         SendMessageA(frame, WM_COMMAND, CMD_FILE_NEW, 0);
         HWND edit = EditOf(reinterpret_cast<HWND>(SendMessageA(MdiClient, WM_MDIGETACTIVE, 0, 0)));

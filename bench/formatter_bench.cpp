@@ -1,7 +1,7 @@
 // The formatter over 32,000,000-byte files of each shape, in memory, against memset of the same
 // number of output bytes. Both write into buffers that are already touched, so page faults are
 // out of the comparison; the ratio is what the formatter costs over the bare stores.
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 #include "tools/sample_files.h"
 
 #include <benchmark/benchmark.h>
@@ -89,15 +89,12 @@ class QuietTarget : public DumpTarget {
 
 void RunFormatModuleInfo(benchmark::State& state, const Case& c, bool fresh) {
     Prepared& p = PreparedCase(c);
-    Numeration saved = NumerationMode;
-    NumerationMode = NUMERATION_MULTI;
     for (auto _ : state) {
         QuietTarget target(fresh ? nullptr : &p);
-        if (!FormatModuleInfo(target, p.input.data(), SampleSize))
+        if (!FormatModuleInfo(target, p.input.data(), SampleSize, NUMERATION_MULTI))
             state.SkipWithError("the sample did not format");
         benchmark::ClobberMemory();
     }
-    NumerationMode = saved;
     p.output.resize(size_t(PlanDump(p.input.data(), SampleSize).next.line) * DumpLineLength);
     SetRates(state, p);
 }

@@ -4,68 +4,15 @@
 
 #include "dump/record_text.h"
 
-#include <cstring>
 #include <string>
 
 namespace {
 
 using std::to_string;
 
-// Lines of a run of records as a diff shows them: the marker in front, LF for CR LF; at most
-// `most` of them.
-class MarkedLines final : public DumpLineSink {
-  public:
-    MarkedLines(TextOut& out, char marker, uint32_t most)
-        : out_(out), marker_(marker), left_(most) {}
-
-    bool WriteLines(const char* lines, size_t bytes) override {
-        for (const char* line = lines; line < lines + bytes; line += DumpLineLength, --left_) {
-            char* at = left_ ? out_.Room(DumpLineLength) : nullptr;
-            if (!at)
-                return false;
-            at[0] = marker_;
-            std::memcpy(at + 1, line, DumpLineLength - 2);
-            at[DumpLineLength - 1] = '\n';
-        }
-        return true;
-    }
-    bool Full() const { return left_ == 0; }
-
-  private:
-    TextOut& out_;
-    char marker_;
-    uint32_t left_;
-};
-
-// The lines of records [first, end) of a file, numbered as in its whole dump, without the
-// first `skip` of them and at most `most`.
-bool PrintLines(const RecordIndex& file, RecordRange records, bool fromB, uint32_t skip,
-                uint32_t most, char marker, Numeration mode, TextOut& out) {
-    uint32_t first = fromB ? records.firstB : records.firstA;
-    uint32_t end = fromB ? records.endB : records.endA;
-    if (first == end || most == 0)
-        return true;
-    DumpRun run = file.RunOfRecords(first, end);
-    if (skip != 0) {
-        uint32_t until = run.end;
-        run = file.RunFromLine(run.from.line + skip);
-        run.end = until;
-    }
-    char lines[64 * DumpLineLength];
-    MarkedLines marked(out, marker, most);
-    DumpWalkResult walked = WriteDumpLines(run, mode, lines, sizeof lines, &marked, nullptr);
-    return walked == DUMP_WALK_COMPLETE || (walked == DUMP_WALK_STOPPED && marked.Full());
-}
-
 // As diff writes a range: its first line and how many; an empty range names the line before.
 std::string LineRange(uint32_t before, uint32_t count) {
     return to_string(count == 0 ? before : before + 1) + "," + to_string(count);
-}
-
-std::string Records(uint32_t first, uint32_t end) {
-    if (first == end)
-        return "none";
-    return end - first == 1 ? to_string(end) : to_string(first + 1) + "-" + to_string(end);
 }
 
 std::string NumberAndTag(const Record& record) {
@@ -103,11 +50,6 @@ bool PrintLookAlikes(const RecordIndex& a, const RecordIndex& b, const RecordCha
     return walk.end == RECORDS_COMPLETE;
 }
 
-// Lines of A's dump in records [first, end).
-uint32_t LinesOf(const RecordIndex& file, uint32_t first, uint32_t end) {
-    return file.Position(end).line - file.Position(first).line;
-}
-
 // What a hunk shows of its context: patch takes a hunk whose context before and after differ in
 // length to belong at the start or the end of the file, and applies it elsewhere only with
 // fuzz. So the longer side gives up its outermost lines, unless the shorter one reaches the
@@ -118,13 +60,15 @@ struct HunkContext {
 };
 
 HunkContext ContextOf(const DiffFile& a, const RecordChanges& changes, const RecordRange& hunk) {
-    DiffBlock first = BlockAt(changes, hunk, hunk.firstA, hunk.firstB), last = first;
-    while (last.records.endA < hunk.endA || last.records.endB < hunk.endB)
-        last = BlockAt(changes, hunk, last.records.endA, last.records.endB);
+    HunkBlocks blocks(changes, hunk);
+    DiffBlock first{};
+    blocks.Next(first);
+    DiffBlock last = first;
+    for (DiffBlock next{}; blocks.Next(next);)
+        last = next;
     HunkContext context;
-    uint32_t before =
-        first.changed ? 0 : LinesOf(a.index, first.records.firstA, first.records.endA);
-    context.after = last.changed ? 0 : LinesOf(a.index, last.records.firstA, last.records.endA);
+    uint32_t before = first.changed ? 0 : a.index.LinesOf(first.records.firstA, first.records.endA);
+    context.after = last.changed ? 0 : a.index.LinesOf(last.records.firstA, last.records.endA);
     if (before < context.after && hunk.firstA != 0)
         context.cutAfter = context.after - before;
     else if (context.after < before && hunk.endA != a.index.Count())
@@ -140,10 +84,10 @@ bool PrintHunkHeader(const DiffFile& a, const DiffFile& b, const RecordChanges& 
     uint32_t cut = context.cutBefore + context.cutAfter;
     uint32_t beforeA = a.index.Position(hunk.firstA).line + context.cutBefore;
     uint32_t beforeB = b.index.Position(hunk.firstB).line + context.cutBefore;
-    return out.Put("@@ -" + LineRange(beforeA, LinesOf(a.index, hunk.firstA, hunk.endA) - cut) +
-                   " +" + LineRange(beforeB, LinesOf(b.index, hunk.firstB, hunk.endB) - cut) +
-                   " @@ records " + Records(hunk.firstA, hunk.endA) + " / " +
-                   Records(hunk.firstB, hunk.endB)) &&
+    return out.Put("@@ -" + LineRange(beforeA, a.index.LinesOf(hunk.firstA, hunk.endA) - cut) +
+                   " +" + LineRange(beforeB, b.index.LinesOf(hunk.firstB, hunk.endB) - cut) +
+                   " @@ records " + RecordsText(hunk.firstA, hunk.endA) + " / " +
+                   RecordsText(hunk.firstB, hunk.endB)) &&
            PrintLookAlikes(a.index, b.index, changes, hunk, mode, out) && out.Put("\n");
 }
 
@@ -153,20 +97,21 @@ bool PrintHunk(const DiffFile& a, const DiffFile& b, const RecordChanges& change
     HunkContext context = ContextOf(a, changes, hunk);
     if (!PrintHunkHeader(a, b, changes, hunk, context, mode, out))
         return false;
-    for (uint32_t i = hunk.firstA, j = hunk.firstB; i < hunk.endA || j < hunk.endB;) {
-        DiffBlock block = BlockAt(changes, hunk, i, j);
+    HunkBlocks blocks(changes, hunk);
+    for (DiffBlock block{}; blocks.Next(block);) {
         const RecordRange& r = block.records;
-        bool first = i == hunk.firstA && j == hunk.firstB;
+        bool first = r.firstA == hunk.firstA && r.firstB == hunk.firstB;
         bool last = r.endA == hunk.endA && r.endB == hunk.endB;
         uint32_t skip = first ? context.cutBefore : 0;
         uint32_t most = last && !first ? context.after : UINT32_MAX;
-        bool written = block.changed
-                           ? PrintLines(a.index, r, false, 0, UINT32_MAX, '-', mode, out) &&
-                                 PrintLines(b.index, r, true, 0, UINT32_MAX, '+', mode, out)
-                           : PrintLines(a.index, r, false, skip, most, ' ', mode, out);
+        bool written = block.changed ? WriteMarkedLines(a.index, r.firstA, r.endA, 0, UINT32_MAX,
+                                                        MARK_REMOVED, mode, out) &&
+                                           WriteMarkedLines(b.index, r.firstB, r.endB, 0,
+                                                            UINT32_MAX, MARK_ADDED, mode, out)
+                                     : WriteMarkedLines(a.index, r.firstA, r.endA, skip, most,
+                                                        MARK_SAME, mode, out);
         if (!written)
             return false;
-        i = r.endA, j = r.endB;
     }
     return true;
 }

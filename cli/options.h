@@ -1,7 +1,7 @@
 // The command line of qefdump.
 #pragma once
 
-#include "dump/formatter.h"
+#include "dump/line_writer.h"
 
 #include <cstdint>
 #include <cstdio>

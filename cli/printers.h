@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/text_out.h"
-#include "dump/record_diff.h"
+#include "dump/diff_hunks.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include "cli/printers.h"
 
 #include "dump/file_check.h"
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 #include "dump/record_text.h"
 
 #include <cerrno>

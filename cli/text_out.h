@@ -3,13 +3,14 @@
 #pragma once
 
 #include "cli/output.h"
-#include "dump/formatter.h"
+#include "dump/diff_hunks.h"
+#include "dump/line_writer.h"
 
 #include <cstddef>
 #include <memory>
 #include <string_view>
 
-class TextOut final : public DumpLineSink {
+class TextOut final : public DumpLineSink, public MarkedLineRoom {
   public:
     static constexpr size_t ChunkBytes = 8192 * DumpLineLength;
 
@@ -19,7 +20,7 @@ class TextOut final : public DumpLineSink {
     bool Ready() const { return chunk_ != nullptr; }
 
     // Room for `bytes` (at most ChunkBytes) more; null when writing what was there failed.
-    char* Room(size_t bytes);
+    char* Room(size_t bytes) override;
     bool Put(std::string_view text);
     bool Flush();
 

@@ -1,9 +1,5 @@
 #include "document/display_fonts.h"
 
-#include "document/document.h"
-
-#include "frame/resource.h"
-
 #include <commdlg.h>
 
 COLORREF LastFontColor = RGB(0, 0, 0);
@@ -27,14 +23,13 @@ int DefaultFontHeight() {
     return -MulDiv(DefaultPointSize, pixelsPerInch, PointsPerInch);
 }
 
-void ShowFontFailure(HWND document) {
-    MessageBoxA(document, "Font creation failed!", "Error", MB_OK | MB_ICONWARNING);
+void ShowFontFailure(HWND edit) {
+    MessageBoxA(GetParent(edit), "Font creation failed!", "Error", MB_OK | MB_ICONWARNING);
 }
 
 // Every font an edit control shows was made for it alone, so the one it gives up can go once
 // the new one is in place. Without an edit control the new font has no user and goes at once.
-bool GiveFont(HWND document, HFONT font) {
-    HWND edit = EditOf(document);
+bool GiveFont(HWND edit, HFONT font) {
     if (!edit) {
         DeleteObject(font);
         return false;
@@ -48,24 +43,24 @@ bool GiveFont(HWND document, HFONT font) {
 
 } // namespace
 
-bool SetDefaultDisplayFont(HWND document) {
+bool SetDefaultDisplayFont(HWND edit) {
     HFONT font = CreateFontA(DefaultFontHeight(), 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE,
                              ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              DEFAULT_PITCH | FF_DONTCARE, DefaultFaceName);
     if (!font) {
-        ShowFontFailure(document);
+        ShowFontFailure(edit);
         return false;
     }
-    return GiveFont(document, font);
+    return GiveFont(edit, font);
 }
 
 // The dialog always starts from the default GUI font, whatever the document shows now.
-bool ChooseDisplayFont(HWND document) {
+bool ChooseDisplayFont(HWND edit) {
     LOGFONTA chosen = {};
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof chosen, &chosen);
     CHOOSEFONTA dialog = {};
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = document;
+    dialog.hwndOwner = GetParent(edit);
     dialog.lpLogFont = &chosen;
     dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS;
     dialog.rgbColors = LastFontColor;
@@ -73,16 +68,15 @@ bool ChooseDisplayFont(HWND document) {
         return false;
 
     if (HFONT font = CreateFontIndirectA(&chosen))
-        GiveFont(document, font);
+        GiveFont(edit, font);
     else
-        ShowFontFailure(document);
+        ShowFontFailure(edit);
     LastFontColor = dialog.rgbColors;
     return true;
 }
 
 // Called while the edit control still exists, so that it never holds a released font.
-void ReleaseDisplayFont(HWND document) {
-    HWND edit = EditOf(document);
+void ReleaseDisplayFont(HWND edit) {
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(edit, WM_GETFONT, 0, 0));
     if (!font)
         return;

@@ -1,4 +1,5 @@
-// The fonts of the documents' edit controls.
+// The fonts of the documents' edit controls. Each call takes the edit control it acts on; its
+// messages and the Font dialog belong to the window that holds it.
 #pragma once
 
 #include <windows.h>
@@ -7,13 +8,12 @@
 // dialog uses it; the documents' text keeps its colour.
 extern COLORREF LastFontColor;
 
-// Gives the document's edit control an 8-point "Lucida Console"; false (after a message) when
-// the font could not be made.
-bool SetDefaultDisplayFont(HWND document);
+// Gives the edit control an 8-point "Lucida Console"; false (after a message) when the font
+// could not be made.
+bool SetDefaultDisplayFont(HWND edit);
 
-// Lets the user pick a font for the document's edit control; false when the dialog was
-// cancelled.
-bool ChooseDisplayFont(HWND document);
+// Lets the user pick a font for the edit control; false when the dialog was cancelled.
+bool ChooseDisplayFont(HWND edit);
 
 // Takes the font back from a closing document's edit control and releases it.
-void ReleaseDisplayFont(HWND document);
+void ReleaseDisplayFont(HWND edit);

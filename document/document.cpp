@@ -1,7 +1,7 @@
 #include "document/document.h"
 
 #include "document/display_fonts.h"
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 #include "files/files.h"
 #include "frame/resource.h"
 
@@ -154,7 +154,7 @@ void OnCreate(HWND document, const CREATESTRUCTA& creation) {
     // a modal dialog, and GetDlgItem then no longer finds it.
     SetWindowLongPtrA(document, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(edit));
     ShowWindow(document, SW_SHOWMAXIMIZED);
-    SetDefaultDisplayFont(document);
+    SetDefaultDisplayFont(edit);
 }
 
 void OnSize(HWND document) {
@@ -182,10 +182,10 @@ void OnCommand(HWND document, WORD command) {
         SendToEdit(document, WM_PASTE);
         break;
     case CMD_FORMAT_FONT:
-        ChooseDisplayFont(document);
+        ChooseDisplayFont(EditOf(document));
         break;
     case CMD_FORMAT_LUCIDA:
-        SetDefaultDisplayFont(document);
+        SetDefaultDisplayFont(EditOf(document));
         break;
     default:
         break;
@@ -229,14 +229,14 @@ HWND CreateDocumentWindow(HWND mdiClient) {
 }
 
 // A refused file has had its message from the formatter; nothing else is said here.
-void OpenIntoDocument(HWND document) {
+void OpenIntoDocument(HWND document, Numeration mode) {
     char path[MAX_PATH] = "";
     OPENFILENAMEA dialog =
         FileDialog(document, OpenFilter, OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, path);
     if (!GetOpenFileNameA(&dialog))
         return;
     EditControlTarget target(EditOf(document));
-    if (LoadDocumentFile(target, path))
+    if (LoadDocumentFile(target, path, mode))
         ReportFile(document, "Opened...", path);
 }
 
@@ -267,7 +267,7 @@ LRESULT CALLBACK DocumentWindowProc(HWND document, UINT message, WPARAM wParam, 
         EnableDocumentMenus(FrameOf(document), reinterpret_cast<HWND>(lParam) == document);
         return 0;
     case WM_DESTROY:
-        ReleaseDisplayFont(document);
+        ReleaseDisplayFont(EditOf(document));
         break;
     default:
         break;

@@ -1,7 +1,7 @@
 #include "dump/file_check.h"
 
-#include "dump/formatter.h"
-#include "dump/record_text.h"
+#include "dump/byte_text.h"
+#include "dump/viewer_dump.h"
 
 #include <charconv>
 

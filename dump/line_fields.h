@@ -2,7 +2,7 @@
 // whole 8-byte words; only the line writer uses them.
 #pragma once
 
-#include "dump/formatter.h"
+#include "dump/line_layout.h"
 
 #include <bit>
 #include <cstdint>

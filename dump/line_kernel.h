@@ -2,8 +2,9 @@
 // either byte by byte or with SSSE3 vector code; the processor decides at run time.
 #pragma once
 
-#include "dump/formatter.h"
-#include "dump/record_text.h"
+#include "dump/byte_text.h"
+#include "dump/line_layout.h"
+#include "dump/records.h"
 
 #include <cstddef>
 #include <cstring>
@@ -38,9 +39,3 @@ DataColumnWriter BestDataColumnWriter();
 // The SSSE3 writer as compiled, or nullptr when this build has none; the caller checks the
 // processor.
 DataColumnWriter Ssse3DataColumnWriter();
-
-// WriteDumpLines with the given data-column writer, so that the tests can hold every kernel
-// against the others.
-DumpWalkResult WriteDumpLinesWith(DataColumnWriter writer, const DumpRun& run, Numeration mode,
-                                  char* buffer, size_t capacity, DumpLineSink* sink,
-                                  DumpTarget* progress);

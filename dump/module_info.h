@@ -9,6 +9,9 @@
 // one after the other from offset 0 with no padding.
 constexpr uint32_t RecordHeaderSize = 8;
 
+// The largest file that is dumped: every number of its dump has at most eight digits.
+constexpr uint32_t MaxModuleInfoLength = 32000000;
+
 // Bytes 8 to 28 of a module-info file hold one of the two signature texts.
 constexpr uint32_t SignatureOffset = 8;
 constexpr uint32_t SignatureLength = 21;

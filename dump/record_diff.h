@@ -1,9 +1,8 @@
 // What changed between the records of two files. The search hands back change flags per
-// record, never text; hunks and blocks group them for whoever shows them, a unified diff on
+// record, never text; dump/diff_hunks.h groups them for whoever shows them, a unified diff on
 // the command line or a compare view.
 #pragma once
 
-#include "dump/formatter.h"
 #include "dump/record_index.h"
 
 #include <cstdint>
@@ -28,34 +27,3 @@ struct RecordChanges {
 // to the end of a run of equal records, so that one edit always gives the same hunks. False
 // when memory ran out.
 bool DiffRecords(const RecordIndex& a, const RecordIndex& b, RecordChanges& changes);
-
-// Records [firstA, endA) of A and [firstB, endB) of B, from 0.
-struct RecordRange {
-    uint32_t firstA, endA, firstB, endB;
-};
-
-// The changes of a diff, one hunk at a time: each with up to `context` equal records before
-// and after it, changes closer than twice that joined.
-class DiffHunks {
-  public:
-    DiffHunks(const RecordChanges& changes, uint32_t context)
-        : changes_(changes), context_(context) {}
-    bool Next(RecordRange& hunk);
-
-  private:
-    const RecordChanges& changes_;
-    uint32_t context_;
-    uint32_t a_ = 0, b_ = 0; // where the last hunk ended
-};
-
-// The block of a hunk that starts at (a, b): records equal in both, as many on each side, or a
-// change: A's records removed, then B's added (either part may be empty).
-struct DiffBlock {
-    bool changed;
-    RecordRange records;
-};
-DiffBlock BlockAt(const RecordChanges& changes, const RecordRange& hunk, uint32_t a, uint32_t b);
-
-// Whether two records print the same dump text in `mode`: the same number, tag name, size and
-// data. A removed and an added record can, when their tags differ but share a name.
-bool SameDumpText(const Record& one, const Record& other, Numeration mode);

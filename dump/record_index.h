@@ -2,7 +2,7 @@
 // through a dump of millions of lines and comparing two files need.
 #pragma once
 
-#include "dump/formatter.h"
+#include "dump/line_writer.h"
 #include "dump/records.h"
 
 #include <cstdint>
@@ -25,6 +25,10 @@ class RecordIndex {
     // The bytes of record `index`, its header included.
     uint32_t Offset(uint32_t index) const { return offsets_[index]; }
     uint32_t Bytes(uint32_t index) const { return offsets_[index + 1] - offsets_[index]; }
+    // The dump lines of records [first, end).
+    uint32_t LinesOf(uint32_t first, uint32_t end) const {
+        return Position(end).line - Position(first).line;
+    }
 
     // The dump from line `line` (from 0) to the end, and the dump of records [first, end).
     DumpRun RunFromLine(uint32_t line) const;

@@ -1,5 +1,7 @@
 #include "dump/record_text.h"
 
+#include "dump/byte_text.h"
+
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -32,12 +34,12 @@ void PutHex32(char* field, uint32_t value) {
         std::memcpy(field + 2 * k, ByteTexts.hex[(value >> (24 - 8 * k)) & 0xFF], 2);
 }
 
-std::string_view TrimmedName(uint32_t tag) {
+} // namespace
+
+std::string_view TrimmedTagName(uint32_t tag) {
     std::string_view name = LookupTagName(tag);
     return name.substr(0, name.find_last_not_of(' ') + 1);
 }
-
-} // namespace
 
 char* WriteTagHex(uint32_t tag, char* at) {
     for (int k = 0; k < 4; ++k, at += 2)
@@ -61,6 +63,6 @@ char* WriteRecordJson(const Record& record, char* at) {
     at = PutDecimal(Put(at, "{\"record\": "), record.Number());
     at = PutDecimal(Put(at, ", \"offset\": "), record.at.offset);
     at = WriteTagHex(record.tag, Put(at, ", \"tag\": \""));
-    at = Put(Put(Put(at, "\", \"name\": \""), TrimmedName(record.tag)), "\", \"size\": ");
+    at = Put(Put(Put(at, "\", \"name\": \""), TrimmedTagName(record.tag)), "\", \"size\": ");
     return Put(PutDecimal(at, record.size), "}\n");
 }

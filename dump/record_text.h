@@ -1,28 +1,11 @@
-// The texts that show bytes and records outside the dump lines: each byte as two hexadecimal
-// digits and as the character the dump shows for it, and a record as a line of the record list
-// or as a JSON object.
+// The texts that show records outside the dump lines: a record as a line of the record list or
+// as a JSON object, its tag in hexadecimal and its name.
 #pragma once
 
 #include "dump/records.h"
 
 #include <cstddef>
-
-struct ByteText {
-    char hex[256][2];
-    char shown[256]; // 0x20 to 0x7E as themselves, every other byte as "."
-};
-
-constexpr ByteText MakeByteText() {
-    ByteText text{};
-    const char digits[] = "0123456789ABCDEF";
-    for (int value = 0; value < 256; ++value) {
-        text.hex[value][0] = digits[value >> 4];
-        text.hex[value][1] = digits[value & 15];
-        text.shown[value] = value >= 0x20 && value <= 0x7E ? char(value) : '.';
-    }
-    return text;
-}
-inline constexpr ByteText ByteTexts = MakeByteText();
+#include <string_view>
 
 // "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n": the record number and the
 // size right-aligned in ten columns, the offset in eight hexadecimal digits, the tag's bytes in
@@ -37,3 +20,6 @@ char* WriteRecordJson(const Record& record, char* at);
 
 // The tag's four bytes in file order, as eight hexadecimal digits.
 char* WriteTagHex(uint32_t tag, char* at);
+
+// The tag's name without the spaces that pad it to TagNameLength.
+std::string_view TrimmedTagName(uint32_t tag);

@@ -19,5 +19,6 @@ struct FileOperations {
 // The real calls; what LoadDocumentFile and SaveDocumentText use.
 const FileOperations& SystemFileOperations();
 
-bool LoadDocumentFileWith(const FileOperations& system, DumpTarget& target, const char* path);
+bool LoadDocumentFileWith(const FileOperations& system, DumpTarget& target, const char* path,
+                          Numeration mode);
 bool SaveDocumentTextWith(const FileOperations& system, TextSource& source, const char* path);

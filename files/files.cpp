@@ -37,7 +37,8 @@ const FileOperations& SystemFileOperations() {
     return system;
 }
 
-bool LoadDocumentFileWith(const FileOperations& system, DumpTarget& target, const char* path) {
+bool LoadDocumentFileWith(const FileOperations& system, DumpTarget& target, const char* path,
+                          Numeration mode) {
     HeldFile file{system, system.createFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, 0, nullptr)};
     if (!file.IsOpen())
@@ -64,7 +65,8 @@ bool LoadDocumentFileWith(const FileOperations& system, DumpTarget& target, cons
     if (!system.readFile(file.handle, buffer.block, size, &read, nullptr) || read != size)
         return false;
     buffer.Bytes()[size] = '\0';
-    return FormatModuleInfo(target, reinterpret_cast<const unsigned char*>(buffer.Bytes()), size);
+    return FormatModuleInfo(target, reinterpret_cast<const unsigned char*>(buffer.Bytes()), size,
+                            mode);
 }
 
 bool SaveDocumentTextWith(const FileOperations& system, TextSource& source, const char* path) {
@@ -94,8 +96,8 @@ bool SaveDocumentTextWith(const FileOperations& system, TextSource& source, cons
            written == count;
 }
 
-bool LoadDocumentFile(DumpTarget& target, const char* path) {
-    return LoadDocumentFileWith(SystemFileOperations(), target, path);
+bool LoadDocumentFile(DumpTarget& target, const char* path, Numeration mode) {
+    return LoadDocumentFileWith(SystemFileOperations(), target, path, mode);
 }
 
 bool SaveDocumentText(TextSource& source, const char* path) {

@@ -1,7 +1,7 @@
 // Reading a module-info file whole into the formatter, and writing a document's text to disk.
 #pragma once
 
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 
 #include <cstddef>
 
@@ -18,10 +18,10 @@ class TextSource {
     ~TextSource() = default;
 };
 
-// Reads the file at `path` and formats it into `target`; true when the dump was set. A file
-// that cannot be opened, sized or read fails silently; messages about its content (and about
-// its size) come from the formatter's texts.
-bool LoadDocumentFile(DumpTarget& target, const char* path);
+// Reads the file at `path` and formats it into `target`, numbered in `mode`; true when the dump
+// was set. A file that cannot be opened, sized or read fails silently; messages about its
+// content (and about its size) come from the formatter's texts.
+bool LoadDocumentFile(DumpTarget& target, const char* path, Numeration mode);
 
 // Replaces the file at `path` with exactly the source's text; true when all of it was written.
 // An empty text leaves an empty file and gives false.

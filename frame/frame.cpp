@@ -1,7 +1,6 @@
 #include "frame/frame.h"
 
 #include "document/document.h"
-#include "dump/formatter.h"
 #include "frame/resource.h"
 #include "qef_version.h"
 
@@ -14,6 +13,7 @@
 
 HWND FrameWindow = nullptr;
 HWND MdiClient = nullptr;
+Numeration NumerationMode = NUMERATION_MULTI;
 
 namespace {
 
@@ -142,7 +142,7 @@ void OnNew(HWND, WORD) {
 
 void OnOpen(HWND, WORD) {
     if (HWND document = CreateDocumentWindow(MdiClient))
-        OpenIntoDocument(document);
+        OpenIntoDocument(document, NumerationMode);
 }
 
 void OnCloseDocument(HWND, WORD) {
@@ -172,7 +172,6 @@ const NumerationItem NumerationItems[] = {
     {CMD_NUM_OFFSET, NUMERATION_OFFSET},
 };
 
-// Documents already shown keep their numbering: the mode is read when a file is opened.
 void OnNumeration(HWND frame, WORD command) {
     CheckMenuRadioItem(GetMenu(frame), CMD_NUM_MULTI, CMD_NUM_OFFSET, command, MF_BYCOMMAND);
     for (const NumerationItem& item : NumerationItems)

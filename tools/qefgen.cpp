@@ -1,7 +1,7 @@
 // qefgen: writes one deterministic sample module-info file.
 #include "tools/sample_files.h"
 
-#include "dump/formatter.h"
+#include "dump/line_writer.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "tools/sample_files.h"
 
-#include "dump/formatter.h"
+#include "dump/line_writer.h"
 #include "dump/module_info.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 // qefdump and qefgen run for real, in folders of their own; its option parser in-process.
 #include "cli/options.h"
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 #include "dump/record_text.h"
 #include "tests/support/recording_target.h"
 #include "tools/sample_files.h"
@@ -29,9 +29,9 @@ enum Product { NOTHING, DUMP_SINGLE, DUMP_MULTI, DUMP_OFFSET, RECORDS, JSON, EXT
 
 std::string Produced(const File& file, Product product, uint32_t record = 0) {
     if (product >= DUMP_SINGLE && product <= DUMP_OFFSET) {
-        NumerationMode = Numeration(product - DUMP_SINGLE + NUMERATION_SINGLE);
         RecordingTarget dump;
-        FormatModuleInfo(dump, Data(file), uint32_t(file.size()));
+        FormatModuleInfo(dump, Data(file), uint32_t(file.size()),
+                         Numeration(product - DUMP_SINGLE + NUMERATION_SINGLE));
         return dump.text;
     }
     std::string text;

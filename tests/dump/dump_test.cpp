@@ -1,10 +1,10 @@
 // The dump core held against the plain model in tests/support: the two worked examples are the
 // only dumps typed out; everything else is a property over generated, cut and corrupted files,
 // in every numeration mode, through FormatModuleInfo and through every line writer.
-#include "dump/formatter.h"
 #include "dump/line_kernel.h"
 #include "dump/module_info.h"
 #include "dump/record_text.h"
+#include "dump/viewer_dump.h"
 #include "tests/support/checks.h"
 #include "tests/support/dump_model.h"
 #include "tests/support/recording_target.h"
@@ -45,7 +45,6 @@ void CheckEverything(const Bytes& file, const std::string& what) {
 }
 
 TEST(Dump, WorkedExamples) {
-    EXPECT_EQ(NumerationMode, NUMERATION_MULTI);
     Bytes three = SignatureFile("Module info file v2.0", 11);
     AppendRecord(three, VersionTag, std::string("\x01\x02\x00\x00", 4));
     AppendRecord(three, EndTag, "");
@@ -87,10 +86,9 @@ TEST(Dump, WorkedExamples) {
                 if (expected[line * DumpLineLength + 25] == ' ') // a continuation line
                     expected.replace(line * DumpLineLength + 25, 5, "     ");
             }
-            NumerationMode = mode;
             RecordingTarget target;
             ASSERT_TRUE(
-                FormatModuleInfo(target, example.file.data(), uint32_t(example.file.size())));
+                FormatModuleInfo(target, example.file.data(), uint32_t(example.file.size()), mode));
             EXPECT_EQ(target.text, expected) << "mode " << mode;
             EXPECT_EQ(DumpByModel(example.file.data(), uint32_t(example.file.size()), mode).text,
                       expected);

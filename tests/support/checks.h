@@ -2,7 +2,7 @@
 // Each check gives back what went wrong, or nothing.
 #pragma once
 
-#include "dump/record_diff.h"
+#include "dump/diff_hunks.h"
 #include "tests/support/recording_target.h"
 
 #include <cstdio>

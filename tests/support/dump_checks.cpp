@@ -1,6 +1,5 @@
 #include "tests/support/checks.h"
 
-#include "dump/line_kernel.h"
 #include "dump/record_index.h"
 #include "tests/support/dump_model.h"
 
@@ -26,6 +25,14 @@ struct JoiningSink : DumpLineSink {
     std::string text;
 };
 
+// The progress of a walk as the viewer's status would show it.
+struct ProgressTexts : DumpProgress {
+    void Reached(uint32_t offset, uint32_t end) override {
+        progress.push_back(ProgressText(offset, end));
+    }
+    std::vector<std::string> progress;
+};
+
 } // namespace
 
 std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration mode,
@@ -33,10 +40,9 @@ std::string CheckFormat(const unsigned char* bytes, uint32_t length, Numeration 
     // A block of exactly the input's size: the sanitizers catch any read past its end.
     std::vector<unsigned char> input(bytes, bytes + length);
     const unsigned char* data = input.data();
-    NumerationMode = mode;
     RecordingTarget target(Before);
     target.faults = faults;
-    bool shown = FormatModuleInfo(target, data, length);
+    bool shown = FormatModuleInfo(target, data, length, mode);
 
     bool reserved = length <= MaxModuleInfoLength && ModelSignature(data, length);
     bool dumped = reserved && !faults.allocation;
@@ -92,7 +98,7 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
     for (DataColumnWriter writer :
          {BestDataColumnWriter(), FindDataColumnWriter(LINE_KERNEL_PLAIN)}) {
         JoiningSink sink(capacity, 0);
-        RecordingTarget progress;
+        ProgressTexts progress;
         DumpWalkResult walked = WriteDumpLinesWith(writer, WholeDump(data, length), mode,
                                                    buffer.data(), capacity, &sink, &progress);
         problems.Expect(walked == (fits ? whole : DUMP_WALK_STOPPED), "the walk's result");

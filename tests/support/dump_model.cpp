@@ -28,11 +28,11 @@ void PutByte(std::string& line, uint32_t k, unsigned char byte) {
 const std::string Tail = "  |     |" + std::string(25, ' ') + "-" + std::string(25, ' ') + "|" +
                          std::string(18, ' ') + "\r\n";
 
+} // namespace
+
 std::string ProgressText(uint64_t position, uint32_t length) {
     return "Opened... " + std::to_string(position * 100 / length) + "%";
 }
-
-} // namespace
 
 // A plain scan of the core's table: the exact tag first, then its top byte alone, then the
 // unknown entry; each scan stops after the end marker, the last entry.

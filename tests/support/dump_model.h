@@ -2,7 +2,7 @@
 // dump/ but its table of tag names: slow, but simple enough to trust on any input.
 #pragma once
 
-#include "dump/formatter.h"
+#include "dump/line_writer.h"
 
 #include <cstdint>
 #include <string>
@@ -20,5 +20,7 @@ struct ModelDump {
 };
 
 ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mode);
+// What the viewer's status shows when a dump has come to `position` of `length` bytes.
+std::string ProgressText(uint64_t position, uint32_t length);
 bool ModelSignature(const unsigned char* data, uint32_t length);
 std::string ModelTagName(uint32_t tag); // exactly 12 characters

@@ -1,7 +1,7 @@
 // A DumpTarget that records every effect, in order, for the tests to compare.
 #pragma once
 
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 
 #include <string>
 #include <vector>

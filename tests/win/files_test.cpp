@@ -50,7 +50,8 @@ TEST(FilesTest, LoadingAndSavingGiveExactlyTheBytesOrFailSilently) {
     const std::string sample = SampleBytes(SAMPLE_MIXED, 3, 5000), before = "the old file, longer";
     const std::string kept = "shown", tooLarge = kept + " | Don't parse file greather than 32 MB.";
     RecordingTarget formatted;
-    FormatModuleInfo(formatted, reinterpret_cast<const unsigned char*>(sample.data()), 5000);
+    FormatModuleInfo(formatted, reinterpret_cast<const unsigned char*>(sample.data()), 5000,
+                     NUMERATION_MULTI);
     // Loading: bytes, zeros up to size, what is shown. Saving: text, length told (0: own), file.
     const std::tuple<bool, std::string, UINT64, std::vector<Fault>, bool, std::string> cases[] = {
         {false, sample, 0, {NONE}, true, formatted.text},
@@ -74,8 +75,9 @@ TEST(FilesTest, LoadingAndSavingGiveExactlyTheBytesOrFailSilently) {
             std::string path = folder.PathOf(fault == ABSENT ? "new" : "file");
             Failing = fault;
             Watched document(bytes, size ? size_t(size) : bytes.size());
-            bool done = save ? SaveDocumentTextWith(Calls, document, path.c_str())
-                             : LoadDocumentFileWith(Calls, document, path.c_str());
+            bool done = save
+                            ? SaveDocumentTextWith(Calls, document, path.c_str())
+                            : LoadDocumentFileWith(Calls, document, path.c_str(), NUMERATION_MULTI);
             std::string result = save ? ReadWholeFile(path) : document.text;
             EXPECT_EQ(std::tuple(fault, done, std::exchange(Handles, 0), std::exchange(Blocks, 0)),
                       std::tuple(fault, ok, 0u, 0u));

@@ -67,7 +67,8 @@ TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     for (WORD command : {CMD_NUM_OFFSET, CMD_NUM_SINGLE, CMD_NUM_MULTI}) {
         Command(command);
         RecordingTarget expected;
-        FormatModuleInfo(expected, reinterpret_cast<const unsigned char*>(bytes.data()), 20000);
+        FormatModuleInfo(expected, reinterpret_cast<const unsigned char*>(bytes.data()), 20000,
+                         NumerationMode);
         Command(CMD_FILE_OPEN, {ChooseFile(path)});
         opened.emplace_back(ActiveDocument(), expected.text);
         EXPECT_EQ(ShownFor(ActiveDocument()), Named(path, "Opened..."));
@@ -90,7 +91,7 @@ TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     };
     for (const auto& refusal : refusals) {
         std::string seen, refused = folder.MakeFile("refused.qef", refusal.bytes, refusal.size);
-        Drive([document] { OpenIntoDocument(document); },
+        Drive([document] { OpenIntoDocument(document, NumerationMode); },
               {ChooseFile(refused), AcceptMessageBox(seen)});
         EXPECT_EQ(seen, Box("Error", refusal.text, LoadIconA(nullptr, refusal.icon), frame));
         EXPECT_TRUE(WindowText(EditOf(document)) == opened.back().second) << refusal.text;
@@ -111,7 +112,8 @@ TEST_F(ViewerTest, ADumpTheEditControlDidNotTakeWholeIsNeverReportedOpened) {
     SetWindowTextA(edit, "earlier text");
     EditProc = WNDPROC(SetWindowLongPtrA(edit, GWLP_WNDPROC, LONG_PTR(KeepNoText)));
     std::string seen, path = folder.MakeFile("large.qef", SampleBytes(SAMPLE_MIXED, 4, 6000));
-    Drive([document] { OpenIntoDocument(document); }, {ChooseFile(path), AcceptMessageBox(seen)});
+    Drive([document] { OpenIntoDocument(document, NumerationMode); },
+          {ChooseFile(path), AcceptMessageBox(seen)});
     EXPECT_EQ(seen, Box("Error", "Memory allocation error.", nullptr, frame));
     EXPECT_EQ(WindowText(edit) + " | " + WindowText(document) + " | " + StatusText(statusBar, 1),
               " | [Untitled] | ");

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "document/document.h"
-#include "dump/formatter.h"
+#include "dump/viewer_dump.h"
 #include "frame/frame.h"
 #include "frame/resource.h"
 #include "tools/sample_files.h"

@@ -1,7 +1,8 @@
-// What the page's two halves of the binding share: the files it holds open and the one buffer
-// every text goes back to the page through.
+// What the halves of the binding share: the files it holds open, the one buffer every text
+// goes back to the page through, and the values the page is told once (qef_constants).
 #pragma once
 
+#include "dump/diff_hunks.h"
 #include "dump/record_index.h"
 
 #include <cstddef>
@@ -18,6 +19,7 @@ struct OpenFile {
     uint32_t length = 0;
     bool accepted = false;
     RecordIndex index;
+    uint32_t opened = 0; // which open of the module's life this is, so that a change is seen
 };
 
 // The file shown and the one it is compared with.
@@ -33,5 +35,15 @@ char* OutputRoom(size_t bytes);
 // Copies `text` into the output buffer: its length, or 0 when memory ran out.
 uint32_t OutputText(const std::string& text);
 
-// Drops the comparison, whose rows point into files about to change.
-void ForgetComparison();
+// What qef_open answers.
+enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
+
+// The first character of each row of a comparison: a diff line's own marker, or what the row
+// stands for.
+enum RowKind : char {
+    ROW_SAME = MARK_SAME,
+    ROW_REMOVED = MARK_REMOVED,
+    ROW_ADDED = MARK_ADDED,
+    ROW_HUNK = '@',
+    ROW_FOLD = '=',
+};

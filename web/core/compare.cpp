@@ -3,27 +3,16 @@
 // the changes, and each equal run between them folded into one row the reader may open.
 #include "web/core/binding.h"
 
-#include "dump/formatter.h"
-#include "dump/record_diff.h"
 #include "dump/record_text.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using std::to_string;
-
-// The first character of each row: a diff line's own marker, or what the row stands for.
-enum RowKind : char {
-    ROW_SAME = ' ',
-    ROW_REMOVED = '-',
-    ROW_ADDED = '+',
-    ROW_HUNK = '@',
-    ROW_FOLD = '=',
-};
 
 struct Segment {
     RowKind kind;
@@ -35,11 +24,26 @@ struct Comparison {
     std::vector<Segment> segments;
     uint32_t rows = 0;
     uint32_t changes = 0, removed = 0, added = 0;
+    uint32_t openedA = 0, openedB = 0; // of the files compared
 };
 
 Comparison comparison;
 
-constexpr size_t RowRoom = 128; // the longest row that is not a dump line is far shorter
+// The file of a slot as it was compared, or nullptr when another has been opened since.
+const RecordIndex* Compared(FileSlot slot) {
+    const OpenFile* file = AcceptedFile(slot);
+    uint32_t opened = slot == SLOT_SHOWN ? comparison.openedA : comparison.openedB;
+    return file && file->opened == opened ? &file->index : nullptr;
+}
+
+// Forgets a comparison whose files have changed since: its rows would point into others.
+bool Current() {
+    if (!comparison.segments.empty() && (!Compared(SLOT_SHOWN) || !Compared(SLOT_COMPARED)))
+        comparison = Comparison();
+    return !comparison.segments.empty();
+}
+
+constexpr size_t MostRowBytes = 128; // the longest row that is not a dump line is far shorter
 constexpr uint32_t MostRows = 4096;
 
 bool IsLines(RowKind kind) {
@@ -53,10 +57,8 @@ bool IsChange(const Segment& segment) {
 uint32_t RowsOf(const Segment& segment, const RecordIndex& a, const RecordIndex& b) {
     if (!IsLines(segment.kind))
         return 1;
-    const RecordIndex& file = segment.kind == ROW_ADDED ? b : a;
-    uint32_t first = segment.kind == ROW_ADDED ? segment.records.firstB : segment.records.firstA;
-    uint32_t end = segment.kind == ROW_ADDED ? segment.records.endB : segment.records.endA;
-    return file.Position(end).line - file.Position(first).line;
+    bool inB = segment.kind == ROW_ADDED;
+    return (inB ? b : a).LinesOf(segment.records.First(inB), segment.records.End(inB));
 }
 
 // Numbers the rows from segment `from` on, after a segment changed its kind.
@@ -70,8 +72,8 @@ void NumberRows(size_t from, const RecordIndex& a, const RecordIndex& b) {
 
 void AddHunk(const RecordChanges& changes, const RecordRange& hunk) {
     comparison.segments.push_back({ROW_HUNK, 0, hunk});
-    for (uint32_t i = hunk.firstA, j = hunk.firstB; i < hunk.endA || j < hunk.endB;) {
-        DiffBlock block = BlockAt(changes, hunk, i, j);
+    HunkBlocks blocks(changes, hunk);
+    for (DiffBlock block{}; blocks.Next(block);) {
         const RecordRange& r = block.records;
         if (!block.changed) {
             comparison.segments.push_back({ROW_SAME, 0, r});
@@ -84,7 +86,6 @@ void AddHunk(const RecordChanges& changes, const RecordRange& hunk) {
             if (r.endB > r.firstB)
                 comparison.segments.push_back({ROW_ADDED, 0, r});
         }
-        i = r.endA, j = r.endB;
     }
 }
 
@@ -101,49 +102,28 @@ bool StartsChange(size_t k) {
     return IsChange(segments[k]) && (k == 0 || !IsChange(segments[k - 1]));
 }
 
-// "none", "5" or "5-7", as qefdump names the records of a hunk.
-std::string Records(uint32_t first, uint32_t end) {
-    if (first == end)
-        return "none";
-    return end - first == 1 ? to_string(end) : to_string(first + 1) + "-" + to_string(end);
-}
-
 std::string RowText(const Segment& segment) {
     const RecordRange& r = segment.records;
-    std::string records = Records(r.firstA, r.endA) + " / " + Records(r.firstB, r.endB);
+    std::string records = RecordsText(r.firstA, r.endA) + " / " + RecordsText(r.firstB, r.endB);
     if (segment.kind == ROW_HUNK)
         return "@@ records " + records;
     return "= " + to_string(r.endA - r.firstA) + " equal records folded: " + records;
 }
 
-// Lines [skip, skip + count) of a lines segment into `at`, each with its marker in front and
-// LF for CR LF, as a diff prints them.
-char* WriteSegmentLines(const Segment& segment, uint32_t skip, uint32_t count, Numeration mode,
-                        char* at) {
-    const RecordIndex& file =
-        AcceptedFile(segment.kind == ROW_ADDED ? SLOT_COMPARED : SLOT_SHOWN)->index;
-    uint32_t first = segment.kind == ROW_ADDED ? segment.records.firstB : segment.records.firstA;
-    DumpRun run = file.RunFromLine(file.Position(first).line + skip);
-    char lines[64 * DumpLineLength];
-    for (uint32_t done = 0; done < count;) {
-        uint32_t now = std::min<uint32_t>(count - done, 64);
-        WriteDumpLines(run, mode, lines, now * DumpLineLength, nullptr, nullptr);
-        for (uint32_t k = 0; k < now; ++k, at += DumpLineLength) {
-            at[0] = segment.kind;
-            std::memcpy(at + 1, lines + k * DumpLineLength, DumpLineLength - 2);
-            at[DumpLineLength - 1] = '\n';
-        }
-        done += now;
-        run = file.RunFromLine(file.Position(first).line + skip + done);
-    }
-    return at;
-}
+// Marked lines into the output buffer, which has room for them all.
+class RowRoom final : public MarkedLineRoom {
+  public:
+    explicit RowRoom(char* at) : at_(at) {}
+    char* Room(size_t bytes) override { return std::exchange(at_, at_ + bytes); }
+    char* End() const { return at_; }
+
+  private:
+    char* at_;
+};
 
 std::string TagText(uint32_t tag) {
     char hex[8];
-    std::string_view name = LookupTagName(tag);
-    return std::string(hex, WriteTagHex(tag, hex)) + " " +
-           std::string(name.substr(0, name.find_last_not_of(' ') + 1));
+    return std::string(hex, WriteTagHex(tag, hex)) + " " + std::string(TrimmedTagName(tag));
 }
 
 std::string Bytes(uint32_t count) {
@@ -177,15 +157,15 @@ std::string DescribeAlone(const Record& record, const char* what) {
 
 // The records of the change that starts at segment `k`, paired in order.
 std::string DescribeChange(size_t k) {
-    const RecordIndex& a = AcceptedFile(SLOT_SHOWN)->index;
-    const RecordIndex& b = AcceptedFile(SLOT_COMPARED)->index;
+    const RecordIndex& a = *Compared(SLOT_SHOWN);
+    const RecordIndex& b = *Compared(SLOT_COMPARED);
     const RecordRange& r = comparison.segments[k].records;
     uint32_t number = 0;
     for (size_t s = 0; s <= k; ++s)
         number += StartsChange(s);
     std::string text = "Change " + to_string(number) + " of " + to_string(comparison.changes) +
-                       ": records " + Records(r.firstA, r.endA) + " of A, " +
-                       Records(r.firstB, r.endB) + " of B.\n";
+                       ": records " + RecordsText(r.firstA, r.endA) + " of A, " +
+                       RecordsText(r.firstB, r.endB) + " of B.\n";
     constexpr uint32_t MostShown = 50;
     uint32_t shown = 0;
     for (uint32_t i = r.firstA, j = r.firstB; (i < r.endA || j < r.endB) && shown < MostShown;
@@ -204,19 +184,16 @@ std::string DescribeChange(size_t k) {
 
 } // namespace
 
-void ForgetComparison() {
-    comparison = Comparison();
-}
-
 // Compares the shown file with the compared one, with `context` equal records around each
 // change; false when either is not open or memory ran out.
 QEF_EXPORT int qef_compare(uint32_t context) {
-    ForgetComparison();
+    comparison = Comparison();
     OpenFile* a = AcceptedFile(SLOT_SHOWN);
     OpenFile* b = AcceptedFile(SLOT_COMPARED);
     RecordChanges changes;
     if (!a || !b || !DiffRecords(a->index, b->index, changes))
         return 0;
+    comparison.openedA = a->opened, comparison.openedB = b->opened;
     DiffHunks hunks(changes, context);
     uint32_t doneA = 0, doneB = 0;
     for (RecordRange hunk{}; hunks.Next(hunk); doneA = hunk.endA, doneB = hunk.endB) {
@@ -232,24 +209,30 @@ QEF_EXPORT int qef_compare(uint32_t context) {
 }
 
 QEF_EXPORT uint32_t qef_diff_row_count() {
-    return comparison.rows;
+    return Current() ? comparison.rows : 0;
 }
 
 // Rows [first, first + count), each its text and a line feed; the first character tells the
 // kind of row. The number of bytes written.
 QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
-    if (first >= comparison.rows || mode < NUMERATION_SINGLE || mode > NUMERATION_OFFSET)
+    if (!Current() || first >= comparison.rows || mode < NUMERATION_SINGLE ||
+        mode > NUMERATION_OFFSET)
         return 0;
     count = std::min({count, comparison.rows - first, MostRows});
-    char* start = OutputRoom(count * RowRoom);
+    char* start = OutputRoom(count * MostRowBytes);
     char* at = start;
+    const RecordIndex& a = *Compared(SLOT_SHOWN);
+    const RecordIndex& b = *Compared(SLOT_COMPARED);
     for (size_t k = SegmentOf(first); at && count > 0; ++k) {
         const Segment& segment = comparison.segments[k];
         uint32_t skip = first - segment.row;
-        uint32_t rows =
-            std::min(count, RowsOf(segment, AcceptedFile(0)->index, AcceptedFile(1)->index) - skip);
+        uint32_t rows = std::min(count, RowsOf(segment, a, b) - skip);
         if (IsLines(segment.kind)) {
-            at = WriteSegmentLines(segment, skip, rows, Numeration(mode), at);
+            bool inB = segment.kind == ROW_ADDED;
+            RowRoom room(at);
+            WriteMarkedLines(inB ? b : a, segment.records.First(inB), segment.records.End(inB),
+                             skip, rows, DiffMarker(segment.kind), Numeration(mode), room);
+            at = room.End();
         } else {
             std::string text = RowText(segment) + "\n";
             at = std::copy(text.begin(), text.end(), at);
@@ -261,19 +244,20 @@ QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
 
 // Shows the equal records a fold row stands for; false for any other row.
 QEF_EXPORT int qef_diff_unfold(uint32_t row) {
-    if (row >= comparison.rows)
+    if (!Current() || row >= comparison.rows)
         return 0;
     size_t k = SegmentOf(row);
     if (comparison.segments[k].kind != ROW_FOLD)
         return 0;
     comparison.segments[k].kind = ROW_SAME;
-    NumberRows(k, AcceptedFile(SLOT_SHOWN)->index, AcceptedFile(SLOT_COMPARED)->index);
+    NumberRows(k, *Compared(SLOT_SHOWN), *Compared(SLOT_COMPARED));
     return 1;
 }
 
 // The first row of the next change after row `row` (direction > 0) or of the last one that
 // starts before it; -1 when there is none.
 QEF_EXPORT int qef_diff_change(int row, int direction) {
+    Current();
     const std::vector<Segment>& segments = comparison.segments;
     int found = -1;
     for (size_t k = 0; k < segments.size(); ++k) {
@@ -290,7 +274,7 @@ QEF_EXPORT int qef_diff_change(int row, int direction) {
 
 // What changed in the records of the change that holds row `row`, a line for each record.
 QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
-    if (row >= comparison.rows)
+    if (!Current() || row >= comparison.rows)
         return 0;
     size_t k = SegmentOf(row);
     if (!IsChange(comparison.segments[k]))
@@ -302,6 +286,7 @@ QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
 
 // "2 changes: 3 records removed, 4 added." or that the records are equal.
 QEF_EXPORT uint32_t qef_diff_summary() {
+    Current();
     if (comparison.changes == 0)
         return OutputText("The records are equal.");
     return OutputText(to_string(comparison.changes) +

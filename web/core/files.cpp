@@ -5,7 +5,6 @@
 #include "web/core/binding.h"
 
 #include "dump/file_check.h"
-#include "dump/formatter.h"
 #include "dump/record_text.h"
 
 #include <algorithm>
@@ -34,8 +33,6 @@ char* Room(Buffer& buffer, size_t bytes) {
     }
     return buffer.bytes.get();
 }
-
-enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
 
 // The query as bytes, when it is made only of pairs of hexadecimal digits and spaces.
 bool HexBytes(std::string_view text, std::string& bytes) {
@@ -118,8 +115,9 @@ QEF_EXPORT char* qef_output() {
 QEF_EXPORT unsigned char* qef_reserve(int slot, double length) {
     if (slot < 0 || slot >= SLOT_COUNT)
         return nullptr;
-    ForgetComparison();
+    static uint32_t opens = 0;
     files[slot] = OpenFile();
+    files[slot].opened = ++opens;
     if (!(length >= 0 && length <= MaxModuleInfoLength))
         return nullptr;
     files[slot].bytes.reset(new (std::nothrow) unsigned char[size_t(length) + 1]);

@@ -3,8 +3,6 @@
 // step from change to change, and what changed in the records of each.
 import * as core from './core.js';
 
-// The first character of a row, as the core writes it, names its kind.
-const KINDS = { ' ': 'same', '-': 'removed', '+': 'added', '@': 'hunk', '=': 'fold' };
 // Equal records shown around each change, as `qefdump --diff` shows them by default.
 const CONTEXT = 1;
 const HINT = 'Step with Next change, or click a changed line, to see what changed in its records.';
@@ -30,8 +28,8 @@ export class Comparison {
 
     source() {
         const rows = (first, count) =>
-            core.diffRows(first, count, this.page.mode()).map(({ kind, text }) => ({ kind: KINDS[kind], text }));
-        return { count: core.diffRowCount(), columns: 104, lineEnd: '\n', rows };
+            core.diffRows(first, count, this.page.mode()).map(({ kind, text }) => ({ kind: core.ROW_KINDS[kind], text }));
+        return { count: core.diffRowCount(), columns: core.DIFF_COLUMNS, lineEnd: '\n', rows };
     }
 
     showing(on) {
@@ -79,7 +77,7 @@ export class Comparison {
         await nextFrame();
         if (!current()) return;
         if (!core.compare(CONTEXT)) {
-            this.page.message('Memory allocation error.');
+            this.page.message(core.NO_MEMORY);
             return;
         }
         this.page.message('');

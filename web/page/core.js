@@ -7,18 +7,23 @@ const core = await loadCore();
 // The core writes ASCII; latin1 decodes any byte, so nothing it could write would throw.
 const decoder = new TextDecoder('latin1');
 
-export const SHOWN = 0;
-export const COMPARED = 1;
-export const MODES = { single: 1, multi: 2, offset: 3 };
-const ACCEPTED = 0;
-const REFUSED = 1;
-// The dump's line end, as the core writes it and qefdump saves it.
-export const DUMP_LINE_END = '\r\n';
-
 function outputText(length) {
     const at = core._qef_output();
     return decoder.decode(core.HEAPU8.subarray(at, at + length));
 }
+
+// What the page must agree on with the core, as the core tells it.
+const constants = JSON.parse(outputText(core._qef_constants()));
+export const SHOWN = constants.slots.shown;
+export const COMPARED = constants.slots.compared;
+export const MODES = constants.modes;
+const { accepted: ACCEPTED, refused: REFUSED } = constants.open;
+// The dump's line end, as the core writes it and qefdump saves it.
+export const DUMP_LINE_END = constants.dumpLineEnd;
+// The kind of a comparison's row by its first character, and the columns of the widest row.
+export const ROW_KINDS = constants.rowKinds;
+export const DIFF_COLUMNS = constants.diffColumns;
+export const NO_MEMORY = constants.noMemory;
 
 function outputLines(length, end) {
     const lines = outputText(length).split(end);
@@ -54,7 +59,7 @@ export async function openFile(slot, file, current) {
     const verdict = core._qef_open(slot, file.size);
     if (verdict === ACCEPTED) return { accepted: true, message: '' };
     if (verdict === REFUSED) return { accepted: false, message: outputText(core._qef_open_message_length()) };
-    return { accepted: false, message: 'Memory allocation error.' };
+    return { accepted: false, message: NO_MEMORY };
 }
 
 export const lineCount = (slot) => core._qef_line_count(slot);

@@ -1,12 +1,8 @@
-#include "dump/formatter.h"
-
-#include "dump/module_info.h"
+#include "dump/viewer_dump.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-
-Numeration NumerationMode = NUMERATION_MULTI;
 
 const DumpMessage DumpFailureMessages[DUMP_FAILURE_COUNT] = {
     {"Don't parse file greather than 32 MB.", "Error", MESSAGE_ICON_INFORMATION},
@@ -25,18 +21,31 @@ bool DumpTarget::ReleaseOutput(void* block) {
     return true;
 }
 
-void ReportProgress(DumpTarget& target, const unsigned char* position, const unsigned char* data,
-                    uint32_t length) {
-    // Wide arithmetic so that no length, however large, can wrap the percentage.
-    uint64_t percent = uint64_t(position - data) * 100 / length;
-    char text[32] = "Opened... ";
-    char* end = std::to_chars(text + 10, text + sizeof text - 2, percent).ptr;
-    end[0] = '%';
-    end[1] = '\0';
-    target.ShowProgress(text);
-}
+namespace {
 
-bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t length) {
+// "Opened... N%" in the target's status for how far the walk has come.
+class ProgressText final : public DumpProgress {
+  public:
+    explicit ProgressText(DumpTarget& target) : target_(target) {}
+
+    void Reached(uint32_t offset, uint32_t end) override {
+        // Wide arithmetic so that no length, however large, can wrap the percentage.
+        uint64_t percent = uint64_t(offset) * 100 / end;
+        char text[32] = "Opened... ";
+        char* last = std::to_chars(text + 10, text + sizeof text - 2, percent).ptr;
+        last[0] = '%';
+        last[1] = '\0';
+        target_.ShowProgress(text);
+    }
+
+  private:
+    DumpTarget& target_;
+};
+
+} // namespace
+
+bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t length,
+                      Numeration mode) {
     if (length > MaxModuleInfoLength) {
         target.ShowMessage(DumpFailureMessages[DUMP_TOO_LARGE]);
         return false;
@@ -55,8 +64,9 @@ bool FormatModuleInfo(DumpTarget& target, const unsigned char* data, uint32_t le
         return false;
     }
     bool shown = false;
-    if (WriteDumpLines(WholeDump(data, length), NumerationMode, text, size_t(textLength), nullptr,
-                       &target) == DUMP_WALK_COMPLETE) {
+    ProgressText progress(target);
+    if (WriteDumpLines(WholeDump(data, length), mode, text, size_t(textLength), nullptr,
+                       &progress) == DUMP_WALK_COMPLETE) {
         text[textLength] = '\0';
         shown = target.SetText(text, size_t(textLength));
     } else {
