@@ -69,16 +69,20 @@ class MarkedLines final : public DumpLineSink {
     MarkedLines(MarkedLineRoom& room, DiffMarker marker, uint32_t most)
         : room_(room), marker_(marker), left_(most) {}
 
+    // Room for the whole chunk at once, or for what is left of `most`.
     bool WriteLines(const char* lines, size_t bytes) override {
-        for (const char* line = lines; line < lines + bytes; line += DumpLineLength, --left_) {
-            char* at = left_ ? room_.Room(DumpLineLength) : nullptr;
-            if (!at)
-                return false;
+        size_t count = bytes / DumpLineLength;
+        size_t now = count < left_ ? count : left_;
+        char* at = now ? room_.Room(now * DumpLineLength) : nullptr;
+        if (!at)
+            return false;
+        for (size_t k = 0; k < now; ++k, at += DumpLineLength, lines += DumpLineLength) {
             at[0] = marker_;
-            std::memcpy(at + 1, line, DumpLineLength - 2);
+            std::memcpy(at + 1, lines, DumpLineLength - 2);
             at[DumpLineLength - 1] = '\n';
         }
-        return true;
+        left_ -= uint32_t(now);
+        return now == count;
     }
     bool Full() const { return left_ == 0; }
 

@@ -62,7 +62,7 @@ std::string RecordsText(uint32_t first, uint32_t end);
 // A diff line's marker: in both files, only in A, only in B.
 enum DiffMarker : char { MARK_SAME = ' ', MARK_REMOVED = '-', MARK_ADDED = '+' };
 
-// Where marked lines go: room for `bytes` more, or nullptr to stop.
+// Where marked lines go: room for `bytes` more (at most 64 lines), or nullptr to stop.
 class MarkedLineRoom {
   public:
     virtual char* Room(size_t bytes) = 0;
