@@ -1,6 +1,7 @@
 // The record diff as a unified diff of the two dumps, which patch applies to A's dump with LF
 // line ends and diffstat counts.
 #include "cli/printers.h"
+#include "cli/quote.h"
 
 #include "dump/record_text.h"
 
@@ -120,7 +121,7 @@ bool PrintHunk(const DiffFile& a, const DiffFile& b, const RecordChanges& change
 
 bool PrintDiff(const DiffFile& a, const DiffFile& b, const RecordChanges& changes, Numeration mode,
                uint32_t context, TextOut& out) {
-    if (!out.Put(std::string("--- ") + a.name + "\n+++ " + b.name + "\n"))
+    if (!out.Put("--- " + HeaderName(a.name) + "\n+++ " + HeaderName(b.name) + "\n"))
         return false;
     DiffHunks hunks(changes, context);
     for (RecordRange hunk{}; hunks.Next(hunk);)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 #ifdef _WIN32
@@ -23,32 +25,83 @@ using FileStatus = struct _stat64;
 int StatusOfStream(std::FILE* stream, FileStatus& status) {
     return _fstat64(_fileno(stream), &status);
 }
-int StatusOfPath(const char* path, FileStatus& status) {
-    return _stat64(path, &status);
-}
 bool IsRegular(const FileStatus& status) {
     return (status.st_mode & _S_IFMT) == _S_IFREG;
 }
-bool SameFileInformation(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& other) {
-    BY_HANDLE_FILE_INFORMATION information{};
-    return GetFileInformationByHandle(handle, &information) &&
-           information.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-           information.nFileIndexHigh == other.nFileIndexHigh &&
-           information.nFileIndexLow == other.nFileIndexLow;
+// What tells one file from another: the volume (0 where the system does not say, as for the
+// standard handles Wine makes of Unix descriptors) and the file's number on it.
+struct FileIdentity {
+    uint64_t volume = 0;
+    unsigned char id[16] = {};
+};
+
+// The file index where the system gives it, or the 128-bit file id; false when neither can be
+// read or what was read names no file.
+bool ReadIdentity(HANDLE handle, bool fileIdInfo, FileIdentity& identity) {
+    if (fileIdInfo) {
+        FILE_ID_INFO information{};
+        if (!GetFileInformationByHandleEx(handle, FileIdInfo, &information, sizeof information))
+            return false;
+        identity.volume = information.VolumeSerialNumber;
+        std::memcpy(identity.id, information.FileId.Identifier, sizeof identity.id);
+    } else {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(handle, &information))
+            return false;
+        identity.volume = information.dwVolumeSerialNumber;
+        uint64_t index = uint64_t(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+        std::memcpy(identity.id, &index, sizeof index);
+    }
+    return std::any_of(std::begin(identity.id), std::end(identity.id),
+                       [](unsigned char byte) { return byte != 0; });
 }
-// The C library knows no file identity here: the system's file index tells it.
-bool IsSameRegularFile(std::FILE* stream, const char* path, const FileStatus& status) {
-    BY_HANDLE_FILE_INFORMATION input{};
-    HANDLE inputHandle = HANDLE(_get_osfhandle(_fileno(stream)));
-    if (!IsRegular(status) || !GetFileInformationByHandle(inputHandle, &input))
-        return false;
+
+std::wstring FinalPath(HANDLE handle) {
+    std::wstring path(32768, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()), 0);
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
+// Two disk files are told apart by their numbers, or else by their final paths. Where none of
+// these can be read for both, nobody can tell: the caller refuses to write.
+FileMatch MatchHandles(HANDLE one, HANDLE other) {
+    if (GetFileType(one) != FILE_TYPE_DISK || GetFileType(other) != FILE_TYPE_DISK)
+        return FILES_DIFFERENT; // a pipe or a console is never a file being written
+    for (bool fileIdInfo : {true, false}) {
+        FileIdentity a, b;
+        if (!ReadIdentity(one, fileIdInfo, a) || !ReadIdentity(other, fileIdInfo, b))
+            continue;
+        bool sameVolume = a.volume == b.volume || a.volume == 0 || b.volume == 0;
+        return sameVolume && std::memcmp(a.id, b.id, sizeof a.id) == 0 ? FILES_SAME
+                                                                       : FILES_DIFFERENT;
+    }
+    std::wstring a = FinalPath(one), b = FinalPath(other);
+    if (a.empty() || b.empty())
+        return FILES_UNKNOWN;
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
+                   CSTR_EQUAL
+               ? FILES_SAME
+               : FILES_DIFFERENT;
+}
+
+HANDLE HandleOf(std::FILE* stream) {
+    return HANDLE(_get_osfhandle(_fileno(stream)));
+}
+
+FileMatch MatchPath(std::FILE* stream, const char* path) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // Nothing there yet, or nothing the output can open either: it opens OUT as this does.
     if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    bool same = SameFileInformation(handle, input);
+        return FILES_DIFFERENT;
+    FileMatch match = MatchHandles(HandleOf(stream), handle);
     CloseHandle(handle);
-    return same;
+    return match;
+}
+
+FileMatch MatchStreams(std::FILE* one, std::FILE* other) {
+    return MatchHandles(HandleOf(one), HandleOf(other));
 }
 // _isatty also answers yes for NUL and other character devices: only a console is a terminal.
 bool IsTerminalDescriptor(int descriptor) {
@@ -63,16 +116,31 @@ using FileStatus = struct stat;
 int StatusOfStream(std::FILE* stream, FileStatus& status) {
     return fstat(fileno(stream), &status);
 }
-int StatusOfPath(const char* path, FileStatus& status) {
-    return stat(path, &status);
-}
 bool IsRegular(const FileStatus& status) {
     return S_ISREG(status.st_mode);
 }
-bool IsSameRegularFile(std::FILE* stream, const char* /*path*/, const FileStatus& status) {
+FileMatch MatchStatus(std::FILE* stream, const FileStatus& other) {
     FileStatus input{};
-    return IsRegular(status) && fstat(fileno(stream), &input) == 0 &&
-           input.st_dev == status.st_dev && input.st_ino == status.st_ino;
+    if (!IsRegular(other))
+        return FILES_DIFFERENT;
+    if (fstat(fileno(stream), &input) != 0)
+        return FILES_UNKNOWN;
+    return input.st_dev == other.st_dev && input.st_ino == other.st_ino ? FILES_SAME
+                                                                        : FILES_DIFFERENT;
+}
+FileMatch MatchPath(std::FILE* stream, const char* path) {
+    FileStatus status{};
+    // A path that cannot be followed to a file (nothing there yet, a loop of links) is no
+    // file being read, and the output finds the same trouble with it.
+    if (stat(path, &status) != 0)
+        return FILES_DIFFERENT;
+    return MatchStatus(stream, status);
+}
+FileMatch MatchStreams(std::FILE* one, std::FILE* other) {
+    FileStatus status{};
+    if (fstat(fileno(other), &status) != 0)
+        return errno == EBADF ? FILES_DIFFERENT : FILES_UNKNOWN; // closed: nothing is written
+    return MatchStatus(one, status);
 }
 bool IsTerminalDescriptor(int descriptor) {
     return isatty(descriptor) != 0;
@@ -164,7 +232,10 @@ bool IsTerminal(std::FILE* stream) {
     return IsTerminalDescriptor(DescriptorOf(stream));
 }
 
-bool IsSameFile(std::FILE* stream, const char* path) {
-    FileStatus status{};
-    return StatusOfPath(path, status) == 0 && IsSameRegularFile(stream, path, status);
+FileMatch IsSameFile(std::FILE* stream, const char* path) {
+    return MatchPath(stream, path);
+}
+
+FileMatch IsSameFile(std::FILE* stream, std::FILE* other) {
+    return MatchStreams(stream, other);
 }

@@ -27,5 +27,8 @@ struct ReadFailure {
 ReadOutcome ReadInput(std::FILE* stream, uint32_t limit, InputBytes& input, ReadFailure& failure);
 
 bool IsTerminal(std::FILE* stream);
-// True when `path`, however reached, is the regular file that `stream` reads.
-bool IsSameFile(std::FILE* stream, const char* path);
+// Whether `path`, however reached, or the file `other` writes is the regular file that `stream`
+// reads. UNKNOWN where the system cannot tell for a file on a disk: nothing may be written then.
+enum FileMatch { FILES_DIFFERENT, FILES_SAME, FILES_UNKNOWN };
+FileMatch IsSameFile(std::FILE* stream, const char* path);
+FileMatch IsSameFile(std::FILE* stream, std::FILE* other);

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "cli/quote.h"
+
 #include <charconv>
 #include <string_view>
 #include <system_error>
@@ -72,10 +74,11 @@ const char HelpText[] =
     "       qefdump --extract N [-o OUT] [FILE|-]\n"
     "       qefdump --diff [-U N] [-n MODE] [-o OUT] A B\n"
     "\n"
-    "Writes the dump of the module-info file FILE (standard input when FILE is - or\n"
-    "absent) to standard output or OUT, byte for byte as the viewer shows it: lines\n"
-    "of 103 bytes, each ending in CR LF. A file that is too large, lacks the\n"
-    "signature or has a broken record chain is refused and nothing is written.\n"
+    "Writes the dump of the module-info file FILE to standard output or OUT, byte\n"
+    "for byte as the viewer shows it: lines of 103 bytes, each ending in CR LF.\n"
+    "FILE - is standard input, a terminal too; without FILE, standard input is read\n"
+    "unless it is a terminal. A file that is too large, lacks the signature or has\n"
+    "a broken record chain is refused and nothing is written.\n"
     "\n"
     "  -n, --numeration MODE  what the number column counts, in decimal: multi\n"
     "                         (record number, and the sub-line in the size column;\n"
@@ -94,19 +97,35 @@ const char HelpText[] =
     "be shortened while it stays unique (--num offset). An option that does nothing\n"
     "in the chosen mode is a usage error.\n"
     "\n"
-    "OUT is never the input itself (that is a usage error). A symbolic link is\n"
-    "followed to the file it names, and stays a link; a loop of links is an error.\n"
-    "/dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N are written through\n"
-    "that descriptor, where it stands, appending where it appends. A regular file\n"
-    "is written to a private temporary beside it, named after it, that replaces it\n"
-    "once all is written, with its owner, group and mode (on Windows, its ACL,\n"
-    "attributes and streams); a failure, a full disk, a signal or a crash leaves\n"
-    "it as it was. It is written in place instead when it has more than one hard\n"
-    "link, or when this user cannot make the temporary in its folder or give it\n"
-    "the file's owner and group. Room for the output is then reserved first where\n"
+#ifdef _WIN32
+    "Neither OUT nor standard output is ever the input itself, however reached\n"
+    "(that is a usage error, and so is a file whose identity cannot be read). A\n"
+    "symbolic link is followed to the file it names, and stays a link. A file is\n"
+    "written to a private temporary beside it, named after it, that replaces it\n"
+    "once all is written, with its ACL, attributes and streams; a failure, a full\n"
+    "disk, Ctrl+C or a crash leaves it as it was. It is written in place instead\n"
+    "when it has more than one hard link, or when this user cannot make the\n"
+    "temporary in its folder. Room for the output is then reserved first where\n"
     "the file system allows, so that a full disk leaves it as it was; but an\n"
-    "error, a signal or a crash part-way through leaves it short. Anything else\n"
-    "(a terminal, a pipe, a device) is written in place.\n"
+    "error part-way through leaves only the start of the output in it, and a\n"
+    "crash the start of the output over its old bytes. Anything else (the\n"
+    "console, a pipe, NUL) is written in place.\n"
+#else
+    "Neither OUT nor standard output is ever the input itself, however reached\n"
+    "(that is a usage error). A symbolic link is followed to the file it names,\n"
+    "and stays a link; a loop of links is an error. /dev/stdout, /dev/stderr,\n"
+    "/dev/fd/N and /proc/self/fd/N are written through that descriptor, where it\n"
+    "stands, appending where it appends. A regular file is written to a private\n"
+    "temporary beside it, named after it, that replaces it once all is written,\n"
+    "with its owner, group and mode; a failure, a full disk, a signal or a crash\n"
+    "leaves it as it was. It is written in place instead when it has more than\n"
+    "one hard link, or when this user cannot make the temporary in its folder or\n"
+    "give it the file's owner and group. Room for the output is then reserved\n"
+    "first where the file system allows, so that a full disk leaves it as it was;\n"
+    "but an error part-way through leaves only the start of the output in it, and\n"
+    "a signal or a crash the start of the output over its old bytes. Anything\n"
+    "else (a terminal, a pipe, a device) is written in place.\n"
+#endif
     "\n"
     "--records writes one line of 60 bytes per record, ending in LF:\n"
     "  columns  1-10  record number (the first record is 1), decimal, right-aligned\n"
@@ -131,10 +150,14 @@ const char HelpText[] =
     "  qefdump --diff old.qef new.qef\n"
     "  --- old.qef\n"
     "  +++ new.qef\n"
-    "  @@ -2,2 +2,2 @@ records 2-3 / 2-3\n"
+    "  @@ -3,2 +3,2 @@ records 2-3 / 2-3\n"
     "   00000002: MI_VERSION    |00004| 01 02 00 00  ...\n"
     "  -00000003: MI_END        |00000|              ...\n"
     "  +00000003: NM_LABEL      |00001| 41           ...\n"
+    "patch applies it to A's dump once its CR LF are LF (qefdump A | tr -d '\\r').\n"
+    "Where numbers shift (records added or removed; with -n single or offset,\n"
+    "lines or bytes too), the result is not B's dump: lines after the change keep\n"
+    "A's numbers.\n"
     "\n"
     "Exit status: 0 done, 1 file refused, 2 usage error (also a record to extract\n"
     "past the last), 3 input or output error. With --diff: 0 when the records are\n"
@@ -147,8 +170,8 @@ ParseOutcome UsageError(const char* message) {
 
 // "qefdump: " and `message`, then `argument` in quotes.
 ParseOutcome UsageError(const char* message, std::string_view argument) {
-    std::fprintf(stderr, "qefdump: %s '%.*s'\nTry 'qefdump --help'.\n", message,
-                 int(argument.size()), argument.data());
+    std::fprintf(stderr, "qefdump: %s %s\nTry 'qefdump --help'.\n", message,
+                 MessageName(argument, true).c_str());
     return PARSE_USAGE_ERROR;
 }
 

@@ -9,8 +9,9 @@
 // - a missing or regular file, links followed to it: written to a private temporary beside
 //   it that takes its place once everything is written, with its owner, group and mode;
 // - a regular file that cannot be replaced whole (more than one name; an owner, group or
-//   folder this user cannot give a replacement): written in place, its room reserved first
-//   when the output's length is known, so that a full disk leaves it as it was.
+//   folder this user cannot give a replacement): written over in place, its room reserved
+//   first when the output's length is known, so that a full disk leaves it as it was, and cut
+//   to the output's length at the end.
 #pragma once
 
 #include <cstddef>
@@ -20,11 +21,13 @@
 
 struct Output {
     std::FILE* stream = nullptr;
-    std::string temporary;  // the replacement being written; empty when writing in place
-    std::string target;     // what the temporary replaces or becomes
-    bool replacing = false; // the temporary replaces an existing file
-    int error = 0;          // errno of the first failure
-    std::string failure;    // the text of a failure that errno cannot describe
+    std::string temporary;   // the replacement being written; empty when writing in place
+    std::string target;      // what the temporary replaces or becomes
+    bool replacing = false;  // the temporary replaces an existing file
+    bool inPlace = false;    // a regular file written over: its length is set at the end
+    int error = 0;           // errno of the first failure
+    std::string failure;     // the text of a failure that errno cannot describe
+    bool closedPipe = false; // Windows: the reader went away, which POSIX tells by SIGPIPE
 };
 
 // `target` is null for standard output. `length` is the number of bytes that will be written,

@@ -164,22 +164,24 @@ bool OpenDescriptor(int descriptor, Output& output) {
 }
 
 // The room for the output is taken while the old content is still there, so that a full disk
-// is found before anything is lost; a reservation that failed part-way is cut off again.
-// Signals wait meanwhile: the reservation may lengthen OUT with zeros until it is emptied.
-bool EmptyWithRoom(int descriptor, off_t size, uint64_t length) {
+// is found before anything is lost, and kept: the output is written over the old content, and
+// the file cut to its length at the end. A reservation that failed part-way is cut off again.
+// Signals wait meanwhile: the reservation may lengthen OUT with zeros.
+bool ReserveRoom(int descriptor, off_t size, uint64_t length) {
+    if (length == 0)
+        return true;
     HeldSignals held = HoldSignals();
-    int error = length == 0 ? 0 : posix_fallocate(descriptor, 0, off_t(length));
+    int error = posix_fallocate(descriptor, 0, off_t(length));
     // A file system that cannot reserve is written without.
     bool reserved = error == 0 || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
     struct stat now {};
     if (!reserved && fstat(descriptor, &now) == 0 && now.st_size != size &&
         ftruncate(descriptor, size) != 0)
         error = errno; // OUT could not be cut back: that is the failure to tell
-    bool emptied = reserved && ftruncate(descriptor, 0) == 0;
     if (!reserved)
         errno = error;
     ReleaseSignals(held);
-    return emptied;
+    return reserved;
 }
 
 // A regular file that cannot be replaced whole, or anything else that is not a regular file.
@@ -188,14 +190,21 @@ bool WriteInPlace(const std::string& file, uint64_t length, Output& output) {
     if (descriptor < 0)
         return Fail(output);
     struct stat status {};
-    if (fstat(descriptor, &status) != 0 ||
-        (S_ISREG(status.st_mode) && !EmptyWithRoom(descriptor, status.st_size, length))) {
+    bool failed = fstat(descriptor, &status) != 0;
+    output.inPlace = !failed && S_ISREG(status.st_mode);
+    if (failed || (output.inPlace && !ReserveRoom(descriptor, status.st_size, length))) {
         int error = errno;
         close(descriptor);
         errno = error;
         return Fail(output);
     }
     return OpenStream(descriptor, output);
+}
+
+// An OUT written over in place ends where the output ends.
+bool CutToOutput(Output& output) {
+    off_t end = ftello(output.stream);
+    return end >= 0 && ftruncate(fileno(output.stream), end) == 0;
 }
 
 // Renaming over OUT needs only the folder's permission; OUT that may not be written keeps its
@@ -328,6 +337,7 @@ bool WriteOutput(Output& output, const char* bytes, size_t count) {
 bool FinishOutput(Output& output) {
     bool written = std::fflush(output.stream) == 0 || Fail(output);
     written = !std::ferror(output.stream) && written;
+    written = written && (!output.inPlace || CutToOutput(output) || Fail(output));
     std::FILE* stream = output.stream;
     output.stream = nullptr;
     // Closing reports what the last writes could not (a full disk, a failed network write).
@@ -346,6 +356,9 @@ bool FinishOutput(Output& output) {
 }
 
 void AbandonOutput(Output& output) {
+    // What was written of an OUT in place stays, without its old bytes after it.
+    if (output.stream && output.inPlace && std::fflush(output.stream) == 0)
+        CutToOutput(output);
     if (output.stream && output.stream != stdout)
         std::fclose(output.stream);
     output.stream = nullptr;

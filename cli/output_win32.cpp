@@ -79,11 +79,11 @@ std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
     return wide;
 }
 
-std::string Narrow(const std::wstring& wide) {
-    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr,
-                                     nullptr);
+std::string Narrow(const std::wstring& wide, UINT codePage = CP_UTF8) {
+    int length = WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), nullptr, 0,
+                                     nullptr, nullptr);
     std::string text(size_t(std::max(length, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), text.data(), length, nullptr,
+    WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), text.data(), length, nullptr,
                         nullptr);
     return text;
 }
@@ -147,7 +147,10 @@ HANDLE CreateTemporary(const std::wstring& target, bool replaces, std::wstring& 
     bool shortName = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned int random = 0;
-        rand_s(&random);
+        if (rand_s(&random) != 0) { // a name others could guess is not taken
+            SetLastError(ERROR_GEN_FAILURE);
+            return INVALID_HANDLE_VALUE;
+        }
         wchar_t suffix[40];
         std::swprintf(suffix, 40, L".qefdump-%lu-%08x", GetCurrentProcessId(), random);
         temporary = (shortName ? folder : target) + suffix;
@@ -183,8 +186,13 @@ enum TemporaryOutcome { TEMPORARY_OPEN, TEMPORARY_REFUSED, TEMPORARY_FAILED };
 // REFUSED when the folder takes no new file from this user: an existing OUT is then written
 // in place.
 TemporaryOutcome OpenTemporary(const std::wstring& target, bool replaces, Output& output) {
-    static bool handled = SetConsoleCtrlHandler(WaitForReplacement, TRUE) != 0;
-    (void)handled;
+    // Without the handler, Ctrl+C could end the program while OUT is being replaced.
+    static DWORD handlerError =
+        SetConsoleCtrlHandler(WaitForReplacement, TRUE) ? 0 : GetLastError();
+    if (handlerError != 0) {
+        FailWith(output, handlerError);
+        return TEMPORARY_FAILED;
+    }
     std::wstring temporary;
     HANDLE handle = CreateTemporary(target, replaces, temporary);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -210,8 +218,9 @@ TemporaryOutcome OpenTemporary(const std::wstring& target, bool replaces, Output
 }
 
 // Room for the output is taken while the old content is still there, so that a full disk is
-// found before anything is lost; where the system cannot reserve, it is written without.
-bool EmptyWithRoom(HANDLE handle, uint64_t length, Output& output) {
+// found before anything is lost, and kept: the output is written over the old content and the
+// file cut to its length at the end. Where the system cannot reserve, it is written without.
+bool ReserveRoom(HANDLE handle, uint64_t length, Output& output) {
     LARGE_INTEGER size{};
     FILE_ALLOCATION_INFO room{};
     if (!GetFileSizeEx(handle, &size))
@@ -224,9 +233,7 @@ bool EmptyWithRoom(HANDLE handle, uint64_t length, Output& output) {
             error == ERROR_FILE_TOO_LARGE)
             return FailWith(output, error);
     }
-    LARGE_INTEGER start{};
-    return (SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) && SetEndOfFile(handle)) ||
-           Fail(output);
+    return true;
 }
 
 // A file with other names, or anything that is not a file on a disk (NUL, CON, a pipe).
@@ -235,11 +242,20 @@ bool WriteInPlace(const std::wstring& path, bool isFile, uint64_t length, Output
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Fail(output);
-    if (isFile && !EmptyWithRoom(handle, length, output)) {
+    if (isFile && !ReserveRoom(handle, length, output)) {
         CloseHandle(handle);
         return false;
     }
+    output.inPlace = isFile;
     return OpenStream(handle, output);
+}
+
+// An OUT written over in place ends where the output ends.
+bool CutToOutput(Output& output) {
+    HANDLE handle = HANDLE(_get_osfhandle(_fileno(output.stream)));
+    LARGE_INTEGER none{};
+    LARGE_INTEGER end{};
+    return SetFilePointerEx(handle, none, &end, FILE_CURRENT) && SetEndOfFile(handle);
 }
 
 // The file at the end of OUT's links, so that they stay links; empty when OUT does not exist.
@@ -308,8 +324,26 @@ bool OpenOutput(const char* target, uint64_t length, Output& output) {
     return outcome == TEMPORARY_OPEN;
 }
 
+// Straight to the handle, past the C library, which tells a closed pipe as "Invalid argument"
+// and a full disk as "No space left on device" only sometimes: the system's code says which.
 bool WriteOutput(Output& output, const char* bytes, size_t count) {
-    return std::fwrite(bytes, 1, count, output.stream) == count || FailStream(output);
+    if (std::fflush(output.stream) != 0)
+        return FailStream(output);
+    HANDLE handle = HANDLE(_get_osfhandle(_fileno(output.stream)));
+    while (count > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, DWORD(std::min<size_t>(count, 1u << 30)), &written,
+                       nullptr)) {
+            DWORD error = GetLastError();
+            // ERROR_NO_DATA on Windows, ERROR_PIPE_NOT_CONNECTED under Wine.
+            output.closedPipe = error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
+                                error == ERROR_PIPE_NOT_CONNECTED;
+            return FailWith(output, error);
+        }
+        bytes += written;
+        count -= written;
+    }
+    return true;
 }
 
 namespace {
@@ -323,13 +357,22 @@ bool PutInPlace(Output& output) {
         return MoveFileExW(temporary.c_str(), target.c_str(), 0) || Fail(output);
     std::wstring backup = temporary + L"-old";
     if (ReplaceFileW(target.c_str(), temporary.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
-        DeleteFileW(backup.c_str());
-        return true;
+        if (DeleteFileW(backup.c_str()))
+            return true;
+        output.failure = "written, but its old content stays in " + Narrow(backup, CP_ACP) + ": " +
+                         SystemMessage(GetLastError());
+        return false;
     }
     DWORD error = GetLastError();
-    // OUT was moved to the backup, but the replacement could not follow: OUT comes back.
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-        MoveFileExW(backup.c_str(), target.c_str(), 0);
+    // OUT was moved to the backup, but the replacement could not follow: OUT comes back, or
+    // the user learns where its bytes are.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
+        !MoveFileExW(backup.c_str(), target.c_str(), 0)) {
+        output.failure = SystemMessage(error) + "; its old content is in " +
+                         Narrow(backup, CP_ACP) +
+                         ", which could not be put back: " + SystemMessage(GetLastError());
+        return false;
+    }
     return FailWith(output, error);
 }
 
@@ -338,6 +381,7 @@ bool PutInPlace(Output& output) {
 bool FinishOutput(Output& output) {
     bool written = std::fflush(output.stream) == 0 || FailStream(output);
     written = !std::ferror(output.stream) && written;
+    written = written && (!output.inPlace || CutToOutput(output) || Fail(output));
     bool replacing = !output.temporary.empty();
     if (replacing) {
         AcquireSRWLockExclusive(&Replacing);
@@ -359,7 +403,10 @@ bool FinishOutput(Output& output) {
 }
 
 void AbandonOutput(Output& output) {
-    // The temporary goes with its handle.
+    // What was written of an OUT in place stays, without its old bytes after it; the
+    // temporary goes with its handle.
+    if (output.stream && output.inPlace && std::fflush(output.stream) == 0)
+        CutToOutput(output);
     if (output.stream && output.stream != stdout)
         std::fclose(output.stream);
     output.stream = nullptr;

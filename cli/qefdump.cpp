@@ -4,6 +4,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/printers.h"
+#include "cli/quote.h"
 
 #include "dump/file_check.h"
 #include "dump/viewer_dump.h"
@@ -28,8 +29,15 @@ constexpr const char* StdinName = "(stdin)";
 constexpr const char* StdoutName = "(stdout)";
 const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
-int Complain(int status, const char* name, const std::string& message) {
-    std::fprintf(stderr, "qefdump: %s: %s\n", name, message.c_str());
+// `name` as messages show it: a file's name quoted where it needs quotes, or "(stdin)".
+int Complain(int status, const std::string& name, const std::string& message) {
+    std::fprintf(stderr, "qefdump: %s: %s\n", name.c_str(), message.c_str());
+    return status;
+}
+
+// Memory ran out while no file was being read or written: nothing to name but the cause.
+int ComplainOfMemory(int status) {
+    std::fprintf(stderr, "qefdump: %s\n", AllocationFailureText);
     return status;
 }
 
@@ -43,7 +51,8 @@ void SetBinaryStandardStreams() {
 
 // An input read whole and checked as the viewer checks it.
 struct CheckedInput {
-    const char* name = nullptr; // as the messages call it
+    const char* name = nullptr; // the path, or "(stdin)"; a diff's header quotes it
+    std::string shown;          // as the messages call it
     InputBytes input;
     RecordWalk chain{}; // its records and lines, as the check counted them
 };
@@ -55,24 +64,30 @@ struct CheckedInput {
 int LoadInput(const char* path, const char* output, CheckedInput& checked) {
     bool useStdin = IsStandardInput(path);
     checked.name = useStdin ? StdinName : path;
+    checked.shown = useStdin ? StdinName : MessageName(path);
     if (!path && IsTerminal(stdin)) {
         std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
         return EXIT_USAGE;
     }
     std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
     if (!stream)
-        return Complain(EXIT_IO_ERROR, checked.name, std::strerror(errno));
+        return Complain(EXIT_IO_ERROR, checked.shown, std::strerror(errno));
     ReadFailure failure;
     ReadOutcome outcome = READ_FAILED;
-    bool sameFile = output && IsSameFile(stream, output);
-    if (!sameFile)
+    // Standard output is an output like OUT: `qefdump F >> F` would append to what it reads.
+    FileMatch match = output ? IsSameFile(stream, output) : IsSameFile(stream, stdout);
+    if (match == FILES_DIFFERENT)
         outcome = ReadInput(stream, MaxModuleInfoLength, checked.input, failure);
     if (!useStdin)
         std::fclose(stream);
-    if (sameFile)
-        return Complain(EXIT_USAGE, output, "input file is output file");
+    std::string written = output ? MessageName(output) : checked.shown;
+    if (match == FILES_SAME)
+        return Complain(EXIT_USAGE, written, "input file is output file");
+    if (match == FILES_UNKNOWN)
+        return Complain(EXIT_USAGE, output ? written : StdoutName,
+                        "cannot tell whether input file is output file; nothing is written");
     if (outcome == READ_FAILED)
-        return Complain(EXIT_IO_ERROR, checked.name,
+        return Complain(EXIT_IO_ERROR, checked.shown,
                         failure.error == ENOMEM ? AllocationFailureText
                                                 : std::strerror(failure.error));
     const unsigned char* bytes = checked.input.bytes.get();
@@ -80,7 +95,7 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
     FileCheck check = outcome == READ_TOO_LARGE ? FileCheck{FILE_TOO_LARGE, {}}
                                                 : CheckModuleInfoFile(bytes, length);
     if (check.verdict != FILE_ACCEPTED)
-        return Complain(EXIT_REFUSED, checked.name, DescribeRefusal(check, bytes, length));
+        return Complain(EXIT_REFUSED, checked.shown, DescribeRefusal(check, bytes, length));
     checked.chain = check.chain;
     return EXIT_DONE;
 }
@@ -89,19 +104,18 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
 // `length` is what `print` will write, 0 when it is not known.
 template <typename Print>
 int WriteOutputWith(const char* target, uint64_t length, int failure, Print&& print) {
-    const char* name = target ? target : StdoutName;
+    std::string name = target ? MessageName(target) : StdoutName;
     Output output;
     TextOut out(output);
     if (!out.Ready())
-        return Complain(failure, name, AllocationFailureText);
+        return ComplainOfMemory(failure);
     if (!OpenOutput(target, length, output))
         return Complain(failure, name, OutputFailureText(output));
-    if (!print(out)) {
+    bool printed = print(out);
+    if (!printed)
         AbandonOutput(output);
-        return Complain(failure, name, OutputFailureText(output));
-    }
-    if (!FinishOutput(output))
-        return Complain(failure, name, OutputFailureText(output));
+    if (!printed || !FinishOutput(output)) // a reader that went away is no news to tell
+        return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
     return EXIT_DONE;
 }
 
@@ -130,7 +144,7 @@ int RunOneFile(const DumpOptions& options) {
     uint32_t count = 0;
     // A record number past the end is a usage error, told before any output is opened.
     if (options.task == TASK_EXTRACT && !FindRecord(data, length, options.record, record, count))
-        return Complain(EXIT_USAGE, checked.name,
+        return Complain(EXIT_USAGE, checked.shown,
                         "there is no record " + std::to_string(options.record) + ": the file has " +
                             std::to_string(count) + (count == 1 ? " record" : " records"));
     return WriteOutputWith(
@@ -155,12 +169,11 @@ int RunDiff(const DumpOptions& options) {
         if (LoadInput(options.inputs[k], options.output, checked[k]) != EXIT_DONE)
             return EXIT_USAGE;
         if (!indexes[k].Build(checked[k].input.bytes.get(), checked[k].input.length))
-            return Complain(EXIT_USAGE, checked[k].name, AllocationFailureText);
+            return ComplainOfMemory(EXIT_USAGE);
     }
     RecordChanges changes;
     if (!DiffRecords(indexes[0], indexes[1], changes))
-        return Complain(EXIT_USAGE, options.output ? options.output : StdoutName,
-                        AllocationFailureText);
+        return ComplainOfMemory(EXIT_USAGE);
     bool equal = changes.Equal();
     // Equal files give an empty diff: OUT holds what standard output would.
     int status = WriteOutputWith(options.output, 0, EXIT_USAGE, [&](TextOut& out) {

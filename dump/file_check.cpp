@@ -19,6 +19,11 @@ std::string Hex(uint32_t value) {
     return hex;
 }
 
+// "1 byte", "2 bytes": a count with its noun, singular where the count is 1.
+std::string Count(uint64_t count, const char* noun) {
+    return to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string TooLarge(uint64_t length) {
     if (length == 0)
         return " More than the limit of " + to_string(MaxModuleInfoLength) + " bytes arrived.";
@@ -29,7 +34,7 @@ std::string TooLarge(uint64_t length) {
 // What stands where the signature belongs, shown as the dump shows characters.
 std::string NoSignature(const unsigned char* data, uint64_t length) {
     if (length < SignatureOffset + SignatureLength)
-        return " Only " + to_string(length) + " bytes, too few for the " +
+        return " Only " + Count(length, "byte") + ", too few for the " +
                to_string(SignatureLength) + "-byte signature at offset " +
                to_string(SignatureOffset) + ".";
     std::string shown;
@@ -43,10 +48,11 @@ std::string Broken(const RecordWalk& chain) {
     std::string record =
         " Record " + to_string(chain.next.record + 1) + " at offset 0x" + Hex(chain.next.offset);
     if (chain.bytesLeft < RecordHeaderSize)
-        return record + ": only " + to_string(chain.bytesLeft) +
-               " bytes left, too few for a record header.";
-    return record + " declares " + to_string(chain.brokenSize) + " data bytes, but only " +
-           to_string(chain.bytesLeft - RecordHeaderSize) + " follow its header.";
+        return record + ": only " + Count(chain.bytesLeft, "byte") +
+               " left, too few for a record header.";
+    uint32_t follow = chain.bytesLeft - RecordHeaderSize;
+    return record + " declares " + Count(chain.brokenSize, "data byte") + ", but only " +
+           to_string(follow) + (follow == 1 ? " follows" : " follow") + " its header.";
 }
 
 } // namespace

@@ -96,9 +96,13 @@ const Case Cases[] = {
      NOTHING, 0, [] { return Signed("Module\x1Finfo file v2~\x7F"); }},
     {"-o out.txt < in.qef", 1, "(stdin): "s + PastTheEndError, NOTHING, 0, PastTheEnd},
     {"--records -o out.txt in.qef", 1,
-     "in.qef: QEF format error. Record 2 at offset 0x1D: only 7 bytes left, too few for a record "
+     "in.qef: QEF format error. Record 2 at offset 0x1D: only 1 byte left, too few for a record "
      "header.\n",
-     NOTHING, 0, [] { return Signed() + "\nVer\4\0\0"s; }},
+     NOTHING, 0, [] { return Signed() + "\n"; }},
+    {"-o out.txt in.qef", 1,
+     "in.qef: QEF format error. Record 2 at offset 0x1D declares 2 data bytes, but only 1 follows "
+     "its header.\n",
+     NOTHING, 0, [] { return Signed() + "\nVer\2\0\0\0A"s; }},
     {"-o out.txt in.qef", 1,
      "in.qef: Don't parse file greather than 32 MB. The file has 32000001 bytes, more than the "
      "limit of 32000000.\n",
@@ -106,6 +110,7 @@ const Case Cases[] = {
     {"-o in.qef in.qef", 2, "in.qef: input file is output file\n"},
     {"-o in.qef < in.qef", 2, "in.qef: input file is output file\n"},
     {"-o out.txt -- -in.qef", 3, "-in.qef: No such file or directory\n"},
+    {"-o out.txt \"a b.qef\"", 3, "'a b.qef': No such file or directory\n"},
     {"-o no/out.txt in.qef", 3, "no/out.txt: No such file or directory\n"},
     {"--extract 2 -o out.txt in.qef", 2, "in.qef: there is no record 2: the file has 1 record\n",
      NOTHING, 0, [] { return Signed(); }},
@@ -152,6 +157,46 @@ TEST_F(Cli, QefdumpWritesWhatTheCoreWritesOrNothing) {
         EXPECT_TRUE(ReadText(work_ / "out.txt") == (toOut && c.exitCode == 0 ? product : "old\n"));
         EXPECT_TRUE(ReadText(work_ / "in.qef") == input);
         EXPECT_EQ(std::distance(fs::directory_iterator(work_), {}), 2); // no temporary left
+    }
+}
+
+// The indented lines of the help that follow `line`, without their indent.
+std::vector<std::string> HelpLinesAfter(const std::string& help, const std::string& line) {
+    std::istringstream text(help.substr(help.find(line + "\n") + line.size() + 1));
+    std::vector<std::string> lines;
+    for (std::string got; std::getline(text, got) && got.starts_with("  ");)
+        lines.push_back(got.substr(2));
+    return lines;
+}
+
+// The help's examples, run: the record list's line (unindented, its columns as counted) and
+// object of a signature with 32 data bytes, and the diff of two files whose third records
+// differ, as far as the help shows it.
+TEST_F(Cli, HelpExamplesGiveWhatTheyShow) {
+    std::string help = Run(QEFDUMP_PATH, "--help").out;
+    WriteBytes(work_ / "in.qef", SignatureFile<File>("Module info file v2.0", 11));
+    std::vector<std::string> line = HelpLinesAfter(help, "  for example");
+    std::vector<std::string> json =
+        HelpLinesAfter(help, "and with --json, where it is one line and the offset is decimal:");
+    ASSERT_TRUE(line.size() == 1 && json.size() == 2);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--records in.qef").out, "  " + line[0] + "\n");
+    json[1].erase(0, json[1].find_first_not_of(' '));
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--records --json in.qef").out, json[0] + " " + json[1] + "\n");
+    File a = Signed();
+    AppendRecord(a, Tags[0], "\1\2\0\0"s);
+    File b = a;
+    AppendRecord(a, Tags[1], "");
+    AppendRecord(b, Tags[2], "A");
+    WriteBytes(work_ / "old.qef", a);
+    WriteBytes(work_ / "new.qef", b);
+    std::vector<std::string> shown = HelpLinesAfter(help, "  qefdump --diff old.qef new.qef");
+    std::istringstream diff(Run(QEFDUMP_PATH, "--diff old.qef new.qef").out);
+    ASSERT_EQ(shown.size(), 6u);
+    for (const std::string& expected : shown) { // "..." stands for the rest of the line
+        std::string got;
+        std::getline(diff, got);
+        size_t shownBytes = expected.ends_with("...") ? expected.size() - 3 : std::string::npos;
+        EXPECT_EQ(got.substr(0, shownBytes), expected.substr(0, shownBytes));
     }
 }
 
@@ -250,12 +295,12 @@ TEST_F(Cli, DiffIsAUnifiedDiffThatPatchAndDiffstatRead) {
                 AppendRecord(file, Tags[kind], random() % 5 ? data : "");
         }
         for (int side = 0; side < 2; ++side)
-            WriteBytes(work_ / ("p" + std::to_string(k) + (side ? "-b" : "-a")), files[side]);
+            WriteBytes(work_ / (std::to_string(k) + (side ? "-b" : "-a")), files[side]);
     }
     std::ofstream(root_ / "pairs.sh")
         << "Q=" << Quoted(QEFDUMP_PATH) << "\n"
         << "for k in $(seq 0 29); do for u in 0 1 3; do\n"
-           "  $Q --diff -U $u p$k-a p$k-b >d; $Q p$k-a | tr -d '\\r' >a.txt\n"
+           "  $Q --diff -U $u $k-a $k-b >d; $Q $k-a | tr -d '\\r' >a.txt\n"
            "  patch -o - a.txt d >/dev/null 2>e || echo $k $u: patch failed\n"
            "  grep -Ei 'offset|fuzz' e && echo $k $u: not exact\n"
            "  test \"$(diffstat -t d | tail -1 | cut -d, -f1,2)\" = \\\n"

@@ -1,6 +1,7 @@
 // qefdump in scenes of the shell: OUT in hostile surroundings, which qefdump writes whole or
 // leaves byte for byte as it was, saying why and leaving no temporary behind; standard input,
 // help and version, the diff's context and memory limits.
+#include "cli/output.h"
 #include "tests/cli/cli_testing.h"
 #include "tools/sample_files.h"
 
@@ -9,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/mount.h>
 #include <unistd.h>
 #endif
 
@@ -42,8 +44,13 @@ const std::pair<const char*, const char*> Scenes[] = {
      "dangling dump.txt gone in.qef l1 l2 link null real self sub\n"},
     {"cp in.qef orig; ln in.qef hard; ln -s in.qef sym\n"
      "for o in ./in.qef \"$PWD/in.qef\" hard sym; do $Q -o $o in.qef 2>/dev/null; echo $?; done\n"
-     "$Q -o sym <hard; cmp in.qef orig && echo kept; $Q -o new in.qef; stat -c %a new",
-     "2\n2\n2\n2\nqefdump: sym: input file is output file\nkept\n644\n"},
+     "$Q -o sym <hard; $Q in.qef >>in.qef; $Q <hard >>sym; $Q --diff orig sym >>in.qef; echo $?\n"
+     "cmp in.qef orig && echo kept; $Q -o new in.qef; stat -c %a new; n=$(printf 'new\\nline')\n"
+     "$G --size 300 -o \"$n\"; $Q --diff in.qef \"$n\" | head -n 2; $Q \"$(printf 'e\\033[1m')\"",
+     "2\n2\n2\n2\nqefdump: sym: input file is output file\nqefdump: in.qef: input file is output "
+     "file\nqefdump: (stdin): input file is output file\nqefdump: sym: input file is output file\n"
+     "2\nkept\n644\n--- in.qef\n+++ \"new\\nline\"\n"
+     "qefdump: 'e'$'\\033''[1m': No such file or directory\n"},
     // A replacement has OUT's owner, group and mode, set-group-id included; hard links are
     // written in place.
     {"for f in a b c; do echo old >$f; done; chown 65534:65534 a; chmod 666 a; chmod 2640 b\n"
@@ -113,8 +120,11 @@ const std::pair<const char*, const char*> Scenes[] = {
     {"$G --size 200 | (ulimit -v 40000; $Q >/dev/null); echo $?; echo old >out\n"
      "$G --shape empty-records --size 32000000 -o big.qef\n"
      "(ulimit -v 24576; $Q -o out big.qef); d out\n"
-     "(ulimit -v 131072; $Q -o out big.qef); echo $?; stat -c %s out",
-     "0\nqefdump: big.qef: Memory allocation error.\nout: old\n0\n411999794\n"},
+     "(ulimit -v 131072; $Q -o out big.qef); echo $?; stat -c %s out\n"
+     "$G --shape empty-records --seed 2 --size 32000000 -o b2\n"
+     "(ulimit -v 120000; $Q --diff big.qef b2 >/dev/null); echo $?",
+     "0\nqefdump: big.qef: Memory allocation error.\nout: old\n0\n411999794\n"
+     "qefdump: Memory allocation error.\n2\n"},
 };
 
 TEST_F(Out, ScenesGoAsTheirTranscriptsSay) {
@@ -145,6 +155,30 @@ TEST_F(Out, ScenesGoAsTheirTranscriptsSay) {
     }
     if (skipped)
         GTEST_SKIP() << skipped << " scenes need root (mount, chown) and were skipped";
+}
+
+// An OUT written in place keeps the room reserved for it while another writer fills the disk,
+// and ends where the output ends, its length known beforehand or not.
+TEST_F(Out, InPlaceOutKeepsItsReservedRoomAndEndsWithTheOutput) {
+    if (geteuid() != 0 || !std::getenv("QEF_PRIVATE_DEV"))
+        GTEST_SKIP() << "mounts a file system: needs root in a namespace of its own (private-dev)";
+    fs::path disk = work_ / "m";
+    fs::create_directories(disk);
+    ASSERT_EQ(mount("qef", disk.c_str(), "tmpfs", 0, "size=1m"), 0);
+    WriteBytes(disk / "out", std::string(100000, 'o'));
+    fs::create_hard_link(disk / "out", disk / "link"); // so written in place
+    for (std::string text : {std::string(600000, 'x'), std::string("short\n")}) {
+        Output output;
+        bool written =
+            OpenOutput((disk / "out").c_str(), text.size() > 9 ? text.size() : 0, output);
+        std::ofstream filler(disk / "filler", std::ios::binary); // until the disk is full
+        for (int block = 0; block < 300; ++block)
+            filler.write(std::string(4096, 'f').data(), 4096).flush();
+        written = written && WriteOutput(output, text.data(), text.size()) && FinishOutput(output);
+        EXPECT_TRUE(written && ReadText(disk / "link") == text) << OutputFailureText(output);
+        fs::remove(disk / "filler");
+    }
+    umount2(disk.c_str(), MNT_DETACH);
 }
 #else
 
