@@ -82,7 +82,7 @@ const Case Cases[] = {
     {"--num offset - < in.qef", 0, "", DUMP_OFFSET},
     {"--numeration=single --output=out.txt in.qef", 0, "", DUMP_SINGLE},
     {"-o - in.qef", 0, "", DUMP_MULTI},
-    {"--rec in.qef", 0, "", RECORDS},
+    {"--rec in.qef", 2, "ambiguous option '--rec'"},
     {"in.qef -oout.txt --records", 0, "", RECORDS},
     {"--records --json in.qef", 0, "", JSON},
     {"--extract 1 in.qef", 0, "", EXTRACT, 1},
@@ -158,20 +158,28 @@ TEST_F(Cli, QefdumpWritesWhatTheCoreWritesOrNothing) {
 // Every mix of the options that choose or shape a task, with no file, one and two: the parser
 // takes exactly the mixes that make sense, as the task they name, and refuses the rest.
 TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
-    const std::vector<std::string> choices[] = {{"--records"},      {"--json"},       {"--diff"},
-                                                {"--extract", "1"}, {"-n", "single"}, {"-U", "2"}};
-    for (int mix = 0; mix < 64; ++mix) {
+    const std::vector<std::string> choices[] = {
+        {"--records"},     {"--json"},  {"--diff"},      {"--extract", "1"},
+        {"-n", "single"},  {"-U", "2"}, {"--find", "x"}, {"--stats"},
+        {"--record", "1"}, {"--lf"},    {"-i"}};
+    constexpr int Count = int(std::size(choices));
+    for (int mix = 0; mix < 1 << Count; ++mix) {
         for (int files = 0; files <= 2; ++files) {
             std::vector<std::string> words = {"qefdump"};
-            for (int k = 0; k < 6; ++k)
+            for (int k = 0; k < Count; ++k)
                 if (mix >> k & 1)
                     words.insert(words.end(), choices[k].begin(), choices[k].end());
             words.resize(words.size() + size_t(files), "f");
-            bool records = mix & 1, json = mix & 2, diff = mix & 4, extract = mix & 8;
-            bool numeration = mix & 16, context = mix & 32;
-            bool sense = int(records) + int(diff) + int(extract) <= 1 && (!json || records) &&
-                         (!context || diff) && (!numeration || !(records || extract)) &&
-                         (diff ? files == 2 : files <= 1);
+            auto has = [mix](int k) { return (mix >> k & 1) != 0; };
+            bool records = has(0), json = has(1), diff = has(2), extract = has(3);
+            bool numeration = has(4), context = has(5), find = has(6), stats = has(7);
+            bool several = records || find || stats;
+            bool sense = int(records) + int(diff) + int(extract) + int(find) + int(stats) <= 1 &&
+                         (!json || several) && (!context || diff) &&
+                         (!numeration || !(records || extract || stats || (find && json))) &&
+                         (!has(8) || !(diff || extract)) &&
+                         (!has(9) || !(several || diff || extract)) && (!has(10) || find) &&
+                         (diff ? files == 2 : several || files <= 1);
             std::vector<char*> argv(words.size());
             for (size_t k = 0; k < words.size(); ++k)
                 argv[k] = words[k].data();
@@ -184,12 +192,16 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
             EXPECT_EQ(said.empty(), sense);
             Task task = diff      ? TASK_DIFF
                         : extract ? TASK_EXTRACT
+                        : find    ? (json ? TASK_FIND_JSON : TASK_FIND)
+                        : stats   ? (json ? TASK_STATS_JSON : TASK_STATS)
                         : json    ? TASK_RECORDS_JSON
                         : records ? TASK_RECORDS
                                   : TASK_DUMP;
             EXPECT_TRUE(!sense || (options.task == task && options.record == uint32_t(extract) &&
                                    options.context == uint32_t(context ? 2 : 1) &&
-                                   (options.numeration == NUMERATION_SINGLE) == numeration));
+                                   (options.numeration == NUMERATION_SINGLE) == numeration &&
+                                   options.selected == has(8) && options.lineFeeds == has(9) &&
+                                   options.query.patterns.size() == size_t(find)));
         }
     }
 }
@@ -250,7 +262,9 @@ TEST_F(Cli, DiffIsAUnifiedDiffThatPatchAndDiffstatRead) {
                 AppendRecord(file, Tags[kind], random() % 5 ? data : "");
         }
         for (int side = 0; side < 2; ++side)
-            WriteBytes(work_ / ("p" + std::to_string(k) + (side ? "-b" : "-a")), files[side]);
+            WriteBytes(work_ /
+                           std::string("p").append(std::to_string(k)).append(side ? "-b" : "-a"),
+                       files[side]);
     }
     std::ofstream(root_ / "pairs.sh")
         << "Q=" << Quoted(QEFDUMP_PATH) << "\n"
