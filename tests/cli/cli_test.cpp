@@ -131,6 +131,17 @@ const Case Cases[] = {
      "the record to extract is too large: '99999999999999999999'"},
     {"-o \"\" in.qef", 2, "the output file name is empty"},
     {"\"\"", 2, "a file name is empty"},
+    {"--find \"\" in.qef", 2, "the text to find is empty"},
+    {"--find-hex 4D6 in.qef", 2,
+     "the bytes to find must be pairs of hexadecimal digits, not '4D6'"},
+    {"-i --find-hex 41 in.qef", 2, "--ignore-case and --utf16 go only with --find"},
+    {"--record 2-1 in.qef", 2, "--record takes a number from 1 or a range N-M, not '2-1'"},
+    {"--tag MI_NOTHING in.qef", 2,
+     "--tag takes a tag's name or its 8 hexadecimal digits, not 'MI_NOTHING'"},
+    {"--lf --stats in.qef", 2, "--lf goes only with the dump"},
+    {"--stats - a -", 2, "only one of the files can be standard input"},
+    {"--record 2 -o out.txt in.qef", 2, "in.qef: there is no record 2: the file has 1 record\n",
+     NOTHING, 0, [] { return Signed(); }},
 };
 
 // What qefdump writes goes where it was asked to, whole; whatever it refuses leaves in.qef and
@@ -204,6 +215,94 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
                                    options.query.patterns.size() == size_t(find)));
         }
     }
+}
+
+// The queries over several files, against plain models: the hits of a comparison at every
+// offset, with the lines of the whole dump that show them; the tags against a count; the chosen
+// records against the whole dump's lines. A refused file is told and the others still run.
+TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
+    std::mt19937 random(5);
+    File files[2] = {Signed(), Signed()};
+    for (File& file : files)
+        for (int n = 0; n < 30; ++n)
+            AppendRecord(file, Tags[random() % 3],
+                         std::string(random() % 20, 'x') + (n % 4 ? "Ab"s : "a\0B\0"s));
+    WriteBytes(work_ / "a.qef", files[0]);
+    WriteBytes(work_ / "b.qef", files[1]);
+    WriteBytes(work_ / "bad.qef", PastTheEnd());
+    std::string found, json, stats, chosen;
+    for (int k = 0; k < 2; ++k) {
+        const File& file = files[k];
+        std::string name = k ? "b.qef:" : "a.qef:", dump = Produced(file, DUMP_OFFSET);
+        std::vector<uint32_t> starts, lines; // of each record
+        uint32_t records = 0, bytes = 0;
+        for (uint32_t at = 0, line = 0; at < file.size(); ++records) {
+            uint32_t size = ReadUint32Le(Data(file) + at + 4);
+            starts.push_back(at);
+            lines.push_back(line);
+            at += 8 + size;
+            line += size ? (size + 15) / 16 : 1;
+            bytes += size;
+        }
+        for (uint32_t at = 0; at + 2 <= file.size(); ++at) {
+            bool wide = at + 4 <= file.size() && std::tolower(file[at]) == 'a' && !file[at + 1] &&
+                        std::tolower(file[at + 2]) == 'b' && !file[at + 3];
+            if (!wide && (std::tolower(file[at]) != 'a' || std::tolower(file[at + 1]) != 'b'))
+                continue;
+            size_t r = std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1;
+            uint32_t data = starts[r] + 8, line = lines[r] + (at < data ? 0 : (at - data) / 16);
+            char head[40];
+            std::snprintf(head, sizeof head, "%10zu  %08X  ", r + 1, at);
+            found += name + head +
+                     std::string(LookupTagName(ReadUint32Le(Data(file) + starts[r]))) + "  " +
+                     dump.substr(size_t(line) * DumpLineLength, DumpLineLength - 2) + "\n";
+            json += "{\"file\": \"" + name.substr(0, 5) +
+                    "\", \"record\": " + std::to_string(r + 1) +
+                    ", \"offset\": " + std::to_string(at) +
+                    (wide ? ", \"length\": 4, \"encoding\": \"utf-16le\"}\n"
+                          : ", \"length\": 2, \"encoding\": \"text\"}\n");
+        }
+        stats += name + "tag       name             records       bytes\n";
+        std::vector<uint32_t> order; // of the tags' first records
+        for (uint32_t r = 1; r < records; ++r)
+            if (std::find(order.begin(), order.end(), ReadUint32Le(Data(file) + starts[r])) ==
+                order.end())
+                order.push_back(ReadUint32Le(Data(file) + starts[r]));
+        for (uint32_t tag : order) {
+            uint32_t count = 0, sum = 0;
+            for (uint32_t r = 1; r < records; ++r)
+                if (ReadUint32Le(Data(file) + starts[r]) == tag) {
+                    count += 1;
+                    sum += ReadUint32Le(Data(file) + starts[r] + 4);
+                }
+            char row[80];
+            std::snprintf(row, sizeof row, "%02X%02X%02X%02X  %s  %10u  %10u\n", tag & 255,
+                          tag >> 8 & 255, tag >> 16 & 255, tag >> 24,
+                          std::string(LookupTagName(tag)).c_str(), count, sum);
+            stats += name + row;
+        }
+        char total[80];
+        std::snprintf(total, sizeof total, "total%19s%10u  %10u\n", "", records - 1, bytes - 21);
+        stats += name + total;
+        if (k == 1) // records 3 to 9 of MI_END's tag, numbered as in the whole dump
+            for (uint32_t r = 2; r < 9; ++r)
+                if (ReadUint32Le(Data(file) + starts[r]) == Tags[1])
+                    chosen += dump.substr(size_t(lines[r]) * DumpLineLength,
+                                          size_t(lines[r + 1] - lines[r]) * DumpLineLength);
+    }
+    Result hits = Run(QEFDUMP_PATH, "--find aB -i --utf16 -n offset a.qef bad.qef b.qef");
+    EXPECT_EQ(hits.exitCode, 2);
+    EXPECT_EQ(hits.err, "qefdump: bad.qef: "s + PastTheEndError);
+    EXPECT_EQ(hits.out, found);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --utf16 --json a.qef b.qef").out, json);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex \"61 00 42\" a.qef b.qef").exitCode, 0);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex 6100420001 a.qef b.qef").exitCode, 1);
+    Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record 2-31");
+    EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << counted.out;
+    EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset --record 3-9 --tag MI_END b.qef").out == chosen);
+    std::string dump = Produced(files[0], DUMP_MULTI);
+    dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
+    EXPECT_TRUE(Run(QEFDUMP_PATH, "--lf a.qef").out == dump);
 }
 
 // Samples well-formed, of the size asked for, the same everywhere (FNV-1a), written by qefgen.
