@@ -184,6 +184,19 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
     }
 }
 
+// More tags than the counts' first table holds, each in the order of its first record.
+TEST(Query, TagsCountPastTheFirstTable) {
+    Bytes file = SignatureFile();
+    for (uint32_t k = 0; k < 3000; ++k)
+        AppendRecord(file, k % 1500 * 0x01000193u, std::string(k % 3, 'x'));
+    std::vector<TagCount> counts;
+    ASSERT_TRUE(CountTags(file.data(), uint32_t(file.size()), RecordSelection{}, counts));
+    ASSERT_EQ(counts.size(), 1501u);
+    for (uint32_t k = 0; k < 1500; ++k)
+        EXPECT_TRUE(counts[k + 1].tag == k * 0x01000193u && counts[k + 1].records == 2 &&
+                    counts[k + 1].bytes == k % 3 + (k + 1500) % 3);
+}
+
 TEST(Query, ValuesAtAnOffsetAreItsBytesReadEachWay) {
     Bytes file = SignatureFile();
     AppendRecord(file, Tags[0], "\x81\x02\x03\x04\x05\x06\x07\xF8"s);
