@@ -37,7 +37,7 @@ Prepared& PreparedShape(const std::string& name) {
     return p;
 }
 
-void BM_Dump(benchmark::State& state, std::string shape) {
+void BM_Dump(benchmark::State& state, const std::string& shape) {
     Prepared& p = PreparedShape(shape);
     for (auto _ : state) {
         if (WriteDumpLines(WholeDump(p.input.data(), MaxModuleInfoLength), NUMERATION_MULTI,
@@ -50,7 +50,7 @@ void BM_Dump(benchmark::State& state, std::string shape) {
 }
 
 // Absent from every sample: as text, and in either case with its UTF-16LE form too.
-void BM_Search(benchmark::State& state, std::string shape, bool wide) {
+void BM_Search(benchmark::State& state, const std::string& shape, bool wide) {
     Prepared& p = PreparedShape(shape);
     SearchQuery query;
     MakeTextQuery("absent:QEF", wide, wide, query);

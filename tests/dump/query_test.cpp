@@ -225,9 +225,9 @@ TEST(Query, ValuesAtAnOffsetAreItsBytesReadEachWay) {
             EXPECT_EQ(values.signedLittle[w] < 0, negative) << offset;
             EXPECT_EQ(values.signedBig[w] < 0, width <= end - offset && file[offset] & 0x80);
         }
-        float f32;
-        std::memcpy(&f32, &values.little[2], 4);
-        EXPECT_TRUE(std::memcmp(&f32, &values.float32Little, 4) == 0);
+        uint32_t f32 = 0;
+        std::memcpy(&f32, &values.float32Little, 4);
+        EXPECT_EQ(f32, uint32_t(values.little[2]));
         EXPECT_EQ(values.ascii,
                   std::string(reinterpret_cast<const char*>(&file[offset]),
                               strnlen(reinterpret_cast<const char*>(&file[offset]), end - offset)));
