@@ -1,6 +1,5 @@
 #include "dump/value_read.h"
 
-#include <bit>
 #include <cstring>
 
 namespace {
@@ -15,6 +14,14 @@ void AppendUtf8(std::string& text, char32_t point) {
     text.push_back(char(Lead[extra] | (point >> (6 * extra))));
     for (int k = extra - 1; k >= 0; --k)
         text.push_back(char(0x80 | ((point >> (6 * k)) & 0x3F)));
+}
+
+// The bits of `bits` read as a T; std::bit_cast, which not every library this builds with has.
+template <typename T, typename Bits> T BitsAs(Bits bits) {
+    static_assert(sizeof(T) == sizeof(Bits));
+    T value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 uint32_t Unit(const unsigned char* at) {
@@ -45,10 +52,10 @@ bool ReadValuesAt(const RecordIndex& index, uint32_t offset, uint32_t mostText, 
         values.signedLittle[w] = int64_t(values.little[w] << unused) >> unused;
         values.signedBig[w] = int64_t(values.big[w] << unused) >> unused;
     }
-    values.float32Little = std::bit_cast<float>(uint32_t(values.little[2]));
-    values.float32Big = std::bit_cast<float>(uint32_t(values.big[2]));
-    values.float64Little = std::bit_cast<double>(values.little[3]);
-    values.float64Big = std::bit_cast<double>(values.big[3]);
+    values.float32Little = BitsAs<float>(uint32_t(values.little[2]));
+    values.float32Big = BitsAs<float>(uint32_t(values.big[2]));
+    values.float64Little = BitsAs<double>(values.little[3]);
+    values.float64Big = BitsAs<double>(values.big[3]);
     uint32_t text = values.available < mostText ? values.available : mostText;
     const void* nul = std::memchr(at, 0, text);
     values.ascii.assign(reinterpret_cast<const char*>(at),

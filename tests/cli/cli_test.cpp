@@ -252,7 +252,7 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
             size_t r = std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1;
             uint32_t data = starts[r] + 8, line = lines[r] + (at < data ? 0 : (at - data) / 16);
             char head[40];
-            std::snprintf(head, sizeof head, "%10zu  %08X  ", r + 1, at);
+            std::snprintf(head, sizeof head, "%10u  %08X  ", unsigned(r + 1), at);
             found += name + head +
                      std::string(LookupTagName(ReadUint32Le(Data(file) + starts[r]))) + "  " +
                      dump.substr(size_t(line) * DumpLineLength, DumpLineLength - 2) + "\n";
