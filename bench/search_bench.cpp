@@ -1,6 +1,6 @@
 // The search over 32,000,000-byte files of each shape, for a pattern the file does not hold,
 // against dumping the same file into a buffer that is already touched: the goal is that such a
-// search costs at most half of the dump. Each is timed at its fastest of five repetitions, the
+// search costs at most twice the dump. Each is timed at its fastest of five repetitions, the
 // one least disturbed on a shared machine.
 #include "dump/byte_search.h"
 #include "dump/formatter.h"
