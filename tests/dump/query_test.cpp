@@ -60,7 +60,8 @@ TEST(Query, SearchFindsEveryStartAsAComparisonAtEachOffsetDoes) {
     SearchQuery bad;
     for (const char* hex : {"", " ", "4D6", "4 D", "4G", "0x41"})
         EXPECT_FALSE(ParseHexPattern(hex, bad)) << hex;
-    for (const char* text : {"", "\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+    for (const char* text :
+         {"", "\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x9F\x80"})
         EXPECT_FALSE(MakeTextQuery(text, false, true, bad)) << text;
     size_t total = 0;
     for (int round = 0; round < 60; ++round) {
@@ -95,6 +96,9 @@ TEST(Query, SearchFindsEveryStartAsAComparisonAtEachOffsetDoes) {
         EXPECT_EQ(query.patterns.back().encoding, round % 4 == 3 ? ENCODING_HEX
                                                   : wide         ? ENCODING_UTF16LE
                                                                  : ENCODING_TEXT);
+        // The UTF-16LE form as the compiler writes it.
+        EXPECT_TRUE(round % 4 == 3 || !wide ||
+                    query.patterns[1].bytes == Planted[round % 2 ? 2 : 6]);
         HitCursor cursor(index, query);
         std::vector<SearchHit> hits;
         for (SearchHit hit; cursor.Next(hit);)
@@ -120,6 +124,7 @@ TEST(Query, SearchFindsEveryStartAsAComparisonAtEachOffsetDoes) {
             }
         }
     }
+    EXPECT_GT(total, 200u); // the planted patterns are found
 }
 
 TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
