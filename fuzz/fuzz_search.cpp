@@ -1,7 +1,6 @@
-// The search on any input: its first byte says how the next few bytes make the query (hex, a
-// text in either case, with its UTF-16LE form) and where next and previous start; the rest is
-// the file, whose records that fit are searched. Every hit, and next and previous, are held
-// against a comparison at every offset.
+// The search on any input: its first byte says how the next bytes make the query and where next
+// and previous start; the rest is the file, whose records that fit are searched. Every hit, next
+// and previous are held against a comparison at every offset.
 #include "dump/byte_search.h"
 #include "tests/support/checks.h"
 

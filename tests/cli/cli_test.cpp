@@ -261,23 +261,20 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
                      dump.substr(size_t(line) * DumpLineLength, DumpLineLength - 2) + "\n";
             json += "{\"file\": \"" + name.substr(0, 5) +
                     "\", \"record\": " + std::to_string(r + 1) +
-                    ", \"offset\": " + std::to_string(at) +
-                    (wide ? ", \"length\": 4, \"encoding\": \"utf-16le\"}\n"
-                          : ", \"length\": 2, \"encoding\": \"text\"}\n");
+                    ", \"offset\": " + std::to_string(at) + ", \"length\": " +
+                    (wide ? "4, \"encoding\": \"utf-16le\"}\n" : "2, \"encoding\": \"text\"}\n");
         }
         stats += name + "tag       name             records       bytes\n";
         std::vector<uint32_t> order; // of the tags' first records
         for (uint32_t r = 1; r < records; ++r)
-            if (std::find(order.begin(), order.end(), ReadUint32Le(Data(file) + starts[r])) ==
-                order.end())
-                order.push_back(ReadUint32Le(Data(file) + starts[r]));
+            if (uint32_t tag = ReadUint32Le(Data(file) + starts[r]);
+                !std::count(order.begin(), order.end(), tag))
+                order.push_back(tag);
         for (uint32_t tag : order) {
             uint32_t count = 0, sum = 0;
             for (uint32_t r = 1; r < records; ++r)
-                if (ReadUint32Le(Data(file) + starts[r]) == tag) {
-                    count += 1;
+                if (ReadUint32Le(Data(file) + starts[r]) == tag && ++count)
                     sum += ReadUint32Le(Data(file) + starts[r] + 4);
-                }
             char row[80];
             std::snprintf(row, sizeof row, "%02X%02X%02X%02X  %s  %10u  %10u\n", tag & 255,
                           tag >> 8 & 255, tag >> 16 & 255, tag >> 24,
