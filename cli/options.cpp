@@ -3,6 +3,8 @@
 #include "cli/quote.h"
 
 #include <charconv>
+#include <climits>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -18,6 +20,14 @@ enum OptionId {
     OPTION_EXTRACT,
     OPTION_HELP,
     OPTION_VERSION,
+    OPTION_FIND,
+    OPTION_FIND_HEX,
+    OPTION_IGNORE_CASE,
+    OPTION_UTF16,
+    OPTION_RECORD,
+    OPTION_TAG,
+    OPTION_STATS,
+    OPTION_LF,
     OPTION_COUNT
 };
 
@@ -38,6 +48,14 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--extract", OPTION_EXTRACT, true},
     {"-h", "--help", OPTION_HELP, false},
     {"", "--version", OPTION_VERSION, false},
+    {"", "--find", OPTION_FIND, true},
+    {"", "--find-hex", OPTION_FIND_HEX, true},
+    {"-i", "--ignore-case", OPTION_IGNORE_CASE, false},
+    {"", "--utf16", OPTION_UTF16, false},
+    {"", "--record", OPTION_RECORD, true},
+    {"", "--tag", OPTION_TAG, true},
+    {"", "--stats", OPTION_STATS, false},
+    {"", "--lf", OPTION_LF, false},
 };
 
 struct NumerationName {
@@ -60,12 +78,39 @@ struct TaskRule {
     int files;
 };
 
+constexpr int AnyNumber = INT_MAX;
+
 constexpr TaskRule TaskRules[] = {
     {TASK_DUMP, "the dump", true, false, 1},
-    {TASK_RECORDS, "--records", false, false, 1},
-    {TASK_RECORDS_JSON, "--records --json", false, false, 1},
+    {TASK_RECORDS, "--records", false, false, AnyNumber},
+    {TASK_RECORDS_JSON, "--records --json", false, false, AnyNumber},
     {TASK_EXTRACT, "--extract", false, false, 1},
     {TASK_DIFF, "--diff", true, true, 2},
+    {TASK_FIND, "--find", true, false, AnyNumber},
+    {TASK_FIND_JSON, "--find --json", false, false, AnyNumber},
+    {TASK_STATS, "--stats", false, false, AnyNumber},
+    {TASK_STATS_JSON, "--stats --json", false, false, AnyNumber},
+};
+
+// The options that shape a task, and the tasks they go with.
+constexpr unsigned TaskBit(Task task) {
+    return 1u << task;
+}
+constexpr unsigned SelectingTasks =
+    TaskBit(TASK_DUMP) | TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) | TaskBit(TASK_FIND) |
+    TaskBit(TASK_FIND_JSON) | TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON);
+
+struct ShapeRule {
+    OptionId option;
+    const char* message;
+    unsigned tasks;
+};
+
+constexpr ShapeRule ShapeRules[] = {
+    {OPTION_RECORD, "--record goes only with the dump, --records, --find and --stats",
+     SelectingTasks},
+    {OPTION_TAG, "--tag goes only with the dump, --records, --find and --stats", SelectingTasks},
+    {OPTION_LF, "--lf goes only with the dump", TaskBit(TASK_DUMP)},
 };
 
 const char HelpText[] =
@@ -73,6 +118,12 @@ const char HelpText[] =
     "       qefdump --records [--json] [-o OUT] [FILE|-]\n"
     "       qefdump --extract N [-o OUT] [FILE|-]\n"
     "       qefdump --diff [-U N] [-n MODE] [-o OUT] A B\n"
+    "       qefdump --find TEXT [-i] [--utf16] [SELECT] [--json] [-n MODE] [FILE...]\n"
+    "       qefdump --find-hex BYTES [SELECT] [--json] [-n MODE] [FILE...]\n"
+    "       qefdump --stats [SELECT] [--json] [-o OUT] [FILE...]\n"
+    "       qefdump [SELECT] [--lf] [-n MODE] [-o OUT] [FILE|-]\n"
+    "  where SELECT is [--record RANGE] [--tag NAME|TAG]; --records takes it and\n"
+    "  several FILEs too\n"
     "\n"
     "Writes the dump of the module-info file FILE to standard output or OUT, byte\n"
     "for byte as the viewer shows it: lines of 103 bytes, each ending in CR LF.\n"
@@ -93,6 +144,18 @@ const char HelpText[] =
     "  -U, --context N        with --diff: equal records around each change (1)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
+    "      --find TEXT        list where TEXT's bytes stand in the file, headers\n"
+    "                         and data alike\n"
+    "      --find-hex BYTES   list where BYTES stand: hexadecimal pairs, blanks\n"
+    "                         between them optional (\"4D 6F 64\" or 4d6f64)\n"
+    "  -i, --ignore-case      with --find: ASCII letters match in either case\n"
+    "      --utf16            with --find: find TEXT's UTF-16LE form too\n"
+    "      --record RANGE     only the records in RANGE, counted from 1:\n"
+    "                         N alone, or N-M for N to M\n"
+    "      --tag NAME|TAG     only the records of the tag named NAME, or of the tag\n"
+    "                         whose bytes are TAG (8 hexadecimal digits)\n"
+    "      --stats            per tag, its records and data bytes, and a total\n"
+    "      --lf               end the dump's lines in LF alone\n"
     "A short option may carry its value attached (-noffset), and a long option may\n"
     "be shortened while it stays unique (--num offset). An option that does nothing\n"
     "in the chosen mode is a usage error.\n"
@@ -161,7 +224,28 @@ const char HelpText[] =
     "\n"
     "Exit status: 0 done, 1 file refused, 2 usage error (also a record to extract\n"
     "past the last), 3 input or output error. With --diff: 0 when the records are\n"
-    "the same (the output is then empty), 1 when they differ, 2 on any trouble.\n";
+    "the same (the output is then empty), 1 when they differ, 2 on any trouble.\n"
+    "With --find, as grep's: 0 when something was found, 1 when nothing was, 2 on\n"
+    "any trouble. With several FILEs, --records and --stats give the highest\n"
+    "status any file gave.\n"
+    "\n"
+    "--find TEXT and --find-hex BYTES write a line per hit, in the order of the\n"
+    "offsets, every start counted (hits may overlap), in headers and data alike:\n"
+    "the record, the hit's offset in hexadecimal, the tag's name and the dump line\n"
+    "that shows the hit's first byte (a record's first line for a byte of its\n"
+    "header), numbered as -n says:\n"
+    "  qefdump --find-hex \"0a 50\" sample.qef | cut -c 1-54\n"
+    "           2  0000001D  MI_PATCH      00000002: MI_PATCH\n"
+    "With --json a hit is {\"record\": 2, \"offset\": 29, \"length\": 2,\n"
+    "\"encoding\": \"hex\"}, one a line (\"text\" or \"utf-16le\" for --find).\n"
+    "--stats writes per tag, in the order the tags first appear, its four bytes,\n"
+    "name, records and data bytes, then a total; with --json an object a tag:\n"
+    "  {\"tag\": \"0A506174\", \"name\": \"MI_PATCH\", \"records\": 1, \"bytes\": 83}\n"
+    "--record and --tag choose the records that the dump, --records, --find and\n"
+    "--stats look at; the dump shows their lines exactly as the whole dump does.\n"
+    "With several FILEs every line starts with the file's name and a colon (in\n"
+    "JSON a \"file\" member); a refused file is told on standard error and the\n"
+    "others still run.\n";
 
 ParseOutcome UsageError(const char* message) {
     std::fprintf(stderr, "qefdump: %s\nTry 'qefdump --help'.\n", message);
@@ -216,6 +300,9 @@ bool ParseNumeration(std::string_view name, Numeration& mode) {
     return false;
 }
 
+// --find's text, made a query once -i and --utf16 are known.
+std::string_view findText;
+
 // The option's value into `options`; a usage error when it is not one.
 ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
     bool tooLarge = false;
@@ -241,21 +328,72 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
                                        : "the record to extract must be a number from 1, not",
                               value);
         break;
+    case OPTION_FIND:
+        if (*value == '\0')
+            return UsageError("the text to find is empty");
+        findText = value;
+        break;
+    case OPTION_FIND_HEX:
+        if (!ParseHexPattern(value, options.query))
+            return UsageError("the bytes to find must be pairs of hexadecimal digits, not", value);
+        break;
+    case OPTION_RECORD:
+        if (!ParseRecordRange(value, options.selection))
+            return UsageError("--record takes a number from 1 or a range N-M, not", value);
+        options.selected = true;
+        break;
+    case OPTION_TAG:
+        if (!ParseTagChoice(value, options.selection))
+            return UsageError("--tag takes a tag's name or its 8 hexadecimal digits, not", value);
+        options.selected = true;
+        break;
     default:
         break;
     }
     return PARSE_RUN;
 }
 
+// How many of the files are standard input.
+int StandardInputs(const DumpOptions& options) {
+    int count = 0;
+    for (const char* path : options.inputs)
+        count += IsStandardInput(path);
+    return count;
+}
+
+// The options that shape the search, the selection and the line ends, against the task.
+ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options) {
+    for (const ShapeRule& rule : ShapeRules)
+        if (given[rule.option] && !(rule.tasks & TaskBit(options.task)))
+            return UsageError(rule.message);
+    options.lineFeeds = given[OPTION_LF];
+    if ((given[OPTION_IGNORE_CASE] || given[OPTION_UTF16]) && !given[OPTION_FIND])
+        return UsageError("--ignore-case and --utf16 go only with --find");
+    if (given[OPTION_FIND] &&
+        !MakeTextQuery(findText, given[OPTION_IGNORE_CASE], given[OPTION_UTF16], options.query))
+        return UsageError("with --utf16 the text to find must be UTF-8, not", findText);
+    if (StandardInputs(options) > 1)
+        return UsageError("only one of the files can be standard input");
+    return PARSE_RUN;
+}
+
 // The task the mode options name, and whether the other options and the files fit it.
 ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOptions& options) {
-    if (int(given[OPTION_RECORDS]) + int(given[OPTION_DIFF]) + int(given[OPTION_EXTRACT]) > 1)
-        return UsageError("--records, --diff and --extract exclude each other");
-    if (given[OPTION_JSON] && !given[OPTION_RECORDS])
-        return UsageError("--json goes only with --records");
+    bool find = given[OPTION_FIND] || given[OPTION_FIND_HEX];
+    if (given[OPTION_FIND] && given[OPTION_FIND_HEX])
+        return UsageError("--find and --find-hex exclude each other");
+    if (int(given[OPTION_RECORDS]) + int(given[OPTION_DIFF]) + int(given[OPTION_EXTRACT]) +
+            int(find) + int(given[OPTION_STATS]) >
+        1)
+        return UsageError("--records, --diff, --extract, --find and --stats exclude each other");
+    if (given[OPTION_JSON] && !given[OPTION_RECORDS] && !find && !given[OPTION_STATS])
+        return UsageError("--json goes only with --records, --find and --stats");
+    bool json = given[OPTION_JSON];
     options.task = given[OPTION_DIFF]      ? TASK_DIFF
                    : given[OPTION_EXTRACT] ? TASK_EXTRACT
-                   : given[OPTION_JSON]    ? TASK_RECORDS_JSON
+                   : find                  ? (json ? TASK_FIND_JSON : TASK_FIND)
+                   : given[OPTION_STATS]   ? (json ? TASK_STATS_JSON : TASK_STATS)
+                   : json                  ? TASK_RECORDS_JSON
                    : given[OPTION_RECORDS] ? TASK_RECORDS
                                            : TASK_DUMP;
     const TaskRule& rule = TaskRules[options.task];
@@ -264,18 +402,21 @@ ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOption
     if (given[OPTION_NUMERATION] && !rule.numeration)
         return UsageError("--numeration does nothing with", rule.name);
     if (files > rule.files)
-        return UsageError("more than one file given; the second is", options.inputs[1]);
+        return rule.files == 2
+                   ? UsageError("more than two files given; the third is", options.inputs[2])
+                   : UsageError("more than one file given; the second is", options.inputs[1]);
     if (files < rule.files && rule.task == TASK_DIFF)
         return UsageError("--diff compares two files: A and B");
     if (rule.files == 2 && IsStandardInput(options.inputs[0]) && IsStandardInput(options.inputs[1]))
         return UsageError("only one of the two files can be standard input");
-    return PARSE_RUN;
+    return CheckShape(given, options);
 }
 
 } // namespace
 
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
-    static_assert(std::size(TaskRules) == TASK_DIFF + 1);
+    static_assert(std::size(TaskRules) == TASK_STATS_JSON + 1);
+    findText = {};
     bool given[OPTION_COUNT] = {};
     bool optionsEnded = false;
     int files = 0;
@@ -287,11 +428,10 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
             continue;
         }
         if (!isOption) {
-            if (files == 2)
-                return UsageError("more than two files given; the third is", argument);
             if (argument.empty())
                 return UsageError("a file name is empty");
-            options.inputs[files++] = argv[i];
+            options.inputs.push_back(argv[i]);
+            ++files;
             continue;
         }
         // "--name=value" and "-nvalue" carry their value; "--name value" and "-n value" take

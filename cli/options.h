@@ -1,10 +1,13 @@
 // The command line of qefdump.
 #pragma once
 
+#include "dump/byte_search.h"
 #include "dump/line_writer.h"
+#include "dump/record_select.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 enum Task {
     TASK_DUMP,         // the dump of one file
@@ -12,6 +15,10 @@ enum Task {
     TASK_RECORDS_JSON, // --records --json: a JSON object per record
     TASK_EXTRACT,      // --extract N: the data bytes of one record
     TASK_DIFF,         // --diff A B: what changed, record by record
+    TASK_FIND,         // --find TEXT, --find-hex BYTES: a line per hit
+    TASK_FIND_JSON,    // --find --json: a JSON object per hit
+    TASK_STATS,        // --stats: a table of the tags
+    TASK_STATS_JSON,   // --stats --json: a JSON object per tag
 };
 
 struct DumpOptions {
@@ -19,8 +26,16 @@ struct DumpOptions {
     Numeration numeration = NUMERATION_MULTI; // TASK_DUMP and TASK_DIFF
     uint32_t context = 1;                     // TASK_DIFF: equal records around each change
     uint32_t record = 0;                      // TASK_EXTRACT: from 1
-    const char* inputs[2] = {};   // standard input when null or "-"; the second for TASK_DIFF
+    // Standard input when null or "-"; two for TASK_DIFF, any number for the record list, the
+    // search and the statistics.
+    std::vector<const char*> inputs;
     const char* output = nullptr; // standard output when null
+    SearchQuery query;            // TASK_FIND
+    RecordSelection selection;    // the dump, the record list, the search and the statistics
+    bool selected = false;        // --record or --tag given
+    bool lineFeeds = false;       // --lf: the dump's lines end in LF alone
+
+    const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };
 
 enum ParseOutcome { PARSE_RUN, PARSE_HELP, PARSE_VERSION, PARSE_USAGE_ERROR };

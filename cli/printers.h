@@ -1,4 +1,4 @@
-// What qefdump writes of checked files: the dump, the record list, a record's data and the
+// What qefdump writes of checked files: a record's data and the
 // diff. Each returns false when writing failed.
 #pragma once
 
@@ -6,9 +6,6 @@
 #include "dump/diff_hunks.h"
 
 #include <cstdint>
-
-bool PrintDump(const unsigned char* data, uint32_t length, Numeration mode, TextOut& out);
-bool PrintRecordList(const unsigned char* data, uint32_t length, bool json, TextOut& out);
 
 // Record `number` (from 1), or false when the file has fewer; `count` then says how many.
 bool FindRecord(const unsigned char* data, uint32_t length, uint32_t number, Record& record,

@@ -4,6 +4,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/printers.h"
+#include "cli/query_printers.h"
 #include "cli/quote.h"
 
 #include "dump/file_check.h"
@@ -124,9 +125,13 @@ uint64_t OutputLength(const DumpOptions& options, const CheckedInput& checked,
                       const Record& extracted) {
     switch (options.task) {
     case TASK_DUMP:
-        return uint64_t(checked.chain.next.line) * DumpLineLength;
+        return options.selected ? 0
+                                : uint64_t(checked.chain.next.line) *
+                                      (DumpLineLength - (options.lineFeeds ? 1 : 0));
     case TASK_RECORDS:
-        return uint64_t(checked.chain.next.record) * RecordLineLength;
+        return options.selected || options.inputs.size() > 1
+                   ? 0
+                   : uint64_t(checked.chain.next.record) * RecordLineLength;
     case TASK_EXTRACT:
         return extracted.size;
     default:
@@ -134,9 +139,22 @@ uint64_t OutputLength(const DumpOptions& options, const CheckedInput& checked,
     }
 }
 
+// A selection that starts past the last record is a usage error, as a record to extract is.
+int CheckSelection(const DumpOptions& options, const CheckedInput& checked) {
+    uint32_t count = checked.chain.next.record;
+    if (!options.selected || options.selection.first <= count)
+        return EXIT_DONE;
+    return Complain(EXIT_USAGE, checked.shown,
+                    "there is no record " + std::to_string(options.selection.first) +
+                        ": the file has " + std::to_string(count) +
+                        (count == 1 ? " record" : " records"));
+}
+
 int RunOneFile(const DumpOptions& options) {
     CheckedInput checked;
-    if (int status = LoadInput(options.inputs[0], options.output, checked))
+    if (int status = LoadInput(options.Input(0), options.output, checked))
+        return status;
+    if (int status = CheckSelection(options, checked))
         return status;
     const unsigned char* data = checked.input.bytes.get();
     uint32_t length = checked.input.length;
@@ -149,15 +167,10 @@ int RunOneFile(const DumpOptions& options) {
                             std::to_string(count) + (count == 1 ? " record" : " records"));
     return WriteOutputWith(
         options.output, OutputLength(options, checked, record), EXIT_IO_ERROR, [&](TextOut& out) {
-            switch (options.task) {
-            case TASK_RECORDS:
-            case TASK_RECORDS_JSON:
-                return PrintRecordList(data, length, options.task == TASK_RECORDS_JSON, out);
-            case TASK_EXTRACT:
+            if (options.task == TASK_EXTRACT)
                 return PrintRecordData(record, out);
-            default:
-                return PrintDump(data, length, options.numeration, out);
-            }
+            return PrintSelectedDump(data, length, options.selected ? &options.selection : nullptr,
+                                     options.numeration, options.lineFeeds, out);
         });
 }
 
@@ -166,7 +179,7 @@ int RunDiff(const DumpOptions& options) {
     CheckedInput checked[2];
     RecordIndex indexes[2];
     for (int k = 0; k < 2; ++k) {
-        if (LoadInput(options.inputs[k], options.output, checked[k]) != EXIT_DONE)
+        if (LoadInput(options.Input(k), options.output, checked[k]) != EXIT_DONE)
             return EXIT_USAGE;
         if (!indexes[k].Build(checked[k].input.bytes.get(), checked[k].input.length))
             return ComplainOfMemory(EXIT_USAGE);
@@ -181,6 +194,78 @@ int RunDiff(const DumpOptions& options) {
                                   changes, options.numeration, options.context, out);
     });
     return status != EXIT_DONE ? status : equal ? EXIT_DONE : EXIT_REFUSED;
+}
+
+// What one file gives of the record list, the search or the statistics, once it is accepted.
+PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
+                        const LinePrefix& prefix, TextOut& out, uint64_t& hits) {
+    const unsigned char* data = checked.input.bytes.get();
+    uint32_t length = checked.input.length;
+    switch (options.task) {
+    case TASK_RECORDS:
+    case TASK_RECORDS_JSON:
+        return PrintSelectedRecords(data, length, options.selection, prefix, out)
+                   ? PRINT_DONE
+                   : PRINT_WRITE_FAILED;
+    case TASK_STATS:
+    case TASK_STATS_JSON:
+        return PrintTagStats(data, length, options.selection, prefix, out);
+    default: {
+        RecordIndex index;
+        if (!index.Build(data, length))
+            return PRINT_NO_MEMORY;
+        return PrintHits(index, options.query, options.selection, options.numeration, prefix, out,
+                         hits);
+    }
+    }
+}
+
+// The record list, the search and the statistics, over one file or several, as grep goes over
+// files: each is read and checked in turn, a refused one is told and the others still run, and
+// with several every line starts with the file's name. OUT is opened at the first accepted
+// file, so that when none is, it is left as it was. The status is the highest any file gave;
+// for the search, grep's: 2 on any trouble, else 0 when something was found, else 1.
+int RunEachFile(const DumpOptions& options) {
+    bool find = options.task == TASK_FIND || options.task == TASK_FIND_JSON;
+    bool json = options.task == TASK_RECORDS_JSON || options.task == TASK_FIND_JSON ||
+                options.task == TASK_STATS_JSON;
+    int failure = find ? EXIT_USAGE : EXIT_IO_ERROR;
+    std::string name = options.output ? MessageName(options.output) : StdoutName;
+    Output output;
+    TextOut out(output);
+    if (!out.Ready())
+        return ComplainOfMemory(failure);
+    bool opened = false;
+    int worst = EXIT_DONE;
+    uint64_t hits = 0;
+    size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+    for (size_t k = 0; k < files; ++k) {
+        CheckedInput checked;
+        int status = LoadInput(options.Input(k), options.output, checked);
+        status = status ? status : CheckSelection(options, checked);
+        if (status == EXIT_DONE && !opened) {
+            opened = OpenOutput(options.output, OutputLength(options, checked, Record{}), output);
+            if (!opened)
+                return Complain(failure, name, OutputFailureText(output));
+        }
+        PrintOutcome printed =
+            status ? PRINT_DONE
+                   : PrintQuery(options, checked,
+                                PrefixFor(files > 1 ? checked.name : nullptr, json), out, hits);
+        if (printed == PRINT_NO_MEMORY)
+            status = ComplainOfMemory(EXIT_IO_ERROR);
+        if (printed == PRINT_WRITE_FAILED) {
+            AbandonOutput(output); // a reader that went away is no news to tell
+            return output.closedPipe ? failure
+                                     : Complain(failure, name, OutputFailureText(output));
+        }
+        worst = status > worst ? status : worst;
+    }
+    if (opened && !FinishOutput(output))
+        return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
+    if (!find)
+        return worst;
+    return worst != EXIT_DONE ? EXIT_USAGE : hits ? EXIT_DONE : EXIT_REFUSED;
 }
 
 int PrintAndClose(void (*print)(std::FILE*)) {
@@ -209,5 +294,13 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
-    return options.task == TASK_DIFF ? RunDiff(options) : RunOneFile(options);
+    switch (options.task) {
+    case TASK_DIFF:
+        return RunDiff(options);
+    case TASK_DUMP:
+    case TASK_EXTRACT:
+        return RunOneFile(options);
+    default:
+        return RunEachFile(options);
+    }
 }

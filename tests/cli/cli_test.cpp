@@ -8,6 +8,7 @@
 #include "tests/cli/cli_testing.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace {
 
@@ -82,7 +83,7 @@ const Case Cases[] = {
     {"--num offset - < in.qef", 0, "", DUMP_OFFSET},
     {"--numeration=single --output=out.txt in.qef", 0, "", DUMP_SINGLE},
     {"-o - in.qef", 0, "", DUMP_MULTI},
-    {"--rec in.qef", 0, "", RECORDS},
+    {"--rec in.qef", 2, "ambiguous option '--rec'"},
     {"in.qef -oout.txt --records", 0, "", RECORDS},
     {"--records --json in.qef", 0, "", JSON},
     {"--extract 1 in.qef", 0, "", EXTRACT, 1},
@@ -136,6 +137,17 @@ const Case Cases[] = {
      "the record to extract is too large: '99999999999999999999'"},
     {"-o \"\" in.qef", 2, "the output file name is empty"},
     {"\"\"", 2, "a file name is empty"},
+    {"--find \"\" in.qef", 2, "the text to find is empty"},
+    {"--find-hex 4D6 in.qef", 2,
+     "the bytes to find must be pairs of hexadecimal digits, not '4D6'"},
+    {"-i --find-hex 41 in.qef", 2, "--ignore-case and --utf16 go only with --find"},
+    {"--record 2-1 in.qef", 2, "--record takes a number from 1 or a range N-M, not '2-1'"},
+    {"--tag MI_NOTHING in.qef", 2,
+     "--tag takes a tag's name or its 8 hexadecimal digits, not 'MI_NOTHING'"},
+    {"--lf --stats in.qef", 2, "--lf goes only with the dump"},
+    {"--stats - a -", 2, "only one of the files can be standard input"},
+    {"--record 2 -o out.txt in.qef", 2, "in.qef: there is no record 2: the file has 1 record\n",
+     NOTHING, 0, [] { return Signed(); }},
 };
 
 // What qefdump writes goes where it was asked to, whole; whatever it refuses leaves in.qef and
@@ -200,23 +212,33 @@ TEST_F(Cli, HelpExamplesGiveWhatTheyShow) {
     }
 }
 
-// Every mix of the options that choose or shape a task, with no file, one and two: the parser
-// takes exactly the mixes that make sense, as the task they name, and refuses the rest.
+// Every mix of up to four of the options that choose or shape a task, with no file, one and two:
+// the parser takes exactly the mixes that make sense, as the task they name, and refuses the rest.
 TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
-    const std::vector<std::string> choices[] = {{"--records"},      {"--json"},       {"--diff"},
-                                                {"--extract", "1"}, {"-n", "single"}, {"-U", "2"}};
-    for (int mix = 0; mix < 64; ++mix) {
+    const std::vector<std::string> choices[] = {
+        {"--records"},     {"--json"},  {"--diff"},      {"--extract", "1"},
+        {"-n", "single"},  {"-U", "2"}, {"--find", "x"}, {"--stats"},
+        {"--record", "1"}, {"--lf"},    {"-i"}};
+    constexpr int Count = int(std::size(choices));
+    for (int mix = 0; mix < 1 << Count; ++mix) {
+        if (std::popcount(unsigned(mix)) > 4) // every rule is about three options at most
+            continue;
         for (int files = 0; files <= 2; ++files) {
             std::vector<std::string> words = {"qefdump"};
-            for (int k = 0; k < 6; ++k)
+            for (int k = 0; k < Count; ++k)
                 if (mix >> k & 1)
                     words.insert(words.end(), choices[k].begin(), choices[k].end());
             words.resize(words.size() + size_t(files), "f");
-            bool records = mix & 1, json = mix & 2, diff = mix & 4, extract = mix & 8;
-            bool numeration = mix & 16, context = mix & 32;
-            bool sense = int(records) + int(diff) + int(extract) <= 1 && (!json || records) &&
-                         (!context || diff) && (!numeration || !(records || extract)) &&
-                         (diff ? files == 2 : files <= 1);
+            auto has = [mix](int k) { return (mix >> k & 1) != 0; };
+            bool records = has(0), json = has(1), diff = has(2), extract = has(3);
+            bool numeration = has(4), context = has(5), find = has(6), stats = has(7);
+            bool several = records || find || stats;
+            bool sense = int(records) + int(diff) + int(extract) + int(find) + int(stats) <= 1 &&
+                         (!json || several) && (!context || diff) &&
+                         (!numeration || !(records || extract || stats || (find && json))) &&
+                         (!has(8) || !(diff || extract)) &&
+                         (!has(9) || !(several || diff || extract)) && (!has(10) || find) &&
+                         (diff ? files == 2 : several || files <= 1);
             std::vector<char*> argv(words.size());
             for (size_t k = 0; k < words.size(); ++k)
                 argv[k] = words[k].data();
@@ -229,14 +251,103 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
             EXPECT_EQ(said.empty(), sense);
             Task task = diff      ? TASK_DIFF
                         : extract ? TASK_EXTRACT
+                        : find    ? (json ? TASK_FIND_JSON : TASK_FIND)
+                        : stats   ? (json ? TASK_STATS_JSON : TASK_STATS)
                         : json    ? TASK_RECORDS_JSON
                         : records ? TASK_RECORDS
                                   : TASK_DUMP;
             EXPECT_TRUE(!sense || (options.task == task && options.record == uint32_t(extract) &&
                                    options.context == uint32_t(context ? 2 : 1) &&
-                                   (options.numeration == NUMERATION_SINGLE) == numeration));
+                                   (options.numeration == NUMERATION_SINGLE) == numeration &&
+                                   options.selected == has(8) && options.lineFeeds == has(9) &&
+                                   options.query.patterns.size() == size_t(find)));
         }
     }
+}
+
+// The queries over several files, against plain models: the hits of a comparison at every
+// offset, with the lines of the whole dump that show them; the tags against a count; the chosen
+// records against the whole dump's lines. A refused file is told and the others still run.
+TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
+    std::mt19937 random(5);
+    File files[2] = {Signed(), Signed()};
+    for (File& file : files)
+        for (int n = 0; n < 30; ++n)
+            AppendRecord(file, Tags[random() % 3],
+                         std::string(random() % 20, 'x') + (n % 4 ? "Ab"s : "a\0B\0"s));
+    WriteBytes(work_ / "a.qef", files[0]);
+    WriteBytes(work_ / "b.qef", files[1]);
+    WriteBytes(work_ / "bad.qef", PastTheEnd());
+    std::string found, json, stats, chosen;
+    for (int k = 0; k < 2; ++k) {
+        const File& file = files[k];
+        std::string name = k ? "b.qef:" : "a.qef:", dump = Produced(file, DUMP_OFFSET);
+        std::vector<uint32_t> starts, lines; // of each record
+        uint32_t records = 0, bytes = 0;
+        for (uint32_t at = 0, line = 0; at < file.size(); ++records) {
+            uint32_t size = ReadUint32Le(Data(file) + at + 4);
+            starts.push_back(at);
+            lines.push_back(line);
+            at += 8 + size;
+            line += size ? (size + 15) / 16 : 1;
+            bytes += size;
+        }
+        for (uint32_t at = 0; at + 2 <= file.size(); ++at) {
+            bool wide = at + 4 <= file.size() && std::tolower(file[at]) == 'a' && !file[at + 1] &&
+                        std::tolower(file[at + 2]) == 'b' && !file[at + 3];
+            if (!wide && (std::tolower(file[at]) != 'a' || std::tolower(file[at + 1]) != 'b'))
+                continue;
+            size_t r = std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1;
+            uint32_t data = starts[r] + 8, line = lines[r] + (at < data ? 0 : (at - data) / 16);
+            char head[40];
+            std::snprintf(head, sizeof head, "%10u  %08X  ", unsigned(r + 1), at);
+            found += name + head +
+                     std::string(LookupTagName(ReadUint32Le(Data(file) + starts[r]))) + "  " +
+                     dump.substr(size_t(line) * DumpLineLength, DumpLineLength - 2) + "\n";
+            json += "{\"file\": \"" + name.substr(0, 5) +
+                    "\", \"record\": " + std::to_string(r + 1) +
+                    ", \"offset\": " + std::to_string(at) + ", \"length\": " +
+                    (wide ? "4, \"encoding\": \"utf-16le\"}\n" : "2, \"encoding\": \"text\"}\n");
+        }
+        stats += name + "tag       name             records       bytes\n";
+        std::vector<uint32_t> order; // of the tags' first records
+        for (uint32_t r = 1; r < records; ++r)
+            if (uint32_t tag = ReadUint32Le(Data(file) + starts[r]);
+                !std::count(order.begin(), order.end(), tag))
+                order.push_back(tag);
+        for (uint32_t tag : order) {
+            uint32_t count = 0, sum = 0;
+            for (uint32_t r = 1; r < records; ++r)
+                if (ReadUint32Le(Data(file) + starts[r]) == tag && ++count)
+                    sum += ReadUint32Le(Data(file) + starts[r] + 4);
+            char row[80];
+            std::snprintf(row, sizeof row, "%02X%02X%02X%02X  %s  %10u  %10u\n", tag & 255,
+                          tag >> 8 & 255, tag >> 16 & 255, tag >> 24,
+                          std::string(LookupTagName(tag)).c_str(), count, sum);
+            stats += name + row;
+        }
+        char total[80];
+        std::snprintf(total, sizeof total, "total%19s%10u  %10u\n", "", records - 1, bytes - 21);
+        stats += name + total;
+        if (k == 1) // records 3 to 9 of MI_END's tag, numbered as in the whole dump
+            for (uint32_t r = 2; r < 9; ++r)
+                if (ReadUint32Le(Data(file) + starts[r]) == Tags[1])
+                    chosen += dump.substr(size_t(lines[r]) * DumpLineLength,
+                                          size_t(lines[r + 1] - lines[r]) * DumpLineLength);
+    }
+    Result hits = Run(QEFDUMP_PATH, "--find aB -i --utf16 -n offset a.qef bad.qef b.qef");
+    EXPECT_EQ(hits.exitCode, 2);
+    EXPECT_EQ(hits.err, "qefdump: bad.qef: "s + PastTheEndError);
+    EXPECT_EQ(hits.out, found);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --utf16 --json a.qef b.qef").out, json);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex \"61 00 42\" a.qef b.qef").exitCode, 0);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex 6100420001 a.qef b.qef").exitCode, 1);
+    Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record 2-31");
+    EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << counted.out;
+    EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset --record 3-9 --tag MI_END b.qef").out == chosen);
+    std::string dump = Produced(files[0], DUMP_MULTI);
+    dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
+    EXPECT_TRUE(Run(QEFDUMP_PATH, "--lf a.qef").out == dump);
 }
 
 // Samples well-formed, of the size asked for, the same everywhere (FNV-1a), written by qefgen.

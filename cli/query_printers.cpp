@@ -1,0 +1,172 @@
+#include "cli/query_printers.h"
+
+#include "dump/record_text.h"
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// Whole lines: the prefix, then the line (a JSON object's members after the file's).
+bool PutLine(TextOut& out, const LinePrefix& prefix, std::string_view line) {
+    if (prefix.text.empty())
+        return out.Put(line);
+    return out.Put(prefix.text) && out.Put(prefix.json ? line.substr(1) : line);
+}
+
+// The line writer's lines, each put with LF alone.
+class LineFeedSink final : public DumpLineSink {
+  public:
+    explicit LineFeedSink(TextOut& out) : out_(out) {}
+    bool WriteLines(const char* lines, size_t bytes) override {
+        for (size_t at = 0; at < bytes; at += DumpLineLength) {
+            char* line = out_.Room(DumpLineLength - 1);
+            if (!line)
+                return false;
+            std::memcpy(line, lines + at, DumpLineLength - 2);
+            line[DumpLineLength - 2] = '\n';
+        }
+        return true;
+    }
+
+  private:
+    TextOut& out_;
+};
+
+// The dump line that shows the byte at `offset`: a byte of the header is shown by the first.
+std::string_view LineOfOffset(const RecordIndex& index, uint32_t record, uint32_t offset,
+                              Numeration mode, char (&line)[DumpLineLength]) {
+    RecordPosition at = index.Position(record);
+    uint32_t data = at.offset + RecordHeaderSize;
+    uint32_t subLine = offset < data ? 0 : (offset - data) / BytesPerLine;
+    DumpRun run{index.Data(), index.Offset(record) + index.Bytes(record), at, subLine};
+    WriteDumpLines(run, mode, line, DumpLineLength, nullptr, nullptr);
+    return {line, DumpLineLength - 2};
+}
+
+constexpr const char* EncodingNames[] = {"hex", "text", "utf-16le"};
+
+} // namespace
+
+LinePrefix PrefixFor(const char* file, bool json) {
+    LinePrefix prefix{"", json};
+    if (!file)
+        return prefix;
+    if (!json)
+        return {std::string(file) + ":", false};
+    prefix.text = "{\"file\": \"";
+    for (const char* c = file; *c; ++c) {
+        char escaped[8];
+        if (*c == '"' || *c == '\\')
+            prefix.text += {'\\', *c};
+        else if ((unsigned char)*c < 0x20)
+            prefix.text.append(
+                escaped, size_t(std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(*c))));
+        else
+            prefix.text += *c;
+    }
+    prefix.text += "\", ";
+    return prefix;
+}
+
+bool PrintSelectedDump(const unsigned char* data, uint32_t length, const RecordSelection* selection,
+                       Numeration mode, bool lineFeeds, TextOut& out) {
+    char lines[128 * DumpLineLength];
+    LineFeedSink feeds(out);
+    DumpLineSink* sink = lineFeeds ? static_cast<DumpLineSink*>(&feeds) : &out;
+    char* buffer = lineFeeds ? lines : out.Chunk();
+    size_t capacity = lineFeeds ? sizeof lines : TextOut::ChunkBytes;
+    bool written = true;
+    if (!selection)
+        written = WriteDumpLines(WholeDump(data, length), mode, buffer, capacity, sink, nullptr) ==
+                  DUMP_WALK_COMPLETE;
+    else
+        ForEachSelectedRun(data, length, *selection, [&](const DumpRun& run) {
+            written =
+                WriteDumpLines(run, mode, buffer, capacity, sink, nullptr) == DUMP_WALK_COMPLETE;
+            return written;
+        });
+    return written && out.Flush();
+}
+
+bool PrintSelectedRecords(const unsigned char* data, uint32_t length,
+                          const RecordSelection& selection, const LinePrefix& prefix,
+                          TextOut& out) {
+    bool written = true;
+    WalkRecords(data, length, {}, [&](const Record& record) {
+        char line[RecordJsonRoom];
+        if (selection.Selects(record)) {
+            char* end = prefix.json ? WriteRecordJson(record, line) : WriteRecordLine(record, line);
+            written = PutLine(out, prefix, {line, size_t(end - line)});
+        }
+        return written && record.Number() < selection.last;
+    });
+    return written && out.Flush();
+}
+
+PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
+                       const RecordSelection& selection, Numeration mode, const LinePrefix& prefix,
+                       TextOut& out, uint64_t& hits) {
+    HitCursor cursor(index, query);
+    SearchHit hit;
+    bool written = true;
+    while (written && cursor.Next(hit) && hit.record < selection.last) {
+        Record record = RecordAt(index.Data(), {index.Offset(hit.record), hit.record, 0});
+        if (!selection.Selects(record))
+            continue;
+        ++hits;
+        char line[256];
+        int length = 0;
+        if (prefix.json) {
+            length = std::snprintf(line, sizeof line,
+                                   "{\"record\": %" PRIu32 ", \"offset\": %" PRIu32
+                                   ", \"length\": %" PRIu32 ", \"encoding\": \"%s\"}\n",
+                                   hit.record + 1, hit.offset, hit.length,
+                                   EncodingNames[query.patterns[hit.pattern].encoding]);
+        } else {
+            char dumpLine[DumpLineLength];
+            std::string_view shown = LineOfOffset(index, hit.record, hit.offset, mode, dumpLine);
+            std::string_view name = LookupTagName(record.tag);
+            length = std::snprintf(line, sizeof line, "%10" PRIu32 "  %08" PRIX32 "  %.*s  %.*s\n",
+                                   hit.record + 1, hit.offset, int(name.size()), name.data(),
+                                   int(shown.size()), shown.data());
+        }
+        written = PutLine(out, prefix, {line, size_t(length)});
+    }
+    if (cursor.Failed())
+        return PRINT_NO_MEMORY;
+    return written && out.Flush() ? PRINT_DONE : PRINT_WRITE_FAILED;
+}
+
+PrintOutcome PrintTagStats(const unsigned char* data, uint32_t length,
+                           const RecordSelection& selection, const LinePrefix& prefix,
+                           TextOut& out) {
+    std::vector<TagCount> counts;
+    if (!CountTags(data, length, selection, counts))
+        return PRINT_NO_MEMORY;
+    char line[256];
+    auto put = [&](int size) { return PutLine(out, prefix, {line, size_t(size)}); };
+    bool written = prefix.json || put(std::snprintf(line, sizeof line, "%-8s  %-12s  %10s  %10s\n",
+                                                    "tag", "name", "records", "bytes"));
+    uint64_t records = 0, bytes = 0;
+    for (const TagCount& count : counts) {
+        char tag[8];
+        WriteTagHex(count.tag, tag);
+        std::string_view name = prefix.json ? TrimmedTagName(count.tag) : LookupTagName(count.tag);
+        const char* format = prefix.json ? "{\"tag\": \"%.8s\", \"name\": \"%.*s\", \"records\": "
+                                           "%" PRIu32 ", \"bytes\": %" PRIu64 "}\n"
+                                         : "%.8s  %.*s  %10" PRIu32 "  %10" PRIu64 "\n";
+        written = written && put(std::snprintf(line, sizeof line, format, tag, int(name.size()),
+                                               name.data(), count.records, count.bytes));
+        records += count.records;
+        bytes += count.bytes;
+    }
+    if (!prefix.json)
+        written = written && put(std::snprintf(line, sizeof line,
+                                               "%-8s  %-12s  %10" PRIu64 "  %10" PRIu64 "\n",
+                                               "total", "", records, bytes));
+    return written && out.Flush() ? PRINT_DONE : PRINT_WRITE_FAILED;
+}

@@ -1,0 +1,247 @@
+// The queries of the core against plain models on random files with planted patterns: the
+// search against a byte-by-byte comparison at every offset, the selection against the lines of
+// the whole dump, the tag counts against a count, the values against the bytes.
+#include "dump/byte_search.h"
+#include "dump/record_select.h"
+#include "dump/value_read.h"
+#include "tests/support/dump_model.h"
+#include "tools/sample_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+using Bytes = std::vector<unsigned char>;
+
+const uint32_t Tags[] = {0x7265560A, 0x646E450A, 0x31000010, 0xDEADBEEF};
+// Texts and their UTF-16LE forms, in either case; U+0141 and U+0161 have letters for low bytes.
+const std::string Planted[] = {"Zo\xC3\xAB\xF0\x9D\x84\x9E"s,
+                               "zO\xC3\x8B"s,
+                               "Z\0o\0\xEB\0\x34\xD8\x1E\xDD"s,
+                               "z\0O\0\xCB\0"s,
+                               "\0\0\0"s,
+                               "Z\xC5\x81"s,
+                               "z\0A\x01"s,
+                               "Z\0a\x01"s};
+
+// Records of random tags and sizes whose data mixes a small alphabet with planted texts; with
+// `large`, amid them a record of more than a megabyte that holds none, past the windows the search
+// steps by.
+Bytes RandomFile(std::mt19937& random, std::vector<uint32_t>& starts, bool large = false) {
+    Bytes file = SignatureFile();
+    starts = {0};
+    for (int count = int(random() % 40) + large, n = count; n > 0; --n) {
+        std::string data = large && n == (count + 1) / 2 ? std::string(1100000, 'O') : "";
+        for (uint32_t size = random() % 40; data.size() < size;)
+            data += random() % 6 ? std::string(1, "zZoO\xEB\0"[random() % 6])
+                                 : Planted[random() % std::size(Planted)];
+        starts.push_back(uint32_t(file.size()));
+        AppendRecord(file, Tags[random() % std::size(Tags)], data);
+    }
+    return file;
+}
+
+// A byte of the file against a pattern's byte, ASCII letters of a text in either case when
+// `fold` says so; a UTF-16LE pattern folds only units below 0x80.
+bool Same(unsigned char byte, const std::string& pattern, size_t k, bool fold, bool wide) {
+    unsigned char want = (unsigned char)pattern[k];
+    bool letter = std::isalpha(want) && want < 0x80 && (!wide || (k % 2 == 0 && !pattern[k + 1]));
+    return fold && letter ? std::tolower(byte) == std::tolower(want) : byte == want;
+}
+
+TEST(Query, SearchFindsEveryStartAsAComparisonAtEachOffsetDoes) {
+    std::mt19937 random(31);
+    SearchQuery bad;
+    for (const char* hex : {"", " ", "4D6", "4 D", "4G", "0x41"})
+        EXPECT_FALSE(ParseHexPattern(hex, bad)) << hex;
+    for (const char* text :
+         {"", "\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x9F\x80"})
+        EXPECT_FALSE(MakeTextQuery(text, false, true, bad)) << text;
+    size_t total = 0;
+    for (int round = 0; round < 60; ++round) {
+        std::vector<uint32_t> starts;
+        Bytes file = RandomFile(random, starts, round == 5);
+        RecordIndex index;
+        ASSERT_TRUE(index.Build(file.data(), uint32_t(file.size())));
+        // Across a record's edge, as hex; the planted texts, either case and wide too.
+        uint32_t edge = starts[random() % starts.size()] + 2;
+        std::string hex;
+        for (uint32_t k = edge - 4 + (edge < 4) * 4; k < edge + 2 && k < file.size(); ++k)
+            hex += std::string(1, "0123456789abcdef"[file[k] >> 4]) +
+                   "0123456789ABCDEF"[file[k] & 15] + (k % 2 ? " " : "");
+        SearchQuery query;
+        bool fold = round % 3 == 1, wide = round % 3 != 0;
+        ASSERT_TRUE(round % 4 == 3
+                        ? ParseHexPattern(hex, query)
+                        : MakeTextQuery(round % 2 ? "Zo\xC3\xAB\xF0\x9D\x84\x9E" : "z\xC5\x81",
+                                        fold, wide, query));
+        std::vector<SearchHit> model;
+        for (uint32_t at = 0; at < file.size(); ++at)
+            for (uint32_t p = 0; p < query.patterns.size(); ++p) {
+                const std::string& bytes = query.patterns[p].bytes;
+                bool hit = at + bytes.size() <= file.size();
+                for (size_t k = 0; hit && k < bytes.size(); ++k)
+                    hit = Same(file[at + k], bytes, k, fold && round % 4 != 3, p == 1);
+                uint32_t record = uint32_t(std::upper_bound(starts.begin(), starts.end(), at) -
+                                           starts.begin() - 1);
+                if (hit)
+                    model.push_back({at, uint32_t(bytes.size()), p, record});
+            }
+        EXPECT_EQ(query.patterns.back().encoding, round % 4 == 3 ? ENCODING_HEX
+                                                  : wide         ? ENCODING_UTF16LE
+                                                                 : ENCODING_TEXT);
+        // The UTF-16LE form as the compiler writes it.
+        EXPECT_TRUE(round % 4 == 3 || !wide ||
+                    query.patterns[1].bytes == Planted[round % 2 ? 2 : 6]);
+        HitCursor cursor(index, query);
+        std::vector<SearchHit> hits;
+        for (SearchHit hit; cursor.Next(hit);)
+            hits.push_back(hit);
+        auto same = [](const SearchHit& a, const SearchHit& b) { // four whole words
+            return std::memcmp(&a, &b, sizeof a) == 0;
+        };
+        total += hits.size();
+        ASSERT_TRUE(std::equal(hits.begin(), hits.end(), model.begin(), model.end(), same))
+            << round << ": " << hits.size() << " hits, the model " << model.size();
+        for (uint32_t from : {0u, edge, uint32_t(random() % file.size()), uint32_t(file.size())}) {
+            SearchHit next{}, previous{};
+            auto after = std::find_if(model.begin(), model.end(),
+                                      [from](const SearchHit& h) { return h.offset >= from; });
+            auto before = std::find_if(model.rbegin(), model.rend(),
+                                       [from](const SearchHit& h) { return h.offset < from; });
+            ASSERT_EQ(FindNextHit(index, query, from, next), !model.empty());
+            ASSERT_EQ(FindPreviousHit(index, query, from, previous), !model.empty());
+            if (!model.empty()) {
+                EXPECT_TRUE(same(next, after != model.end() ? *after : model.front())) << from;
+                EXPECT_TRUE(same(previous, before != model.rend() ? *before : model.back()));
+            }
+        }
+    }
+    EXPECT_GT(total, 200u); // the planted patterns are found
+}
+
+TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
+    std::mt19937 random(29);
+    RecordSelection bad;
+    for (const char* range : {"", "0", "3-2", "1-", "-2", "x", "1-2-3", "99999999999"})
+        EXPECT_FALSE(ParseRecordRange(range, bad)) << range;
+    for (const char* tag : {"", "MI_VERSIO", "0A56657", "0A56657G", "mi_version"})
+        EXPECT_FALSE(ParseTagChoice(tag, bad)) << tag;
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint32_t> starts;
+        Bytes file = RandomFile(random, starts);
+        uint32_t length = uint32_t(file.size()), count = uint32_t(starts.size());
+        RecordSelection selection;
+        uint32_t first = 1 + random() % count, last = first + random() % 4;
+        ASSERT_TRUE(
+            round % 3 == 2 ||
+            ParseRecordRange(std::to_string(first) + "-" + std::to_string(last), selection));
+        const char* tags[] = {"MI_VERSION", "0A456E64", "NM_LABEL", "", "EFBEADDE"};
+        ASSERT_TRUE(round % 5 == 3 || ParseTagChoice(tags[round % 5], selection));
+        for (Numeration mode : {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET}) {
+            std::string whole = DumpByModel(file.data(), length, mode).text, expected;
+            std::vector<TagCount> counted;
+            for (uint32_t k = 0, line = 0; k < count; ++k) {
+                uint32_t end = k + 1 < count ? starts[k + 1] : length;
+                uint32_t tag, size = end - starts[k] - 8, lines = size ? (size + 15) / 16 : 1;
+                std::memcpy(&tag, &file[starts[k]], 4);
+                std::string name = ModelTagName(tag);
+                name.erase(name.find_last_not_of(' ') + 1);
+                bool chosen =
+                    k + 1 >= selection.first && k + 1 <= selection.last &&
+                    (round % 5 == 3 || name == tags[round % 5] ||
+                     (round % 5 == 1 && tag == Tags[1]) || (round % 5 == 4 && tag == Tags[3]));
+                if (chosen) {
+                    expected +=
+                        whole.substr(size_t(line) * DumpLineLength, size_t(lines) * DumpLineLength);
+                    auto known = std::find_if(counted.begin(), counted.end(),
+                                              [tag](const TagCount& c) { return c.tag == tag; });
+                    if (known == counted.end())
+                        known = counted.insert(counted.end(), {tag, 0, 0});
+                    known->records += 1;
+                    known->bytes += size;
+                }
+                line += lines;
+            }
+            std::string text;
+            ForEachSelectedRun(file.data(), length, selection, [&](const DumpRun& run) {
+                std::string lines(size_t(run.end / 8 + 1) * DumpLineLength, '\0');
+                WriteDumpLines(run, mode, lines.data(), lines.size(), nullptr, nullptr);
+                text += lines.substr(0, lines.find('\0'));
+                return true;
+            });
+            EXPECT_EQ(text, expected) << round << " mode " << mode;
+            std::vector<TagCount> counts;
+            ASSERT_TRUE(CountTags(file.data(), length, selection, counts));
+            ASSERT_EQ(counts.size(), counted.size());
+            for (size_t k = 0; k < counts.size(); ++k)
+                EXPECT_TRUE(counts[k].tag == counted[k].tag &&
+                            counts[k].records == counted[k].records &&
+                            counts[k].bytes == counted[k].bytes);
+        }
+    }
+}
+
+// More tags than the counts' first table holds, each in the order of its first record.
+TEST(Query, TagsCountPastTheFirstTable) {
+    Bytes file = SignatureFile();
+    for (uint32_t k = 0; k < 3000; ++k)
+        AppendRecord(file, k % 1500 * 0x01000193u, std::string(k % 3, 'x'));
+    std::vector<TagCount> counts;
+    ASSERT_TRUE(CountTags(file.data(), uint32_t(file.size()), RecordSelection{}, counts));
+    ASSERT_EQ(counts.size(), 1501u);
+    for (uint32_t k = 0; k < 1500; ++k)
+        EXPECT_TRUE(counts[k + 1].tag == k * 0x01000193u && counts[k + 1].records == 2 &&
+                    counts[k + 1].bytes == k % 3 + (k + 1500) % 3);
+}
+
+TEST(Query, ValuesAtAnOffsetAreItsBytesReadEachWay) {
+    Bytes file = SignatureFile();
+    AppendRecord(file, Tags[0], "\x81\x02\x03\x04\x05\x06\x07\xF8"s);
+    AppendRecord(file, Tags[1], "A\0\xE9\0\x34\xD8\x1E\xDD\x00\xD8z\0\0\0q"s);
+    RecordIndex index;
+    ASSERT_TRUE(index.Build(file.data(), uint32_t(file.size())));
+    for (uint32_t offset = 0; offset < file.size(); ++offset) {
+        ValuesAt values;
+        ASSERT_TRUE(ReadValuesAt(index, offset, 64, values));
+        uint32_t record = offset < 29 ? 0 : offset < 45 ? 1 : 2;
+        uint32_t end = record == 0 ? 29 : record == 1 ? 45 : uint32_t(file.size());
+        ASSERT_EQ(values.record, record);
+        ASSERT_EQ(values.available, end - offset);
+        for (int w = 0; w < ValueWidthCount; ++w) {
+            uint32_t width = ValueWidths[w];
+            uint64_t little = 0, big = 0;
+            if (width <= end - offset) {
+                std::memcpy(&little, &file[offset], width);
+                for (uint32_t k = 0; k < width; ++k)
+                    std::memcpy(reinterpret_cast<char*>(&big) + k, &file[offset + width - 1 - k],
+                                1);
+            }
+            EXPECT_EQ(values.fits[w], width <= end - offset);
+            EXPECT_TRUE(values.little[w] == little && values.big[w] == big) << offset << " " << w;
+            bool negative = width <= end - offset && (file[offset + width - 1] & 0x80);
+            EXPECT_EQ(values.signedLittle[w] < 0, negative) << offset;
+            EXPECT_EQ(values.signedBig[w] < 0, width <= end - offset && file[offset] & 0x80);
+        }
+        uint32_t f32 = 0;
+        std::memcpy(&f32, &values.float32Little, 4);
+        EXPECT_EQ(f32, uint32_t(values.little[2]));
+        EXPECT_EQ(values.ascii,
+                  std::string(reinterpret_cast<const char*>(&file[offset]),
+                              strnlen(reinterpret_cast<const char*>(&file[offset]), end - offset)));
+    }
+    ValuesAt text, cut;
+    ASSERT_TRUE(ReadValuesAt(index, 53, 64, text) && ReadValuesAt(index, 53, 3, cut));
+    EXPECT_EQ(text.utf16, "A\xC3\xA9\xF0\x9D\x84\x9E\xEF\xBF\xBDz");
+    EXPECT_EQ(cut.utf16, "A");
+    EXPECT_EQ(text.signedBig[1], 0x4100);
+    EXPECT_FALSE(ReadValuesAt(index, uint32_t(file.size()), 64, text));
+}
+
+} // namespace
