@@ -256,8 +256,7 @@ int RunEachFile(const DumpOptions& options) {
             status = ComplainOfMemory(EXIT_IO_ERROR);
         if (printed == PRINT_WRITE_FAILED) {
             AbandonOutput(output); // a reader that went away is no news to tell
-            return output.closedPipe ? failure
-                                     : Complain(failure, name, OutputFailureText(output));
+            return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
         }
         worst = status > worst ? status : worst;
     }
