@@ -52,7 +52,8 @@ function serve(folder) {
 
 // The page in Chromium: { page, errors, folder, close }. Console and page errors gather in
 // `errors`, which every test expects empty at its end.
-export async function startPage(viewport = { width: 1400, height: 900 }) {
+// `flags` go to Chromium beside the harness's own.
+export async function startPage(viewport = { width: 1400, height: 900 }, flags = []) {
     const temp = tempFolder();
     const server = await serve(join(build, 'web'));
     const context = await chromium.launchPersistentContext(join(temp.folder, 'profile'), {
@@ -62,7 +63,7 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
             GSETTINGS_BACKEND: 'memory' },
         headless: true,
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+            '--disable-background-networking', '--disable-component-update', '--disable-sync', ...flags],
         viewport,
         downloadsPath: join(temp.folder, 'downloads'),
     });

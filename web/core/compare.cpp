@@ -39,6 +39,11 @@ struct Comparison {
 
 Comparison comparison;
 
+// Whether both files of the comparison are open: every call that reads them asks first.
+bool Compared() {
+    return AcceptedFile(SLOT_SHOWN) && AcceptedFile(SLOT_COMPARED);
+}
+
 constexpr size_t RowRoom = 128; // the longest row that is not a dump line is far shorter
 constexpr uint32_t MostRows = 4096;
 
@@ -208,12 +213,11 @@ void ForgetComparison() {
     comparison = Comparison();
 }
 
-// Compares the shown file with the compared one, with `context` equal records around each
-// change; false when either is not open or memory ran out.
-QEF_EXPORT int qef_compare(uint32_t context) {
-    ForgetComparison();
+// The comparison of the shown file with the incoming compared one; false when either is not
+// open or memory ran out.
+static bool CompareIncoming(uint32_t context) try {
     OpenFile* a = AcceptedFile(SLOT_SHOWN);
-    OpenFile* b = AcceptedFile(SLOT_COMPARED);
+    OpenFile* b = IncomingCompared();
     RecordChanges changes;
     if (!a || !b || !DiffRecords(a->index, b->index, changes))
         return 0;
@@ -229,6 +233,23 @@ QEF_EXPORT int qef_compare(uint32_t context) {
             {ROW_FOLD, 0, {doneA, a->index.Count(), doneB, b->index.Count()}});
     NumberRows(0, a->index, b->index);
     return 1;
+} catch (const std::bad_alloc&) {
+    return 0;
+}
+
+// Compares the shown file with the incoming compared one, with `context` equal records around
+// each change, and puts that file in the compared slot. False when either is not open or
+// memory ran out: the comparison before, and its files, stay, and the incoming file goes.
+QEF_EXPORT int qef_compare(uint32_t context) {
+    Comparison before = std::move(comparison);
+    ForgetComparison();
+    if (CompareIncoming(context)) {
+        TakeIncomingCompared();
+        return 1;
+    }
+    comparison = std::move(before);
+    qef_drop(SLOT_COMPARED);
+    return 0;
 }
 
 QEF_EXPORT uint32_t qef_diff_row_count() {
@@ -237,8 +258,9 @@ QEF_EXPORT uint32_t qef_diff_row_count() {
 
 // Rows [first, first + count), each its text and a line feed; the first character tells the
 // kind of row. The number of bytes written.
-QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
-    if (first >= comparison.rows || mode < NUMERATION_SINGLE || mode > NUMERATION_OFFSET)
+QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) try {
+    if (!Compared() || first >= comparison.rows || mode < NUMERATION_SINGLE ||
+        mode > NUMERATION_OFFSET)
         return 0;
     count = std::min({count, comparison.rows - first, MostRows});
     char* start = OutputRoom(count * RowRoom);
@@ -257,11 +279,13 @@ QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
         first += rows, count -= rows;
     }
     return uint32_t(at - start);
+} catch (const std::bad_alloc&) {
+    return 0;
 }
 
 // Shows the equal records a fold row stands for; false for any other row.
 QEF_EXPORT int qef_diff_unfold(uint32_t row) {
-    if (row >= comparison.rows)
+    if (!Compared() || row >= comparison.rows)
         return 0;
     size_t k = SegmentOf(row);
     if (comparison.segments[k].kind != ROW_FOLD)
@@ -290,14 +314,14 @@ QEF_EXPORT int qef_diff_change(int row, int direction) {
 
 // What changed in the records of the change that holds row `row`, a line for each record.
 QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
-    if (row >= comparison.rows)
+    if (!Compared() || row >= comparison.rows)
         return 0;
     size_t k = SegmentOf(row);
     if (!IsChange(comparison.segments[k]))
         return 0;
     while (!StartsChange(k))
         --k;
-    return OutputText(DescribeChange(k));
+    return OutputOf([k] { return DescribeChange(k); });
 }
 
 // "2 changes: 3 records removed, 4 added." or that the records are equal.

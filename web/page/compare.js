@@ -59,28 +59,31 @@ export class Comparison {
         this.list.element.focus();
     }
 
-    // Reads `file` and compares the shown file with it; the body's data-compared counts the
-    // comparisons ended, refused or shown.
+    // Reads `file` and compares the shown file with it; until the comparison is made, the page
+    // shows what it showed, and keeps it when the file is refused or memory runs out. The
+    // body's data-compared counts the comparisons ended, refused or shown.
     async start(file, shownName) {
         const mine = ++this.generation;
         const shown = this.page.generation();
         const current = () => mine === this.generation && shown === this.page.generation();
         this.page.note(`Reading ${file.name}...`);
         const result = await core.openFile(core.COMPARED, file, current);
-        if (result && !result.accepted) this.page.message(`${file.name}: ${result.message}`);
-        if (result && result.accepted) await this.compareWith(file.name, shownName, current);
+        if (!result) return;
+        if (!result.accepted) this.page.message(`${file.name}: ${result.message}`);
+        else if (!(await this.compareWith(file.name, shownName, current))) return;
         this.page.note('');
         document.body.dataset.compared = Number(document.body.dataset.compared || 0) + 1;
     }
 
+    // False when overtaken by another open or compare.
     async compareWith(name, shownName, current) {
         // Two files of millions of records take seconds: the note is drawn first.
         this.page.note(`Comparing with ${name}...`);
         await nextFrame();
-        if (!current()) return;
+        if (!current()) return false;
         if (!core.compare(CONTEXT)) {
-            this.page.message('Memory allocation error.');
-            return;
+            this.page.message(core.NO_MEMORY);
+            return true;
         }
         this.page.message('');
         if (!this.active) this.dumpTop = this.list.top;
@@ -90,6 +93,7 @@ export class Comparison {
         this.list.setSource(this.source());
         this.detail(-1);
         this.step(1);
+        return true;
     }
 
     // A click on a fold opens it; on a changed line, tells what changed there.

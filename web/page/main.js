@@ -14,6 +14,7 @@ const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 const state = {
     file: null, // { name, size } of the file shown
     generation: 0, // counts opens, so that a slower earlier one gives way
+    reading: false, // while a file for Open is read: Compare waits for it
     mode: core.MODES.multi,
     lastFind: null, // { query, offset, top }
 };
@@ -56,31 +57,53 @@ function showPosition() {
     else records.render();
 }
 
-function showFile(file, accepted, message) {
+function message(text) {
+    $('message').hidden = !text;
+    $('message').textContent = text;
+}
+
+// Controls that act on the shown file are on while there is one; Compare waits for a read.
+function enableControls() {
+    for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !state.file;
+    $('compare').disabled = !state.file || state.reading;
+}
+
+// An accepted file takes the page; a refused one with no file shown has the status line name
+// it, else the shown file stays as it was, and the message names the refused one.
+function showFile(file, accepted, refusal) {
+    if (!accepted && state.file) {
+        message(`${file.name}: ${refusal}`);
+        return;
+    }
     state.file = accepted ? { name: file.name, size: file.size } : null;
     state.lastFind = null;
     document.title = accepted ? `${file.name} - QEF Viewer` : 'QEF Viewer';
-    $('message').hidden = accepted;
-    $('message').textContent = accepted ? '' : message;
+    message(accepted ? '' : refusal);
     $('welcome').hidden = true;
     $('status-file').textContent = `${file.name} · ${number(file.size)} bytes` +
         (accepted ? ` · ${number(core.recordCount(core.SHOWN))} records` : '');
     $('status-position').textContent = '';
-    for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !accepted;
+    enableControls();
     compare.close();
     records.setSource(accepted ? recordSource() : null);
     dump.setSource(accepted ? dumpSource() : null);
     if (accepted) dump.element.focus();
-    document.body.dataset.opened = state.generation;
 }
 
+// Reads `file` while the page goes on showing what it shows; body's data-opened counts the
+// opens ended, accepted or not.
 async function open(file) {
     const generation = ++state.generation;
+    state.reading = true;
+    enableControls();
     note(`Reading ${file.name}...`);
     const result = await core.openFile(core.SHOWN, file, () => generation === state.generation);
     if (!result) return;
+    state.reading = false;
     note('');
     showFile(file, result.accepted, result.message);
+    enableControls();
+    document.body.dataset.opened = state.generation;
 }
 
 // Puts the dump line first and marks it.
@@ -117,6 +140,8 @@ function goTo(event) {
     jump(line);
 }
 
+const FIND_FAILURES = { [-2]: 'Find: type a tag name, or bytes in hexadecimal (4D 6F 64).', [-3]: core.NO_MEMORY };
+
 // Find: from the first line on screen, or on from the last match while the view stays there.
 function find(event) {
     event.preventDefault();
@@ -127,7 +152,7 @@ function find(event) {
     const from = again ? last.offset + 1 : core.offsetOfLine(core.SHOWN, dump.top);
     const found = core.find(core.SHOWN, query, from);
     if (found < 0) {
-        note(found === -2 ? 'Find: type a tag name, or bytes in hexadecimal (4D 6F 64).' : `"${query}" is not in this file.`);
+        note(FIND_FAILURES[found] || `"${query}" is not in this file.`);
         return;
     }
     jump(core.lineOfOffset(core.SHOWN, found));
@@ -135,11 +160,12 @@ function find(event) {
     note(`"${query}" found at offset ${hex(found)}${found < from ? ', from the start again' : ''}.`);
 }
 
+// Saves the shown file's dump; the note says "Saved" only for a download of all of it.
 async function save() {
-    const generation = state.generation;
-    const saved = await saveAsText(state.file.name, state.mode, () => generation === state.generation,
-        (percent) => note(`Saving... ${percent}%`));
-    note(saved ? `Saved the dump of ${state.file.name}.` : '');
+    const { name } = state.file;
+    note('Saving...');
+    const problem = await saveAsText(name, state.mode, (percent) => note(`Saving... ${percent}%`));
+    note(problem || `Saved the dump of ${name}.`);
 }
 
 function setMode(event) {
@@ -150,10 +176,7 @@ function setMode(event) {
 const compare = new Comparison(dump, {
     mode: () => state.mode,
     note,
-    message: (text) => {
-        $('message').hidden = !text;
-        $('message').textContent = text;
-    },
+    message,
     generation: () => state.generation,
     restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
 });
@@ -202,5 +225,5 @@ records.rowsElement.addEventListener('click', (event) => {
     if (records.count) jump(core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
 listenForDrops();
-for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = true;
+enableControls();
 document.body.dataset.ready = 'yes';
