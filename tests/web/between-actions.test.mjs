@@ -7,18 +7,25 @@ import { makeSample, qefdump, sharedPage, startPage, openFile, shownRows, goTo }
 
 const browser = sharedPage();
 
-// Picks the file at `path` with Open's input as its chooser would, after it is removed from
-// the disk, or held: its bytes wait for the page's release(error), and then fail with it.
-async function pick(page, path, how) {
+// Picks the file at `path` with Open's input, or another, as its chooser would, after it is
+// removed from the disk, or held: the core's worker gets, in its place, bytes that wait for the
+// page's release(error), then fail with it.
+async function pick(page, path, how, input = 'open-file') {
     await page.evaluate((how) => document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: how })), how);
     await page.setInputFiles(`#${how}`, path);
     if (how === 'removed') rmSync(path);
-    await page.evaluate((how) => {
-        const chosen = Object.assign(document.getElementById('open-file'), { files: document.getElementById(how).files });
+    await page.evaluate(([how, input]) => {
+        const chosen = Object.assign(document.getElementById(input), { files: document.getElementById(how).files });
         const released = new Promise((resolve) => (window.release = resolve));
-        if (how === 'held') chosen.files[0].stream = () => new ReadableStream({ pull: async (c) => c.error(new TypeError(await released)) });
+        const post = Worker.prototype.postMessage;
+        if (how === 'held') Worker.prototype.postMessage = function (message, transfer) {
+            if (message.call !== 'open') return post.call(this, message, transfer);
+            Worker.prototype.postMessage = post;
+            message.args[1] = new ReadableStream({ pull: async (c) => c.error(new TypeError(await released)) });
+            return post.call(this, message, [message.args[1]]);
+        };
         chosen.dispatchEvent(new Event('change'));
-    }, how);
+    }, [how, input]);
 }
 
 async function saved(page) {
@@ -62,6 +69,35 @@ test('a file read, unreadable or refused leaves the shown one where it was, for 
     assert.match(await page.textContent('#message'), /^refused\.qef: QEF format error\. Record \d+ at offset/);
     assert.deepEqual(await view(page), shown, 'the shown file, where it was');
     assert.ok((await saved(page)).equals(qefdump(a).stdout), 'the dump saved after them');
+});
+
+test('a read that takes long shows its progress, and Cancel leaves the page as it was', async () => {
+    const { page, folder } = browser;
+    await openFile(page, makeSample(folder, 'mixed', 37, 100000));
+    const shown = await view(page);
+    await pick(page, makeSample(folder, 'mixed', 38, 100000), 'held', 'compare-file');
+    await page.waitForSelector('#progress', { state: 'visible' });
+    await page.click('#cancel');
+    assert.deepEqual([await view(page), await page.textContent('#status-note'), await page.isHidden('#progress')], [shown, '', true]);
+    assert.ok((await page.isHidden('#compare-bar')) && (await page.isEnabled('#compare')));
+});
+
+test('a core that stops is replaced, and the shown file opened again', async () => {
+    const { page, folder } = browser;
+    const path = makeSample(folder, 'mixed', 39, 100000);
+    await openFile(page, path);
+    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
+    await page.evaluate(() => { // the worker's next call fails, as one in an aborted module does
+        const post = Worker.prototype.postMessage;
+        Worker.prototype.postMessage = function (message) {
+            Worker.prototype.postMessage = post;
+            return post.call(this, { ...message, call: 'aborted' });
+        };
+    });
+    await page.keyboard.press('PageDown');
+    await opened(page, opens + 1);
+    assert.equal(await page.textContent('#message'), 'Memory allocation error. The viewer started again and opened mixed-39-100000.qef again.');
+    assert.equal((await shownRows(page))[0], qefdump(path).stdout.toString('latin1').split('\r\n')[0]);
 });
 
 test('out of memory in a small WebAssembly memory is a message, and the page goes on', async () => {

@@ -68,6 +68,11 @@ export async function startPage(viewport = { width: 1400, height: 900 }, flags =
         downloadsPath: join(temp.folder, 'downloads'),
     });
     const page = context.pages()[0];
+    // The page answers from its core's worker: what it shows is read once it has the answers.
+    for (const read of ['textContent', '$eval', '$$eval', 'isDisabled', 'isEnabled', 'isHidden']) {
+        const original = page[read].bind(page);
+        page[read] = async (...args) => (await idle(page), original(...args));
+    }
     const errors = [];
     page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
     page.on('pageerror', (error) => errors.push(String(error)));
@@ -80,6 +85,9 @@ export async function startPage(viewport = { width: 1400, height: 900 }, flags =
     };
     return { page, errors, folder: temp.folder, close };
 }
+
+// Waits until the page has the core's answers it asked for.
+export const idle = (page) => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
 
 // One page for the tests of a file, filled in before the first and closed after the last. Each
 // test must leave no console or page error behind.

@@ -32,8 +32,8 @@ OpenFile* AcceptedFile(int slot);
 // The accepted file that waits to take the compared slot once the comparison with it is made;
 // nullptr when there is none.
 OpenFile* IncomingCompared();
-// Puts the incoming compared file in its slot, in place of the one there.
-void TakeIncomingCompared();
+// Puts the incoming compared file in its slot, and the one there in its place.
+void SwapCompared();
 
 // Room for a text of `bytes` in the output buffer, kept from call to call; nullptr when
 // memory ran out. The page reads the text at QefOutput() right after the call that made it.

@@ -38,6 +38,7 @@ struct Comparison {
 };
 
 Comparison comparison;
+Comparison previous; // until qef_compare_settle, with the compared file it was made with
 
 // Whether both files of the comparison are open: every call that reads them asks first.
 bool Compared() {
@@ -211,6 +212,7 @@ std::string DescribeChange(size_t k) {
 
 void ForgetComparison() {
     comparison = Comparison();
+    previous = Comparison();
 }
 
 // The comparison of the shown file with the incoming compared one; false when either is not
@@ -238,18 +240,31 @@ static bool CompareIncoming(uint32_t context) try {
 }
 
 // Compares the shown file with the incoming compared one, with `context` equal records around
-// each change, and puts that file in the compared slot. False when either is not open or
-// memory ran out: the comparison before, and its files, stay, and the incoming file goes.
+// each change, and puts that file in the compared slot; the comparison before, and its file,
+// wait for qef_compare_settle. False when either is not open or memory ran out: the comparison
+// before, and its files, stay, and the incoming file goes.
 QEF_EXPORT int qef_compare(uint32_t context) {
-    Comparison before = std::move(comparison);
-    ForgetComparison();
+    previous = std::move(comparison);
+    comparison = Comparison();
     if (CompareIncoming(context)) {
-        TakeIncomingCompared();
+        SwapCompared();
         return 1;
     }
-    comparison = std::move(before);
+    comparison = std::move(previous);
+    previous = Comparison();
     qef_drop(SLOT_COMPARED);
     return 0;
+}
+
+// Keeps the comparison just made, or (keep false, for a comparison cancelled) gives back the
+// one before it, with its file.
+QEF_EXPORT void qef_compare_settle(int keep) {
+    if (!keep) {
+        SwapCompared();
+        comparison = std::move(previous);
+    }
+    previous = Comparison();
+    qef_drop(SLOT_COMPARED);
 }
 
 QEF_EXPORT uint32_t qef_diff_row_count() {

@@ -107,9 +107,8 @@ OpenFile* IncomingCompared() {
     return incoming[SLOT_COMPARED].accepted ? &incoming[SLOT_COMPARED] : nullptr;
 }
 
-void TakeIncomingCompared() {
-    files[SLOT_COMPARED] = std::move(incoming[SLOT_COMPARED]);
-    incoming[SLOT_COMPARED] = OpenFile();
+void SwapCompared() {
+    std::swap(files[SLOT_COMPARED], incoming[SLOT_COMPARED]);
 }
 
 char* OutputRoom(size_t bytes) {
@@ -149,10 +148,9 @@ QEF_EXPORT void qef_drop(int slot) {
 }
 
 // Checks the bytes the page put at qef_reserve's answer (none for a file over the limit) and
-// indexes an accepted file. An accepted file for the shown slot takes it at once, and the
-// comparison and the compared file go; one for the compared slot waits for qef_compare. A
-// refusal's text, the viewer's message and where the file breaks, is left in the output
-// buffer. A refused file is forgotten and leaves the slots as they were.
+// indexes an accepted file, which then waits for qef_take (the shown slot) or qef_compare (the
+// compared one). A refusal's text, the viewer's message and where the file breaks, is left in
+// the output buffer. A refused file is forgotten and leaves the slots as they were.
 QEF_EXPORT int qef_open(int slot, double length) {
     if (!IsSlot(slot) || !(length >= 0))
         return OPEN_REFUSED;
@@ -174,13 +172,20 @@ QEF_EXPORT int qef_open(int slot, double length) {
         return OPEN_NO_MEMORY;
     }
     file.accepted = true;
-    if (slot == SLOT_SHOWN) {
-        ForgetComparison();
-        files[SLOT_COMPARED] = OpenFile();
-        files[SLOT_SHOWN] = std::move(file);
-        file = OpenFile();
-    }
     return OPEN_ACCEPTED;
+}
+
+// Puts the accepted incoming file in the shown slot; the comparison and the compared file go.
+// False when there is none.
+QEF_EXPORT int qef_take() {
+    if (!incoming[SLOT_SHOWN].accepted)
+        return 0;
+    ForgetComparison();
+    files[SLOT_COMPARED] = OpenFile();
+    incoming[SLOT_COMPARED] = OpenFile();
+    files[SLOT_SHOWN] = std::move(incoming[SLOT_SHOWN]);
+    incoming[SLOT_SHOWN] = OpenFile();
+    return 1;
 }
 
 // The length of the text qef_open left for its last refusal.

@@ -1,18 +1,19 @@
 // The page: opening a file, the dump and the record list beside it, numeration, Go to, Find,
-// Save as text and the status line. What a file holds comes from the core (core.js), and
-// reaches the page only as text.
+// Save as text and the status line. What a file holds comes from the core (core.js, in a
+// worker), and reaches the page only as text.
 import * as core from './core.js';
 import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
+import { begin } from './progress.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 
 const state = {
-    file: null, // { name, size } of the file shown
+    file: null, // { name, size, lines, records, chosen: the File, to open again } of the file shown
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: false, // while a file for Open is read: Compare waits for it
     mode: core.MODES.multi,
@@ -26,40 +27,40 @@ function note(text) {
     $('status-note').textContent = text;
 }
 
-function dumpSource() {
-    const rows = (first, count) =>
-        core.dumpLines(core.SHOWN, first, count, state.mode).map((text) => ({ text, kind: 'line' }));
-    return { count: core.lineCount(core.SHOWN), columns: rows(0, 1)[0].text.length + 1, lineEnd: core.DUMP_LINE_END, rows };
-}
-
-function recordSource() {
-    const rows = (first, count) => core.recordLines(core.SHOWN, first, count).map((text) => ({ text, kind: 'record' }));
-    return { count: core.recordCount(core.SHOWN), columns: rows(0, 1)[0].text.length, lineEnd: '\n', rows };
-}
-
-// The status line's position: the lines on screen, and the record and offset of the first.
-function showPosition() {
-    if (!state.file) return;
-    if (compare.active) {
-        const last = Math.min(dump.count, dump.top + dump.visibleRows);
-        $('status-position').textContent = `Compare rows ${number(dump.top + 1)}-${number(last)} of ${number(dump.count)}`;
-        return;
-    }
-    const lines = core.lineCount(core.SHOWN);
-    const top = dump.top;
-    const record = core.recordOfLine(core.SHOWN, top);
-    const last = Math.min(lines, top + dump.visibleRows);
-    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(lines)} · ` +
-        `record ${number(record + 1)} of ${number(core.recordCount(core.SHOWN))} · ` +
-        `offset ${hex(core.offsetOfLine(core.SHOWN, top))}`;
-    records.marked = record;
-    if (record < records.top || record >= records.top + records.visibleRows) records.scrollTo(record);
-    else records.render();
-}
-
 function message(text) {
     $('message').hidden = !text;
     $('message').textContent = text;
+}
+
+function dumpSource(columns) {
+    const fetch = async (first, count) =>
+        (await core.dumpLines(core.SHOWN, first, count, state.mode)).map((text) => ({ text, kind: 'line' }));
+    return core.workerSource({ count: state.file.lines, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
+}
+
+function recordSource(columns) {
+    const fetch = async (first, count) =>
+        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: 'record' }));
+    return core.workerSource({ count: state.file.records, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
+}
+
+// The status line's position: the lines on screen, and the record and offset of the first.
+async function showPosition() {
+    if (!state.file) return;
+    const top = dump.top;
+    const last = Math.min(dump.count, top + dump.visibleRows);
+    if (compare.active) {
+        $('status-position').textContent = `Compare rows ${number(top + 1)}-${number(last)} of ${number(dump.count)}`;
+        return;
+    }
+    const { file } = state;
+    const { record, offset } = await core.position(top);
+    if (dump.top !== top || compare.active || state.file !== file) return; // another follows
+    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(file.lines)} · ` +
+        `record ${number(record + 1)} of ${number(file.records)} · offset ${hex(offset)}`;
+    records.marked = record;
+    if (record < records.top || record >= records.top + records.visibleRows) records.scrollTo(record);
+    else records.render();
 }
 
 // Controls that act on the shown file are on while there is one; Compare waits for a read.
@@ -68,43 +69,77 @@ function enableControls() {
     $('compare').disabled = !state.file || state.reading;
 }
 
-// An accepted file takes the page; a refused one with no file shown has the status line name
-// it, else the shown file stays as it was, and the message names the refused one.
-function showFile(file, accepted, refusal) {
-    if (!accepted && state.file) {
+// The file just taken by the shown slot takes the page.
+async function showFile(file, { lines, records: count }) {
+    const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
+    state.file = { name: file.name, size: file.size, lines, records: count, chosen: file };
+    state.lastFind = null;
+    document.title = `${file.name} - QEF Viewer`;
+    message('');
+    $('welcome').hidden = true;
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${number(count)} records`;
+    $('status-position').textContent = '';
+    compare.close();
+    records.setSource(recordSource(record.length));
+    dump.setSource(dumpSource(line.length + 1));
+    dump.element.focus();
+}
+
+// A refused file with no file shown has the status line name it; else the shown file stays as
+// it was, and the message names the refused one.
+function refuse(file, refusal) {
+    if (state.file) {
         message(`${file.name}: ${refusal}`);
         return;
     }
-    state.file = accepted ? { name: file.name, size: file.size } : null;
-    state.lastFind = null;
-    document.title = accepted ? `${file.name} - QEF Viewer` : 'QEF Viewer';
-    message(accepted ? '' : refusal);
+    message(refusal);
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes` +
-        (accepted ? ` · ${number(core.recordCount(core.SHOWN))} records` : '');
-    $('status-position').textContent = '';
-    enableControls();
-    compare.close();
-    records.setSource(accepted ? recordSource() : null);
-    dump.setSource(accepted ? dumpSource() : null);
-    if (accepted) dump.element.focus();
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes`;
 }
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the
-// opens ended, accepted or not.
+// opens ended, accepted or not. Cancel leaves the page as it was.
 async function open(file) {
     const generation = ++state.generation;
+    let id = 0;
+    const ended = () => {
+        state.reading = false;
+        note('');
+        enableControls();
+    };
     state.reading = true;
     enableControls();
     note(`Reading ${file.name}...`);
-    const result = await core.openFile(core.SHOWN, file, () => generation === state.generation);
-    if (!result) return;
-    state.reading = false;
-    note('');
-    showFile(file, result.accepted, result.message);
-    enableControls();
+    const work = begin(() => {
+        core.cancel(id);
+        state.generation++;
+        ended();
+    });
+    const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) });
+    if (generation !== state.generation) {
+        if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
+        return;
+    }
+    work.end();
+    const taken = result.verdict === 'accepted' && (await core.take(id));
+    if (taken) await showFile(file, taken);
+    else refuse(file, result.message || core.NO_MEMORY);
+    ended();
     document.body.dataset.opened = state.generation;
 }
+
+// The core stopped (its memory could not grow) and a new one took its place: the shown file is
+// opened again, and the page says so.
+core.whenLost(async () => {
+    compare.close();
+    const shown = state.file;
+    state.file = null;
+    enableControls();
+    const told = `${core.NO_MEMORY} The viewer started again`;
+    message(`${told}.`);
+    if (shown) await open(shown.chosen);
+    if (state.file) message(`${told} and opened ${shown.name} again.`);
+});
 
 // Puts the dump line first and marks it.
 function jump(line) {
@@ -121,19 +156,19 @@ function parseNumber(text) {
 
 // Go to: a line or record number (from 1) or a file offset; the line it names comes first.
 const GOTO = {
-    line: (value) => (value >= 1 && value <= core.lineCount(core.SHOWN) ? value - 1 : -1),
-    record: (value) =>
-        value >= 1 && value <= core.recordCount(core.SHOWN) ? core.firstLineOfRecord(core.SHOWN, value - 1) : -1,
+    line: async (value) => (value >= 1 && value <= state.file.lines ? value - 1 : -1),
+    record: (value) => (value >= 1 && value <= state.file.records ? core.firstLineOfRecord(core.SHOWN, value - 1) : -1),
     offset: (value) => core.lineOfOffset(core.SHOWN, value),
 };
 
-function goTo(event) {
+async function goTo(event) {
     event.preventDefault();
     const kind = $('goto-kind').value;
-    const value = parseNumber($('goto-value').value);
-    const line = Number.isFinite(value) ? GOTO[kind](value) : -1;
+    const text = $('goto-value').value;
+    const value = parseNumber(text);
+    const line = Number.isFinite(value) ? await GOTO[kind](value) : -1;
     if (line < 0) {
-        note(`No ${kind} "${$('goto-value').value}" in this file.`);
+        note(`No ${kind} "${text}" in this file.`);
         return;
     }
     note('');
@@ -143,34 +178,27 @@ function goTo(event) {
 const FIND_FAILURES = { [-2]: 'Find: type a tag name, or bytes in hexadecimal (4D 6F 64).', [-3]: core.NO_MEMORY };
 
 // Find: from the first line on screen, or on from the last match while the view stays there.
-function find(event) {
+async function find(event) {
     event.preventDefault();
     if (compare.active) compare.close();
     const query = $('find-text').value;
     const last = state.lastFind;
     const again = last && last.query === query && last.top === dump.top;
-    const from = again ? last.offset + 1 : core.offsetOfLine(core.SHOWN, dump.top);
-    const found = core.find(core.SHOWN, query, from);
+    const from = again ? last.offset + 1 : await core.offsetOfLine(core.SHOWN, dump.top);
+    const found = await core.find(core.SHOWN, query, from);
     if (found < 0) {
         note(FIND_FAILURES[found] || `"${query}" is not in this file.`);
         return;
     }
-    jump(core.lineOfOffset(core.SHOWN, found));
+    jump(await core.lineOfOffset(core.SHOWN, found));
     state.lastFind = { query, offset: found, top: dump.top };
     note(`"${query}" found at offset ${hex(found)}${found < from ? ', from the start again' : ''}.`);
 }
 
-// Saves the shown file's dump; the note says "Saved" only for a download of all of it.
-async function save() {
-    const { name } = state.file;
-    note('Saving...');
-    const problem = await saveAsText(name, state.mode, (percent) => note(`Saving... ${percent}%`));
-    note(problem || `Saved the dump of ${name}.`);
-}
-
 function setMode(event) {
     state.mode = core.MODES[event.target.value];
-    dump.render(); // the dump's lines or the comparison's, renumbered
+    dump.source.forget?.(); // the dump's lines or the comparison's, renumbered
+    dump.render();
 }
 
 const compare = new Comparison(dump, {
@@ -178,7 +206,7 @@ const compare = new Comparison(dump, {
     note,
     message,
     generation: () => state.generation,
-    restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
+    restore: (top) => dump.setSource(state.file ? dumpSource(dump.source.columns) : null, top),
 });
 
 function listenForDrops() {
@@ -213,7 +241,7 @@ $('open-file').addEventListener('change', (event) => {
 $('numeration').addEventListener('change', setMode);
 $('goto').addEventListener('submit', goTo);
 $('find').addEventListener('submit', find);
-$('save').addEventListener('click', save);
+$('save').addEventListener('click', () => saveAsText(state.file.name, state.mode, note));
 $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
@@ -221,8 +249,8 @@ $('compare-file').addEventListener('change', (event) => {
     if (file && state.file) compare.start(file, state.file.name);
 });
 makeSelectable(dump, { onNote: note, onClick: (row) => compare.active && compare.onClick(row) });
-records.rowsElement.addEventListener('click', (event) => {
-    if (records.count) jump(core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
+records.rowsElement.addEventListener('click', async (event) => {
+    if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
 listenForDrops();
 enableControls();
