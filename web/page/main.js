@@ -13,7 +13,7 @@ const number = (value) => value.toLocaleString('en-US');
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 
 const state = {
-    file: null, // { name, size, lines, records, chosen: the File, to open again } of the file shown
+    file: null, // { name, size, lines, records, columns, chosen: the File, to open again } of the file shown
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: false, // while a file for Open is read: Compare waits for it
     mode: core.MODES.multi,
@@ -32,10 +32,11 @@ function message(text) {
     $('message').textContent = text;
 }
 
-function dumpSource(columns) {
+function dumpSource() {
     const fetch = async (first, count) =>
         (await core.dumpLines(core.SHOWN, first, count, state.mode)).map((text) => ({ text, kind: 'line' }));
-    return core.workerSource({ count: state.file.lines, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
+    const { lines: count, columns } = state.file;
+    return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
 }
 
 function recordSource(columns) {
@@ -72,7 +73,7 @@ function enableControls() {
 // The file just taken by the shown slot takes the page.
 async function showFile(file, { lines, records: count }) {
     const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
-    state.file = { name: file.name, size: file.size, lines, records: count, chosen: file };
+    state.file = { name: file.name, size: file.size, lines, records: count, columns: line.length + 1, chosen: file };
     state.lastFind = null;
     document.title = `${file.name} - QEF Viewer`;
     message('');
@@ -81,7 +82,7 @@ async function showFile(file, { lines, records: count }) {
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
-    dump.setSource(dumpSource(line.length + 1));
+    dump.setSource(dumpSource());
     dump.element.focus();
 }
 
@@ -206,7 +207,7 @@ const compare = new Comparison(dump, {
     note,
     message,
     generation: () => state.generation,
-    restore: (top) => dump.setSource(state.file ? dumpSource(dump.source.columns) : null, top),
+    restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
 });
 
 function listenForDrops() {
