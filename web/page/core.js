@@ -18,7 +18,7 @@ let onLost = () => {};
 
 // The body is aria-busy while the page waits for rows, a position or a search.
 function track(step) {
-    quick += step;
+    quick = Math.max(0, quick + step); // a lost worker's calls were counted off at once
     document.body.toggleAttribute('aria-busy', quick > 0);
 }
 
