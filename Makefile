@@ -133,7 +133,8 @@ test-web: web native $(WEB_MODULES)
 	cd $(WEB_TESTS) && node --test --test-concurrency=1
 
 # Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
-# line after Ctrl+End, and the page's memory.
+# line after Ctrl+End and the page's memory; Compare of the worst pair; and for each, the
+# longest task on the page's thread.
 bench-web: web native $(WEB_MODULES)
 	node bench/web_bench.mjs
 

@@ -27,7 +27,10 @@ try {
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
     await chooser.setFiles(file);
     await page.waitForSelector('body[data-opened]');
+    const answered = () => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
+    await answered(); // the rows, from the core's worker
     await page.click('#records .row >> nth=6'); // a record picked in the list, its first line marked
+    await answered();
     await page.screenshot({ path: picture });
 } finally {
     await context.close();

@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
     tempFolder, makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows,
-    topLine, setMode, goTo,
+    topLine, setMode, goTo, idle,
 } from './harness.mjs';
 
 const browser = sharedPage();
@@ -139,6 +139,7 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
         window.copied = event.clipboardData.getData('text/plain');
     }));
     const copied = async () => {
+        await idle(page); // the selection's rows are in
         await page.keyboard.press('Control+C');
         return page.evaluate(() => window.copied);
     };

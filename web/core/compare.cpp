@@ -28,6 +28,7 @@ struct Comparison {
 };
 
 Comparison comparison;
+Comparison previous; // until qef_compare_settle, with the compared file it was made with
 
 // The file of a slot as it was compared, or nullptr when another has been opened since.
 const RecordIndex* Compared(FileSlot slot) {
@@ -184,12 +185,11 @@ std::string DescribeChange(size_t k) {
 
 } // namespace
 
-// Compares the shown file with the compared one, with `context` equal records around each
-// change; false when either is not open or memory ran out.
-QEF_EXPORT int qef_compare(uint32_t context) {
-    comparison = Comparison();
+// The comparison of the shown file with the incoming compared one; false when either is not
+// open or memory ran out.
+static bool CompareIncoming(uint32_t context) try {
     OpenFile* a = AcceptedFile(SLOT_SHOWN);
-    OpenFile* b = AcceptedFile(SLOT_COMPARED);
+    OpenFile* b = IncomingCompared();
     RecordChanges changes;
     if (!a || !b || !DiffRecords(a->index, b->index, changes))
         return 0;
@@ -206,6 +206,36 @@ QEF_EXPORT int qef_compare(uint32_t context) {
             {ROW_FOLD, 0, {doneA, a->index.Count(), doneB, b->index.Count()}});
     NumberRows(0, a->index, b->index);
     return 1;
+} catch (const std::bad_alloc&) {
+    return 0;
+}
+
+// Compares the shown file with the incoming compared one, with `context` equal records around
+// each change, and puts that file in the compared slot; the comparison before, and its file,
+// wait for qef_compare_settle. False when either is not open or memory ran out: the comparison
+// before, and its files, stay, and the incoming file goes.
+QEF_EXPORT int qef_compare(uint32_t context) {
+    previous = std::move(comparison);
+    comparison = Comparison();
+    if (CompareIncoming(context)) {
+        SwapCompared();
+        return 1;
+    }
+    comparison = std::move(previous);
+    previous = Comparison();
+    qef_drop(SLOT_COMPARED);
+    return 0;
+}
+
+// Keeps the comparison just made, or (keep false, for a comparison cancelled) gives back the
+// one before it, with its file.
+QEF_EXPORT void qef_compare_settle(int keep) {
+    if (!keep) {
+        SwapCompared();
+        comparison = std::move(previous);
+    }
+    previous = Comparison();
+    qef_drop(SLOT_COMPARED);
 }
 
 QEF_EXPORT uint32_t qef_diff_row_count() {
@@ -214,7 +244,7 @@ QEF_EXPORT uint32_t qef_diff_row_count() {
 
 // Rows [first, first + count), each its text and a line feed; the first character tells the
 // kind of row. The number of bytes written.
-QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
+QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) try {
     if (!Current() || first >= comparison.rows || mode < NUMERATION_SINGLE ||
         mode > NUMERATION_OFFSET)
         return 0;
@@ -240,6 +270,8 @@ QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
         first += rows, count -= rows;
     }
     return uint32_t(at - start);
+} catch (const std::bad_alloc&) {
+    return 0;
 }
 
 // Shows the equal records a fold row stands for; false for any other row.
@@ -281,7 +313,7 @@ QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
         return 0;
     while (!StartsChange(k))
         --k;
-    return OutputText(DescribeChange(k));
+    return OutputOf([k] { return DescribeChange(k); });
 }
 
 // "2 changes: 3 records removed, 4 added." or that the records are equal.

@@ -5,7 +5,8 @@
 //
 // A source is { count, columns, lineEnd, rows(first, count) -> [{ text, kind }] }: `columns`
 // is the width of the widest row, `lineEnd` what a copy puts between rows, and `kind` becomes
-// a class of the row element. Rows reach the page only through textContent.
+// a class of the row element. Rows reach the page only through textContent. A source may answer
+// with blank rows while it fetches the others; `load(first, count)` then brings a selection's in.
 
 const MOST_PIXELS = 8_000_000;
 
