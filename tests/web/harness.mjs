@@ -38,7 +38,7 @@ export function dumpSlice(path, first, count) {
 }
 
 // python3's http.server on a free port of 127.0.0.1, as `make run-web` serves the page.
-function serve(folder) {
+export function serve(folder) {
     return new Promise((resolve, reject) => {
         const child = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', folder],
             { stdio: ['ignore', 'pipe', 'ignore'] });
@@ -51,8 +51,9 @@ function serve(folder) {
 }
 
 // The page in Chromium: { page, errors, folder, close }. Console and page errors gather in
-// `errors`, which every test expects empty at its end.
-export async function startPage(viewport = { width: 1400, height: 900 }) {
+// `errors`, which every test expects empty at its end. `device` adds to the context's options
+// (touch, a phone's screen).
+export async function startPage(viewport = { width: 1400, height: 900 }, device = {}) {
     const temp = tempFolder();
     const server = await serve(join(build, 'web'));
     const context = await chromium.launchPersistentContext(join(temp.folder, 'profile'), {
@@ -64,6 +65,7 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
         viewport,
+        ...device,
         downloadsPath: join(temp.folder, 'downloads'),
     });
     const page = context.pages()[0];
@@ -82,9 +84,9 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
 
 // One page for the tests of a file, filled in before the first and closed after the last. Each
 // test must leave no console or page error behind.
-export function sharedPage(viewport) {
+export function sharedPage(viewport, device) {
     const shared = {};
-    before(async () => Object.assign(shared, await startPage(viewport)));
+    before(async () => Object.assign(shared, await startPage(viewport, device)));
     afterEach(() => assert.deepEqual(shared.errors.splice(0), [], 'console and page errors'));
     after(() => shared.close());
     return shared;

@@ -85,7 +85,7 @@ export class Comparison {
         this.page.message('');
         if (!this.active) this.dumpTop = this.list.top;
         this.showing(true);
-        $('compare-summary').textContent = `${shownName} / ${name}: ${core.diffSummary()}`;
+        $('compare-summary').textContent = `${shownName} / ${name}: ${core.diffSummary().replace(/\b1 records\b/, '1 record')}`;
         this.change = -1;
         this.list.setSource(this.source());
         this.detail(-1);

@@ -6,10 +6,14 @@ import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
+import { addTouch } from './touch.js';
+import { addLayout } from './layout.js';
+import { listenForDrops } from './drop.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
     file: null, // { name, size } of the file shown
@@ -18,11 +22,18 @@ const state = {
     lastFind: null, // { query, offset, top }
 };
 
-const dump = new VirtualList($('dump'), () => showPosition());
-const records = new VirtualList($('records'));
+const dump = new VirtualList($('dump'), {
+    onMove: () => showPosition(),
+    onEnter: (row) => compare.active && compare.onClick(row),
+});
+const records = new VirtualList($('records'), {
+    onEnter: (record) => jump(core.firstLineOfRecord(core.SHOWN, record)),
+    homeEndRows: true,
+});
 
+// The note is a live region: written only when it says something new.
 function note(text) {
-    $('status-note').textContent = text;
+    if ($('status-note').textContent !== text) $('status-note').textContent = text;
 }
 
 function dumpSource() {
@@ -64,7 +75,7 @@ function showFile(file, accepted, message) {
     $('message').textContent = accepted ? '' : message;
     $('welcome').hidden = true;
     $('status-file').textContent = `${file.name} · ${number(file.size)} bytes` +
-        (accepted ? ` · ${number(core.recordCount(core.SHOWN))} records` : '');
+        (accepted ? ` · ${plural(core.recordCount(core.SHOWN), 'record')}` : '');
     $('status-position').textContent = '';
     for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !accepted;
     compare.close();
@@ -81,6 +92,7 @@ async function open(file) {
     if (!result) return;
     note('');
     showFile(file, result.accepted, result.message);
+    return result.accepted;
 }
 
 // Puts the dump line first and marks it.
@@ -147,6 +159,10 @@ function setMode(event) {
     dump.render(); // the dump's lines or the comparison's, renumbered
 }
 
+function compareWith(file) {
+    if (state.file) compare.start(file, state.file.name);
+}
+
 const compare = new Comparison(dump, {
     mode: () => state.mode,
     note,
@@ -157,29 +173,6 @@ const compare = new Comparison(dump, {
     generation: () => state.generation,
     restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
 });
-
-function listenForDrops() {
-    let depth = 0; // dragenter and dragleave come for every element passed over
-    const over = (event) => event.dataTransfer && event.dataTransfer.types.includes('Files');
-    const count = (event, step) => {
-        if (over(event)) depth = Math.max(0, depth + step);
-        document.body.classList.toggle('dragging', depth > 0);
-    };
-    document.addEventListener('dragenter', (event) => count(event, 1));
-    document.addEventListener('dragleave', (event) => count(event, -1));
-    document.addEventListener('dragover', (event) => {
-        if (!over(event)) return;
-        event.preventDefault();
-        event.dataTransfer.dropEffect = 'copy';
-    });
-    document.addEventListener('drop', (event) => {
-        event.preventDefault();
-        depth = 0;
-        document.body.classList.remove('dragging');
-        const file = event.dataTransfer.files[0];
-        if (file) open(file);
-    });
-}
 
 $('open').addEventListener('click', () => $('open-file').click());
 $('open-file').addEventListener('change', (event) => {
@@ -195,12 +188,16 @@ $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
     event.target.value = '';
-    if (file && state.file) compare.start(file, state.file.name);
+    if (file) compareWith(file);
 });
 makeSelectable(dump, { onNote: note, onClick: (row) => compare.active && compare.onClick(row) });
 records.rowsElement.addEventListener('click', (event) => {
     if (records.count) jump(core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
-listenForDrops();
+listenForDrops({ open, compare: compareWith, canCompare: () => Boolean(state.file),
+    compareTargets: [$('compare'), $('compare-bar')] });
+addTouch(dump, { onTap: (row) => compare.active && compare.onClick(row) });
+addTouch(records);
+addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter') });
 for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = true;
 document.body.dataset.ready = 'yes';

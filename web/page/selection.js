@@ -60,7 +60,7 @@ function followPointer(list, onClick) {
         if (moved) list.select(anchor, at);
     };
     list.rowsElement.addEventListener('pointerdown', (event) => {
-        if (event.button !== 0 || !list.count) return;
+        if (event.button !== 0 || !list.count || event.pointerType === 'touch') return; // touch.js's
         event.preventDefault();
         list.element.focus();
         pressed = list.positionAt(event.clientX, event.clientY);
