@@ -1,11 +1,13 @@
 // The record list beside the dump: folded away and back with a button, and as wide as the
 // splitter between them is dragged, or moved with the arrow keys, between a tenth and nine
-// tenths of the page. On a narrow screen the style puts the list above the dump instead.
+// tenths of the page. On a narrow screen the style puts the list above the dump instead, and
+// the list's heading follows its rows sideways.
 
 const STEP = 2; // percent of the page an arrow key moves the splitter
 const [LEAST, MOST] = [10, 90];
 
-export function addLayout({ panes, toggle, splitter }) {
+export function addLayout({ panes, toggle, splitter, head, list }) {
+    list.scroller.addEventListener('scroll', () => (head.scrollLeft = list.scroller.scrollLeft));
     const setWidth = (percent) => {
         const width = Math.round(Math.max(LEAST, Math.min(MOST, percent)));
         panes.style.setProperty('--side-width', `${width}%`);

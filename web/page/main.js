@@ -198,6 +198,7 @@ listenForDrops({ open, compare: compareWith, canCompare: () => Boolean(state.fil
     compareTargets: [$('compare'), $('compare-bar')] });
 addTouch(dump, { onTap: (row) => compare.active && compare.onClick(row) });
 addTouch(records);
-addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter') });
+addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),
+    head: document.querySelector('#side .list-head'), list: records });
 for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = true;
 document.body.dataset.ready = 'yes';
