@@ -6,6 +6,8 @@ const LONG_PRESS_MS = 450;
 const SLOP = 8; // pixels a finger may wander before a press becomes a swipe
 const FRICTION = 0.95; // of the speed kept each frame of a fling
 const SLOWEST = 0.02; // pixels a millisecond, below which a fling stops
+const FASTEST = 6; // pixels a millisecond a fling starts with at most
+const SHORTEST_MS = 8; // the least time a move is taken to last, for events that come in bursts
 
 export function addTouch(list, { onTap = () => {} } = {}) {
     const rows = list.rowsElement;
@@ -23,7 +25,7 @@ export function addTouch(list, { onTap = () => {} } = {}) {
     const flingFrom = (speed) => {
         let last = performance.now();
         const frame = (now) => {
-            const elapsed = now - last;
+            const elapsed = Math.max(0, now - last);
             last = now;
             scrollBy(speed.x * elapsed, speed.y * elapsed);
             const keep = FRICTION ** (elapsed / 16);
@@ -56,7 +58,8 @@ export function addTouch(list, { onTap = () => {} } = {}) {
         if (touch.mode !== 'swipe') return;
         const [dx, dy, dt] = [touch.x - event.clientX, touch.y - event.clientY, event.timeStamp - touch.time];
         scrollBy(dx, dy);
-        if (dt > 0) touch.speed = { x: dx / dt, y: dy / dt };
+        const speed = (d) => Math.max(-FASTEST, Math.min(FASTEST, d / Math.max(dt, SHORTEST_MS)));
+        touch.speed = { x: speed(dx), y: speed(dy) };
         Object.assign(touch, { x: event.clientX, y: event.clientY, time: event.timeStamp });
     });
     const end = (event) => {
