@@ -84,9 +84,9 @@ export async function startPage(viewport = { width: 1400, height: 900 }, device 
 
 // One page for the tests of a file, filled in before the first and closed after the last. Each
 // test must leave no console or page error behind.
-export function sharedPage(viewport, device) {
+export function sharedPage(viewport) {
     const shared = {};
-    before(async () => Object.assign(shared, await startPage(viewport, device)));
+    before(async () => Object.assign(shared, await startPage(viewport)));
     afterEach(() => assert.deepEqual(shared.errors.splice(0), [], 'console and page errors'));
     after(() => shared.close());
     return shared;
