@@ -141,8 +141,7 @@ $(LIGHTHOUSE_MODULES): $(LIGHTHOUSE)/package-lock.json
 	cd $(LIGHTHOUSE) && npm ci --no-audit --no-fund
 
 bench-web: web native $(WEB_MODULES) $(LIGHTHOUSE_MODULES)
-	node bench/web_bench.mjs
-	node $(LIGHTHOUSE)/scores.mjs
+	node bench/web_bench.mjs; timed=$$?; node $(LIGHTHOUSE)/scores.mjs && exit $$timed
 
 clean:
 	rm -rf $(BUILD)
