@@ -102,7 +102,7 @@ test('a core that stops is replaced, and the shown file opened again', async () 
 
 test('out of memory in a small WebAssembly memory is a message, and the page goes on', async () => {
     // About 162 MiB, as a phone's browser may give: two unlike files of 4,000,000 records do not fit.
-    const small = await startPage(undefined, ['--js-flags=--wasm-max-mem-pages=2600']);
+    const small = await startPage(undefined, { flags: ['--js-flags=--wasm-max-mem-pages=2600'] });
     try {
         const { page, errors, folder } = small;
         await openFile(page, makeSample(folder, 'empty-records', 35, 32000000));

@@ -38,7 +38,7 @@ export function dumpSlice(path, first, count) {
 }
 
 // python3's http.server on a free port of 127.0.0.1, as `make run-web` serves the page.
-function serve(folder) {
+export function serve(folder) {
     return new Promise((resolve, reject) => {
         const child = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', folder],
             { stdio: ['ignore', 'pipe', 'ignore'] });
@@ -51,9 +51,9 @@ function serve(folder) {
 }
 
 // The page in Chromium: { page, errors, folder, close }. Console and page errors gather in
-// `errors`, which every test expects empty at its end.
-// `flags` go to Chromium beside the harness's own.
-export async function startPage(viewport = { width: 1400, height: 900 }, flags = []) {
+// `errors`, which every test expects empty at its end. `device` adds to the context's options
+// (touch, a phone's screen); `flags` go to Chromium beside the harness's own.
+export async function startPage(viewport = { width: 1400, height: 900 }, { device = {}, flags = [] } = {}) {
     const temp = tempFolder();
     const server = await serve(join(build, 'web'));
     const context = await chromium.launchPersistentContext(join(temp.folder, 'profile'), {
@@ -65,6 +65,7 @@ export async function startPage(viewport = { width: 1400, height: 900 }, flags =
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
             '--disable-background-networking', '--disable-component-update', '--disable-sync', ...flags],
         viewport,
+        ...device,
         downloadsPath: join(temp.folder, 'downloads'),
     });
     const page = context.pages()[0];

@@ -7,10 +7,14 @@ import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
 import { begin } from './progress.js';
+import { addTouch } from './touch.js';
+import { addLayout } from './layout.js';
+import { listenForDrops } from './drop.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
     file: null, // { name, size, lines, records, columns, chosen: the File, to open again } of the file shown
@@ -20,11 +24,18 @@ const state = {
     lastFind: null, // { query, offset, top }
 };
 
-const dump = new VirtualList($('dump'), () => showPosition());
-const records = new VirtualList($('records'));
+const dump = new VirtualList($('dump'), {
+    onMove: () => showPosition(),
+    onEnter: (row) => compare.active && compare.onClick(row),
+});
+const records = new VirtualList($('records'), {
+    onEnter: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)),
+    homeEndRows: true,
+});
 
+// The note is a live region: written only when it says something new.
 function note(text) {
-    $('status-note').textContent = text;
+    if ($('status-note').textContent !== text) $('status-note').textContent = text;
 }
 
 function message(text) {
@@ -78,7 +89,7 @@ async function showFile(file, { lines, records: count }) {
     document.title = `${file.name} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${number(count)} records`;
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
@@ -99,7 +110,7 @@ function refuse(file, refusal) {
 }
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the
-// opens ended, accepted or not. Cancel leaves the page as it was.
+// opens ended, accepted or not. Cancel leaves the page as it was. True once the file is shown.
 async function open(file) {
     const generation = ++state.generation;
     let id = 0;
@@ -119,7 +130,7 @@ async function open(file) {
     const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) });
     if (generation !== state.generation) {
         if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
-        return;
+        return false;
     }
     work.end();
     const taken = result.verdict === 'accepted' && (await core.take(id));
@@ -127,6 +138,7 @@ async function open(file) {
     else refuse(file, result.message || core.NO_MEMORY);
     ended();
     document.body.dataset.opened = state.generation;
+    return Boolean(taken);
 }
 
 // The core stopped (its memory could not grow) and a new one took its place: the shown file is
@@ -202,6 +214,13 @@ function setMode(event) {
     dump.render();
 }
 
+// Compare waits while a file for Open is read: the comparison would go once it is shown.
+const canCompare = () => Boolean(state.file) && !state.reading;
+
+function compareWith(file) {
+    if (canCompare()) compare.start(file, state.file.name);
+}
+
 const compare = new Comparison(dump, {
     mode: () => state.mode,
     note,
@@ -209,29 +228,6 @@ const compare = new Comparison(dump, {
     generation: () => state.generation,
     restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
 });
-
-function listenForDrops() {
-    let depth = 0; // dragenter and dragleave come for every element passed over
-    const over = (event) => event.dataTransfer && event.dataTransfer.types.includes('Files');
-    const count = (event, step) => {
-        if (over(event)) depth = Math.max(0, depth + step);
-        document.body.classList.toggle('dragging', depth > 0);
-    };
-    document.addEventListener('dragenter', (event) => count(event, 1));
-    document.addEventListener('dragleave', (event) => count(event, -1));
-    document.addEventListener('dragover', (event) => {
-        if (!over(event)) return;
-        event.preventDefault();
-        event.dataTransfer.dropEffect = 'copy';
-    });
-    document.addEventListener('drop', (event) => {
-        event.preventDefault();
-        depth = 0;
-        document.body.classList.remove('dragging');
-        const file = event.dataTransfer.files[0];
-        if (file) open(file);
-    });
-}
 
 $('open').addEventListener('click', () => $('open-file').click());
 $('open-file').addEventListener('change', (event) => {
@@ -247,12 +243,16 @@ $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
     event.target.value = '';
-    if (file && state.file) compare.start(file, state.file.name);
+    if (file) compareWith(file);
 });
 makeSelectable(dump, { onNote: note, onClick: (row) => compare.active && compare.onClick(row) });
 records.rowsElement.addEventListener('click', async (event) => {
     if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
-listenForDrops();
+listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')] });
+addTouch(dump, { onTap: (row) => compare.active && compare.onClick(row) });
+addTouch(records);
+addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),
+    head: document.querySelector('#side .list-head'), list: records });
 enableControls();
 document.body.dataset.ready = 'yes';

@@ -73,7 +73,7 @@ function followPointer(list, onClick) {
         if (moved) select(list, anchor, at);
     };
     list.rowsElement.addEventListener('pointerdown', (event) => {
-        if (event.button !== 0 || !list.count) return;
+        if (event.button !== 0 || !list.count || event.pointerType === 'touch') return; // touch.js's
         event.preventDefault();
         list.element.focus();
         pressed = list.positionAt(event.clientX, event.clientY);
