@@ -103,12 +103,18 @@ bool StartsChange(size_t k) {
     return IsChange(segments[k]) && (k == 0 || !IsChange(segments[k - 1]));
 }
 
+// "1 record", "2 records": a count and its noun, singular at one.
+std::string Counted(uint32_t count, const char* one, const char* many) {
+    return to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string RowText(const Segment& segment) {
     const RecordRange& r = segment.records;
     std::string records = RecordsText(r.firstA, r.endA) + " / " + RecordsText(r.firstB, r.endB);
     if (segment.kind == ROW_HUNK)
         return "@@ records " + records;
-    return "= " + to_string(r.endA - r.firstA) + " equal records folded: " + records;
+    return "= " + Counted(r.endA - r.firstA, "equal record", "equal records") +
+           " folded: " + records;
 }
 
 // Marked lines into the output buffer, which has room for them all.
@@ -128,7 +134,7 @@ std::string TagText(uint32_t tag) {
 }
 
 std::string Bytes(uint32_t count) {
-    return to_string(count) + (count == 1 ? " data byte" : " data bytes");
+    return Counted(count, "data byte", "data bytes");
 }
 
 // What differs between a removed record and the added one in its place.
@@ -316,13 +322,13 @@ QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
     return OutputOf([k] { return DescribeChange(k); });
 }
 
-// "2 changes: 3 records removed, 4 added." or that the records are equal.
+// "2 changes: 3 records removed, 4 added." ("1 change: 1 record removed, 1 added.") or that the
+// records are equal.
 QEF_EXPORT uint32_t qef_diff_summary() {
     Current();
     if (comparison.changes == 0)
         return OutputText("The records are equal.");
-    return OutputText(to_string(comparison.changes) +
-                      (comparison.changes == 1 ? " change: " : " changes: ") +
-                      to_string(comparison.removed) + " records removed, " +
+    return OutputText(Counted(comparison.changes, "change", "changes") + ": " +
+                      Counted(comparison.removed, "record", "records") + " removed, " +
                       to_string(comparison.added) + " added.");
 }
