@@ -82,6 +82,24 @@ test('a read that takes long shows its progress, and Cancel leaves the page as i
     assert.ok((await page.isHidden('#compare-bar')) && (await page.isEnabled('#compare')));
 });
 
+test('a Compare picked while the one before is being compared gets its own file', async () => {
+    const { page, folder } = browser;
+    await openFile(page, makeSample(folder, 'mixed', 40, 300000));
+    await page.evaluate(() => document.body.append(...['x', 'y'].map((id) => Object.assign(document.createElement('input'), { type: 'file', id }))));
+    for (const [id, seed] of [['x', 41], ['y', 42]]) await page.setInputFiles(`#${id}`, makeSample(folder, 'mixed', seed, 3000000));
+    const verdict = await page.evaluate(async () => {
+        const core = await import('./core.js'); // the page's own module, and worker
+        const [x, y] = ['x', 'y'].map((id) => document.getElementById(id).files[0]);
+        let id = 0;
+        await core.openFile(core.COMPARED, x, { onStart: (started) => (id = started) });
+        const made = core.compare(1, id);
+        const newer = core.openFile(core.COMPARED, y); // as compare.js does for a Compare that overtakes
+        if (await made) core.settleCompare(false);
+        return (await newer).verdict;
+    });
+    assert.equal(verdict, 'accepted');
+});
+
 test('a core that stops is replaced, and the shown file opened again', async () => {
     const { page, folder } = browser;
     const path = makeSample(folder, 'mixed', 39, 100000);

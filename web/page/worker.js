@@ -25,6 +25,7 @@ const reading = new Map(); // call -> the reader of its file, which a cancel end
 const LINES_A_PIECE = 8192; // of a saved dump
 const PROGRESS_MS = 100;
 let shownVersion = 0; // counts the files the shown slot took, so that a save can tell
+let unsettled = false; // a comparison made, until the page keeps or undoes it
 
 function cancel(id) {
     cancelled.add(id);
@@ -75,6 +76,9 @@ async function readInto(id, at, source, size) {
 // waits there for take (the shown slot) or compare (the compared one). A newer open of the slot
 // ends this one's read.
 async function open(id, slot, source, size) {
+    // A newer Compare overtakes a comparison the page has not settled yet: it is undone now,
+    // while the file before still waits in the place this read is about to take.
+    if (slot === COMPARED) settle(false);
     cancel(readers[slot]);
     readers[slot] = id;
     const at = core._qef_reserve(slot, size);
@@ -133,6 +137,16 @@ function take(openId) {
     return { lines: core._qef_line_count(SHOWN), records: core._qef_record_count(SHOWN) };
 }
 
+function compare(context, openId) {
+    unsettled = readers[COMPARED] === openId && core._qef_compare(context) === 1;
+    return unsettled;
+}
+
+function settle(keep) {
+    if (unsettled) core._qef_compare_settle(keep ? 1 : 0);
+    unsettled = false;
+}
+
 const CALLS = {
     open,
     save,
@@ -147,8 +161,8 @@ const CALLS = {
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
     find: (id, slot, query, from) => find(slot, query, from),
-    compare: (id, context, openId) => readers[COMPARED] === openId && core._qef_compare(context) === 1,
-    settleCompare: (id, keep) => core._qef_compare_settle(keep ? 1 : 0),
+    compare: (id, context, openId) => compare(context, openId),
+    settleCompare: (id, keep) => settle(keep),
     diffRowCount: () => core._qef_diff_row_count(),
     diffRows: (id, first, count, mode) => outputText(core._qef_diff_rows(first, count, mode)),
     unfold: (id, row) => core._qef_diff_unfold(row) === 1,
