@@ -134,9 +134,16 @@ test-web: web native $(WEB_MODULES)
 	cd $(WEB_TESTS) && node --test --test-concurrency=1
 
 # Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
-# line after Ctrl+End, and the page's memory.
-bench-web: web native $(WEB_MODULES)
-	node bench/web_bench.mjs
+# line after Ctrl+End and the page's memory; Compare of the worst pair; and for each, the
+# longest task on the page's thread. Then Lighthouse's four scores for the page as it first
+# opens (Lighthouse as bench/lighthouse/package-lock.json pins it; Node 18 or later).
+LIGHTHOUSE := bench/lighthouse
+LIGHTHOUSE_MODULES := $(LIGHTHOUSE)/node_modules/.package-lock.json
+$(LIGHTHOUSE_MODULES): $(LIGHTHOUSE)/package-lock.json
+	cd $(LIGHTHOUSE) && npm ci --no-audit --no-fund
+
+bench-web: web native $(WEB_MODULES) $(LIGHTHOUSE_MODULES)
+	node bench/web_bench.mjs; timed=$$?; node $(LIGHTHOUSE)/scores.mjs && exit $$timed
 
 clean:
 	rm -rf $(BUILD)

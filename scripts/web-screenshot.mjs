@@ -1,5 +1,6 @@
-// web-screenshot.mjs URL FILE PNG: the page at URL in headless Chromium, FILE opened through
-// its Open button, saved as a picture. Uses the web tests' locked playwright-core.
+// web-screenshot.mjs URL FILE PNG [WIDTHxHEIGHT [light|dark]]: the page at URL in headless
+// Chromium, FILE opened through its Open button, saved as a picture; a size of a phone's is
+// taken as a phone's, with touch. Uses the web tests' locked playwright-core.
 import { createRequire } from 'node:module';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -7,7 +8,9 @@ import { join } from 'node:path';
 
 const require = createRequire(new URL('../tests/web/package.json', import.meta.url));
 const { chromium } = require('playwright-core');
-const [url, file, picture] = process.argv.slice(2);
+const [url, file, picture, size = '1400x860', colorScheme = 'light'] = process.argv.slice(2);
+const [width, height] = size.split('x').map(Number);
+const phone = width < 700;
 
 const profile = mkdtempSync(join(tmpdir(), 'qefweb-shot-'));
 const context = await chromium.launchPersistentContext(profile, {
@@ -18,7 +21,11 @@ const context = await chromium.launchPersistentContext(profile, {
     headless: true,
     args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-    viewport: { width: 1400, height: 860 },
+    viewport: { width, height },
+    colorScheme,
+    hasTouch: phone,
+    isMobile: phone,
+    deviceScaleFactor: phone ? 2 : 1,
 });
 try {
     const page = context.pages()[0] || (await context.newPage());
@@ -27,7 +34,11 @@ try {
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#open')]);
     await chooser.setFiles(file);
     await page.waitForSelector('body[data-opened]');
+    const answered = () => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
+    await answered(); // the rows, from the core's worker
     await page.click('#records .row >> nth=6'); // a record picked in the list, its first line marked
+    await answered();
+    await page.focus('#records');
     await page.screenshot({ path: picture });
 } finally {
     await context.close();

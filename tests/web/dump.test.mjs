@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
     tempFolder, makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows,
-    topLine, setMode, goTo,
+    topLine, setMode, goTo, idle,
 } from './harness.mjs';
 
 const browser = sharedPage();
@@ -114,12 +114,18 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
     const text = qefdump(mixed).stdout.toString('latin1');
     const lines = text.split('\r\n').slice(0, -1);
     const visible = (await shownRows(page)).length;
-    const steps = [['ArrowDown', 1], ['ArrowDown', 2], ['PageDown', 2 + visible], ['ArrowUp', 1 + visible],
-        ['PageUp', 1], ['Control+End', lines.length - visible], ['Control+Home', 0]];
-    for (const [key, top] of steps) {
+    // [key, first line shown, row cursor]: the view follows the cursor, a page moves both.
+    const steps = [['ArrowDown', 0, 1], ['ArrowDown', 0, 2], ['PageDown', visible, 2 + visible],
+        ['ArrowUp', visible, 1 + visible], ['PageUp', 0, 1], ['Control+End', lines.length - visible, lines.length - 1],
+        ['Control+Home', 0, 0], ['ArrowUp', 0, 0]];
+    for (const [key, top, cursor] of steps) {
         await page.keyboard.press(key);
         assert.equal(await topLine(page), top, `after ${key}`);
+        assert.equal(await page.textContent('#dump-cursor'), lines[cursor], `the cursor after ${key}`);
     }
+    for (let k = 0; k < visible; k++) await page.keyboard.press('ArrowDown');
+    assert.equal(await topLine(page), 1, 'the cursor past the last row shown scrolls by one');
+    await page.keyboard.press('Control+Home');
     const at = await page.$eval('#dump .row', (line) => {
         const box = line.getBoundingClientRect();
         const left = box.left + parseFloat(getComputedStyle(line).paddingLeft);
@@ -139,6 +145,7 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
         window.copied = event.clipboardData.getData('text/plain');
     }));
     const copied = async () => {
+        await idle(page); // the selection's rows are in
         await page.keyboard.press('Control+C');
         return page.evaluate(() => window.copied);
     };

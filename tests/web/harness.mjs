@@ -38,7 +38,7 @@ export function dumpSlice(path, first, count) {
 }
 
 // python3's http.server on a free port of 127.0.0.1, as `make run-web` serves the page.
-function serve(folder) {
+export function serve(folder) {
     return new Promise((resolve, reject) => {
         const child = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', folder],
             { stdio: ['ignore', 'pipe', 'ignore'] });
@@ -51,8 +51,9 @@ function serve(folder) {
 }
 
 // The page in Chromium: { page, errors, folder, close }. Console and page errors gather in
-// `errors`, which every test expects empty at its end.
-export async function startPage(viewport = { width: 1400, height: 900 }) {
+// `errors`, which every test expects empty at its end. `device` adds to the context's options
+// (touch, a phone's screen); `flags` go to Chromium beside the harness's own.
+export async function startPage(viewport = { width: 1400, height: 900 }, { device = {}, flags = [] } = {}) {
     const temp = tempFolder();
     const server = await serve(join(build, 'web'));
     const context = await chromium.launchPersistentContext(join(temp.folder, 'profile'), {
@@ -62,11 +63,17 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
             GSETTINGS_BACKEND: 'memory' },
         headless: true,
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+            '--disable-background-networking', '--disable-component-update', '--disable-sync', ...flags],
         viewport,
+        ...device,
         downloadsPath: join(temp.folder, 'downloads'),
     });
     const page = context.pages()[0];
+    // The page answers from its core's worker: what it shows is read once it has the answers.
+    for (const read of ['textContent', '$eval', '$$eval', 'isDisabled', 'isEnabled', 'isHidden']) {
+        const original = page[read].bind(page);
+        page[read] = async (...args) => (await idle(page), original(...args));
+    }
     const errors = [];
     page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
     page.on('pageerror', (error) => errors.push(String(error)));
@@ -79,6 +86,9 @@ export async function startPage(viewport = { width: 1400, height: 900 }) {
     };
     return { page, errors, folder: temp.folder, close };
 }
+
+// Waits until the page has the core's answers it asked for.
+export const idle = (page) => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
 
 // One page for the tests of a file, filled in before the first and closed after the last. Each
 // test must leave no console or page error behind.

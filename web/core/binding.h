@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 
 // Exported to the page under its own name, with C linkage so that the name stays plain.
@@ -22,18 +23,36 @@ struct OpenFile {
     uint32_t opened = 0; // which open of the module's life this is, so that a change is seen
 };
 
-// The file shown and the one it is compared with.
+// The file shown and the one it is compared with. A file read for a slot waits beside it, in
+// the slot's incoming file, until it is accepted: a refused or unreadable file leaves the slot, and
+// the comparison that points into it, as they were.
 enum FileSlot { SLOT_SHOWN = 0, SLOT_COMPARED = 1, SLOT_COUNT = 2 };
 
 // nullptr for a slot that does not exist or holds no accepted file, so that no call from the
 // page can reach past what is open.
 OpenFile* AcceptedFile(int slot);
+// The accepted file that waits to take the compared slot once the comparison with it is made;
+// nullptr when there is none.
+OpenFile* IncomingCompared();
+// Puts the incoming compared file in its slot, and the one there in its place.
+void SwapCompared();
 
 // Room for a text of `bytes` in the output buffer, kept from call to call; nullptr when
 // memory ran out. The page reads the text at QefOutput() right after the call that made it.
 char* OutputRoom(size_t bytes);
 // Copies `text` into the output buffer: its length, or 0 when memory ran out.
 uint32_t OutputText(const std::string& text);
+// The same for the text `make()` returns, 0 too when making it ran out of memory.
+template <class Make> uint32_t OutputOf(Make make) {
+    try {
+        return OutputText(make());
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+// Forgets the slot's incoming file.
+QEF_EXPORT void qef_drop(int slot);
 
 // What qef_open answers.
 enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };

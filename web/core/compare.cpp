@@ -28,6 +28,7 @@ struct Comparison {
 };
 
 Comparison comparison;
+Comparison previous; // until qef_compare_settle, with the compared file it was made with
 
 // The file of a slot as it was compared, or nullptr when another has been opened since.
 const RecordIndex* Compared(FileSlot slot) {
@@ -102,12 +103,18 @@ bool StartsChange(size_t k) {
     return IsChange(segments[k]) && (k == 0 || !IsChange(segments[k - 1]));
 }
 
+// "1 record", "2 records": a count and its noun, singular at one.
+std::string Counted(uint32_t count, const char* one, const char* many) {
+    return to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string RowText(const Segment& segment) {
     const RecordRange& r = segment.records;
     std::string records = RecordsText(r.firstA, r.endA) + " / " + RecordsText(r.firstB, r.endB);
     if (segment.kind == ROW_HUNK)
         return "@@ records " + records;
-    return "= " + to_string(r.endA - r.firstA) + " equal records folded: " + records;
+    return "= " + Counted(r.endA - r.firstA, "equal record", "equal records") +
+           " folded: " + records;
 }
 
 // Marked lines into the output buffer, which has room for them all.
@@ -127,7 +134,7 @@ std::string TagText(uint32_t tag) {
 }
 
 std::string Bytes(uint32_t count) {
-    return to_string(count) + (count == 1 ? " data byte" : " data bytes");
+    return Counted(count, "data byte", "data bytes");
 }
 
 // What differs between a removed record and the added one in its place.
@@ -184,12 +191,11 @@ std::string DescribeChange(size_t k) {
 
 } // namespace
 
-// Compares the shown file with the compared one, with `context` equal records around each
-// change; false when either is not open or memory ran out.
-QEF_EXPORT int qef_compare(uint32_t context) {
-    comparison = Comparison();
+// The comparison of the shown file with the incoming compared one; false when either is not
+// open or memory ran out.
+static bool CompareIncoming(uint32_t context) try {
     OpenFile* a = AcceptedFile(SLOT_SHOWN);
-    OpenFile* b = AcceptedFile(SLOT_COMPARED);
+    OpenFile* b = IncomingCompared();
     RecordChanges changes;
     if (!a || !b || !DiffRecords(a->index, b->index, changes))
         return 0;
@@ -206,6 +212,36 @@ QEF_EXPORT int qef_compare(uint32_t context) {
             {ROW_FOLD, 0, {doneA, a->index.Count(), doneB, b->index.Count()}});
     NumberRows(0, a->index, b->index);
     return 1;
+} catch (const std::bad_alloc&) {
+    return 0;
+}
+
+// Compares the shown file with the incoming compared one, with `context` equal records around
+// each change, and puts that file in the compared slot; the comparison before, and its file,
+// wait for qef_compare_settle. False when either is not open or memory ran out: the comparison
+// before, and its files, stay, and the incoming file goes.
+QEF_EXPORT int qef_compare(uint32_t context) {
+    previous = std::move(comparison);
+    comparison = Comparison();
+    if (CompareIncoming(context)) {
+        SwapCompared();
+        return 1;
+    }
+    comparison = std::move(previous);
+    previous = Comparison();
+    qef_drop(SLOT_COMPARED);
+    return 0;
+}
+
+// Keeps the comparison just made, or (keep false, for a comparison cancelled) gives back the
+// one before it, with its file.
+QEF_EXPORT void qef_compare_settle(int keep) {
+    if (!keep) {
+        SwapCompared();
+        comparison = std::move(previous);
+    }
+    previous = Comparison();
+    qef_drop(SLOT_COMPARED);
 }
 
 QEF_EXPORT uint32_t qef_diff_row_count() {
@@ -214,7 +250,7 @@ QEF_EXPORT uint32_t qef_diff_row_count() {
 
 // Rows [first, first + count), each its text and a line feed; the first character tells the
 // kind of row. The number of bytes written.
-QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
+QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) try {
     if (!Current() || first >= comparison.rows || mode < NUMERATION_SINGLE ||
         mode > NUMERATION_OFFSET)
         return 0;
@@ -240,6 +276,8 @@ QEF_EXPORT uint32_t qef_diff_rows(uint32_t first, uint32_t count, int mode) {
         first += rows, count -= rows;
     }
     return uint32_t(at - start);
+} catch (const std::bad_alloc&) {
+    return 0;
 }
 
 // Shows the equal records a fold row stands for; false for any other row.
@@ -281,16 +319,16 @@ QEF_EXPORT uint32_t qef_diff_detail(uint32_t row) {
         return 0;
     while (!StartsChange(k))
         --k;
-    return OutputText(DescribeChange(k));
+    return OutputOf([k] { return DescribeChange(k); });
 }
 
-// "2 changes: 3 records removed, 4 added." or that the records are equal.
+// "2 changes: 3 records removed, 4 added." ("1 change: 1 record removed, 1 added.") or that the
+// records are equal.
 QEF_EXPORT uint32_t qef_diff_summary() {
     Current();
     if (comparison.changes == 0)
         return OutputText("The records are equal.");
-    return OutputText(to_string(comparison.changes) +
-                      (comparison.changes == 1 ? " change: " : " changes: ") +
-                      to_string(comparison.removed) + " records removed, " +
+    return OutputText(Counted(comparison.changes, "change", "changes") + ": " +
+                      Counted(comparison.removed, "record", "records") + " removed, " +
                       to_string(comparison.added) + " added.");
 }

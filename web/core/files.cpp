@@ -17,6 +17,7 @@
 namespace {
 
 OpenFile files[SLOT_COUNT];
+OpenFile incoming[SLOT_COUNT]; // read for the slot, and checked; not yet in it
 
 struct Buffer {
     std::unique_ptr<char[]> bytes;
@@ -32,6 +33,12 @@ char* Room(Buffer& buffer, size_t bytes) {
         buffer.size = buffer.bytes ? bytes : 0;
     }
     return buffer.bytes.get();
+}
+
+enum FindResult { FIND_NONE = -1, FIND_EMPTY = -2, FIND_NO_MEMORY = -3 };
+
+bool IsSlot(int slot) {
+    return slot >= 0 && slot < SLOT_COUNT;
 }
 
 // The query as bytes, when it is made only of pairs of hexadecimal digits and spaces.
@@ -91,7 +98,15 @@ int64_t FindBytesIn(const RecordIndex& index, uint32_t from, uint32_t until,
 } // namespace
 
 OpenFile* AcceptedFile(int slot) {
-    return slot >= 0 && slot < SLOT_COUNT && files[slot].accepted ? &files[slot] : nullptr;
+    return IsSlot(slot) && files[slot].accepted ? &files[slot] : nullptr;
+}
+
+OpenFile* IncomingCompared() {
+    return incoming[SLOT_COMPARED].accepted ? &incoming[SLOT_COMPARED] : nullptr;
+}
+
+void SwapCompared() {
+    std::swap(files[SLOT_COMPARED], incoming[SLOT_COMPARED]);
 }
 
 char* OutputRoom(size_t bytes) {
@@ -110,42 +125,68 @@ QEF_EXPORT char* qef_output() {
     return output.bytes.get();
 }
 
-// Forgets what the slot held and makes room for a file of `length` bytes; nullptr for a bad
-// slot, a file over the limit (whose bytes the check never needs) or no memory.
+// Makes room for the slot's incoming file, of `length` bytes, in place of any incoming file before
+// it; the slot itself keeps its file. nullptr for a bad slot, a file over the limit (whose bytes
+// the check never needs) or no memory.
 QEF_EXPORT unsigned char* qef_reserve(int slot, double length) {
-    if (slot < 0 || slot >= SLOT_COUNT)
+    if (!IsSlot(slot))
         return nullptr;
+    // Stamped here, so that whatever this file replaces once it is swapped into the slot, a
+    // comparison made before sees that its file has gone.
     static uint32_t opens = 0;
-    files[slot] = OpenFile();
-    files[slot].opened = ++opens;
+    incoming[slot] = OpenFile();
+    incoming[slot].opened = ++opens;
     if (!(length >= 0 && length <= MaxModuleInfoLength))
         return nullptr;
-    files[slot].bytes.reset(new (std::nothrow) unsigned char[size_t(length) + 1]);
-    files[slot].length = uint32_t(length);
-    return files[slot].bytes.get();
+    incoming[slot].bytes.reset(new (std::nothrow) unsigned char[size_t(length) + 1]);
+    incoming[slot].length = uint32_t(length);
+    return incoming[slot].bytes.get();
+}
+
+// Forgets the slot's incoming file: one that could not be read, or whose reading was cancelled.
+QEF_EXPORT void qef_drop(int slot) {
+    if (IsSlot(slot))
+        incoming[slot] = OpenFile();
 }
 
 // Checks the bytes the page put at qef_reserve's answer (none for a file over the limit) and
-// indexes an accepted file. A refusal's text, the viewer's message and where the file breaks,
-// is left in the output buffer.
+// indexes an accepted file, which then waits for qef_take (the shown slot) or qef_compare (the
+// compared one). A refusal's text, the viewer's message and where the file breaks, is left in
+// the output buffer. A refused file is forgotten and leaves the slots as they were.
 QEF_EXPORT int qef_open(int slot, double length) {
-    if (slot < 0 || slot >= SLOT_COUNT || !(length >= 0))
+    if (!IsSlot(slot) || !(length >= 0))
         return OPEN_REFUSED;
-    OpenFile& file = files[slot];
+    OpenFile& file = incoming[slot];
     bool tooLarge = length > MaxModuleInfoLength;
-    if (!tooLarge && !(file.bytes && length == file.length))
+    if (!tooLarge && !(file.bytes && length == file.length)) {
+        file = OpenFile();
         return OPEN_NO_MEMORY;
+    }
     uint64_t size = tooLarge ? uint64_t(std::min(length, 1e18)) : file.length;
     FileCheck check = CheckModuleInfoFile(file.bytes.get(), size);
     if (check.verdict != FILE_ACCEPTED) {
-        refusalLength = OutputText(DescribeRefusal(check, file.bytes.get(), size));
-        files[slot] = OpenFile();
+        refusalLength = OutputOf([&] { return DescribeRefusal(check, file.bytes.get(), size); });
+        file = OpenFile();
         return refusalLength ? OPEN_REFUSED : OPEN_NO_MEMORY;
     }
-    file.accepted = file.index.Build(file.bytes.get(), file.length);
-    if (!file.accepted)
-        files[slot] = OpenFile();
-    return file.accepted ? OPEN_ACCEPTED : OPEN_NO_MEMORY;
+    if (!file.index.Build(file.bytes.get(), file.length)) {
+        file = OpenFile();
+        return OPEN_NO_MEMORY;
+    }
+    file.accepted = true;
+    return OPEN_ACCEPTED;
+}
+
+// Puts the accepted incoming file in the shown slot; the compared file goes, and the comparison
+// with it, which sees the shown file's stamp change. False when there is none.
+QEF_EXPORT int qef_take() {
+    if (!incoming[SLOT_SHOWN].accepted)
+        return 0;
+    files[SLOT_COMPARED] = OpenFile();
+    incoming[SLOT_COMPARED] = OpenFile();
+    files[SLOT_SHOWN] = std::move(incoming[SLOT_SHOWN]);
+    incoming[SLOT_SHOWN] = OpenFile();
+    return 1;
 }
 
 // The length of the text qef_open left for its last refusal.
@@ -236,16 +277,16 @@ QEF_EXPORT char* qef_query_room(uint32_t bytes) {
 
 // The next match of the query from byte `from` on, going round to the start: a run of
 // hexadecimal bytes inside one record's data (its first byte's offset), or else a tag name or
-// part of one, in any case (the record's offset). -1 when there is none, -2 for an empty query.
-QEF_EXPORT double qef_find(int slot, uint32_t length, double from) {
+// part of one, in any case (the record's offset); else a FindResult.
+QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
     OpenFile* file = AcceptedFile(slot);
     if (!file || !query.bytes || length > query.size)
-        return -2;
+        return FIND_EMPTY;
     std::string_view text(query.bytes.get(), length);
     text.remove_prefix(std::min(text.size(), text.find_first_not_of(' ')));
     text = text.substr(0, text.find_last_not_of(' ') + 1);
     if (text.empty())
-        return -2;
+        return FIND_EMPTY;
     const RecordIndex& index = file->index;
     uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
     std::string bytes;
@@ -256,4 +297,6 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from) {
     uint32_t record = index.RecordAtOffset(start);
     uint32_t next = index.Offset(record) < start ? record + 1 : record;
     return double(FindName(index, next % index.Count(), text));
+} catch (const std::bad_alloc&) {
+    return FIND_NO_MEMORY;
 }

@@ -2,13 +2,13 @@
 // dump's place: changed records marked, equal runs folded into rows that open on a click, a
 // step from change to change, and what changed in the records of each.
 import * as core from './core.js';
+import { begin } from './progress.js';
 
 // Equal records shown around each change, as `qefdump --diff` shows them by default.
 const CONTEXT = 1;
 const HINT = 'Step with Next change, or click a changed line, to see what changed in its records.';
 
 const $ = (id) => document.getElementById(id);
-const nextFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
 
 export class Comparison {
     // `list` shows the rows; `page` has mode() (the numeration), note(text) and message(text)
@@ -26,10 +26,11 @@ export class Comparison {
         $('close-compare').addEventListener('click', () => this.close());
     }
 
-    source() {
-        const rows = (first, count) =>
-            core.diffRows(first, count, this.page.mode()).map(({ kind, text }) => ({ kind: core.ROW_KINDS[kind], text }));
-        return { count: core.diffRowCount(), columns: core.DIFF_COLUMNS, lineEnd: '\n', rows };
+    async source() {
+        const fetch = async (first, count) =>
+            (await core.diffRows(first, count, this.page.mode())).map(({ kind, text }) => ({ kind: core.ROW_KINDS[kind], text }));
+        const count = await core.diffRowCount();
+        return core.workerSource({ count, columns: core.DIFF_COLUMNS, lineEnd: '\n', fetch, onRows: () => this.list.render() });
     }
 
     showing(on) {
@@ -40,12 +41,12 @@ export class Comparison {
         $('change-detail').hidden = !on;
     }
 
-    detail(row) {
-        $('change-detail').textContent = (row >= 0 && core.changeDetail(row)) || HINT;
+    async detail(row) {
+        $('change-detail').textContent = (row >= 0 && (await core.changeDetail(row))) || HINT;
     }
 
-    step(direction) {
-        const row = core.changeFrom(this.change, direction);
+    async step(direction) {
+        const row = await core.changeFrom(this.change, direction);
         if (row < 0) {
             this.page.note(direction > 0 ? 'No change after this one.' : 'No change before this one.');
             return;
@@ -53,52 +54,72 @@ export class Comparison {
         this.page.note('');
         this.change = row;
         this.list.jumpTo(row, CONTEXT);
-        this.detail(row);
         this.list.element.focus();
+        await this.detail(row);
     }
 
-    // Reads `file` and compares the shown file with it; the body's data-compared counts the
-    // comparisons ended, refused or shown.
+    // Reads `file` and compares the shown file with it; until the comparison is made, the page
+    // shows what it showed, and keeps it when the file is refused, memory runs out or Cancel
+    // ends the work. The body's data-compared counts the comparisons ended, refused or shown.
     async start(file, shownName) {
         const mine = ++this.generation;
         const shown = this.page.generation();
         const current = () => mine === this.generation && shown === this.page.generation();
+        let id = 0;
+        const work = begin(() => {
+            core.cancel(id);
+            this.generation++;
+            this.page.note('');
+        });
         this.page.note(`Reading ${file.name}...`);
-        const result = await core.openFile(core.COMPARED, file, current);
-        if (result && !result.accepted) this.page.message(`${file.name}: ${result.message}`);
-        if (result && result.accepted) await this.compareWith(file.name, shownName, current);
+        const result = await core.openFile(core.COMPARED, file, { onProgress: work.progress, onStart: (started) => (id = started) });
+        if (!current()) {
+            if (result.verdict === 'accepted') core.drop(core.COMPARED, id);
+            return;
+        }
+        if (result.verdict !== 'accepted') {
+            work.end();
+            this.page.message(`${file.name}: ${result.message}`);
+        } else if (!(await this.compareWith(file.name, shownName, id, current, work))) {
+            return;
+        }
         this.page.note('');
         document.body.dataset.compared = Number(document.body.dataset.compared || 0) + 1;
     }
 
-    async compareWith(name, shownName, current) {
-        // Two files of millions of records take seconds: the note is drawn first.
+    // False when overtaken by another open or compare, or cancelled.
+    async compareWith(name, shownName, id, current, work) {
         this.page.note(`Comparing with ${name}...`);
-        await nextFrame();
-        if (!current()) return;
-        if (!core.compare(CONTEXT)) {
+        work.progress(undefined);
+        const compared = await core.compare(CONTEXT, id);
+        work.end();
+        if (compared) core.settleCompare(current());
+        if (!current()) return false;
+        if (!compared) {
             this.page.message(core.NO_MEMORY);
-            return;
+            return true;
         }
         this.page.message('');
         if (!this.active) this.dumpTop = this.list.top;
+        const [source, summary] = await Promise.all([this.source(), core.diffSummary()]);
         this.showing(true);
-        $('compare-summary').textContent = `${shownName} / ${name}: ${core.diffSummary()}`;
+        $('compare-summary').textContent = `${shownName} / ${name}: ${summary}`;
         this.change = -1;
-        this.list.setSource(this.source());
-        this.detail(-1);
-        this.step(1);
+        this.list.setSource(source);
+        await Promise.all([this.detail(-1), this.step(1)]);
+        return true;
     }
 
     // A click on a fold opens it; on a changed line, tells what changed there.
-    onClick(row) {
+    async onClick(row) {
         const [clicked] = this.list.source.rows(row, 1);
-        if (clicked && clicked.kind === 'fold' && core.unfold(row)) {
-            if (this.change > row) this.change += core.diffRowCount() - this.list.count;
-            this.list.setSource(this.source(), this.list.top);
+        if (clicked && clicked.kind === 'fold' && (await core.unfold(row))) {
+            const source = await this.source();
+            if (this.change > row) this.change += source.count - this.list.count;
+            this.list.setSource(source, this.list.top);
         } else if (clicked && (clicked.kind === 'removed' || clicked.kind === 'added')) {
-            this.change = core.changeFrom(row + 1, -1);
-            this.detail(row);
+            this.change = await core.changeFrom(row + 1, -1);
+            await this.detail(row);
         }
     }
 

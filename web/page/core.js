@@ -1,113 +1,188 @@
-// The page's side of the binding to the WebAssembly core. Every decision about a file's bytes
-// (the check, the record chain, the dump's lines, the record list, a search, the diff) is the
-// core's; this module moves bytes in and the core's text out.
-import loadCore from './qefcore.js';
+// The page's side of the binding to the WebAssembly core, which runs in a worker (worker.js) so
+// that the page's thread never waits on it. Every decision about a file's bytes (the check, the
+// record chain, the dump's lines, the record list, a search, the diff) is the core's; this
+// module hands the worker the page's calls and gives back its answers, as promises.
+let worker = null;
+let lastId = 0;
+const waiting = new Map(); // id -> { resolve, onProgress }
+let quick = 0; // calls in flight that the page waits on at once
+let onLost = () => {};
 
-const core = await loadCore();
-// The core writes ASCII; latin1 decodes any byte, so nothing it could write would throw.
-const decoder = new TextDecoder('latin1');
-
-function outputText(length) {
-    const at = core._qef_output();
-    return decoder.decode(core.HEAPU8.subarray(at, at + length));
+// The body is aria-busy while the page waits for rows, a position or a search.
+function track(step) {
+    quick = Math.max(0, quick + step); // a lost worker's calls were counted off at once
+    document.body.toggleAttribute('aria-busy', quick > 0);
 }
 
-// What the page must agree on with the core, as the core tells it.
-const constants = JSON.parse(outputText(core._qef_constants()));
+let told = null; // resolves to the constants the first worker tells once its core is loaded
+const tell = new Promise((resolve, reject) => (told = { resolve, reject }));
+
+function receive({ data }) {
+    if (data.constants || data.unloaded) {
+        if (told && data.constants) told.resolve(data.constants);
+        else if (told) told.reject(new Error(data.unloaded));
+        return;
+    }
+    const call = waiting.get(data.id);
+    if (!call) return;
+    if (data.progress !== undefined) {
+        call.onProgress(data.progress);
+        return;
+    }
+    waiting.delete(data.id);
+    if (data.failure !== undefined) {
+        lost(data.failure);
+        return;
+    }
+    call.resolve(data.result);
+    // Once the caller's awaits have run on and asked for what comes next.
+    if (call.quick) setTimeout(() => track(-1));
+}
+
+// The module ended (it could not grow its memory, or the worker failed): a new worker takes its
+// place, the calls in flight are forgotten, and the page is told, to open its file again.
+function lost(why) {
+    worker.terminate();
+    waiting.clear();
+    track(-quick);
+    start();
+    onLost(why);
+}
+
+function start() {
+    worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+    worker.onmessage = receive;
+    worker.onerror = (event) => {
+        event.preventDefault();
+        if (told) told.reject(new Error(event.message)); // no core at all: the page cannot start
+        else lost(event.message);
+    };
+}
+start();
+
+// What the page must agree on with the core, as the core tells it (through its worker).
+const constants = await tell;
+told = null;
 export const SHOWN = constants.slots.shown;
 export const COMPARED = constants.slots.compared;
 export const MODES = constants.modes;
-const { accepted: ACCEPTED, refused: REFUSED } = constants.open;
 // The dump's line end, as the core writes it and qefdump saves it.
 export const DUMP_LINE_END = constants.dumpLineEnd;
 // The kind of a comparison's row by its first character, and the columns of the widest row.
 export const ROW_KINDS = constants.rowKinds;
 export const DIFF_COLUMNS = constants.diffColumns;
+// The viewer's text for memory that ran out.
 export const NO_MEMORY = constants.noMemory;
 
-function outputLines(length, end) {
-    const lines = outputText(length).split(end);
-    lines.pop(); // the text ends with a line end
-    return lines;
+export function whenLost(callback) {
+    onLost = callback;
 }
 
-// Reads `file` into a slot of the core, a piece at a time straight into its memory, and has
-// it checked and indexed. `current()` turns false when a newer open has taken the slot: the
-// bytes still to come are then dropped, never written. Resolves to null when overtaken, else
-// to { accepted, message }.
-export async function openFile(slot, file, current) {
-    const at = core._qef_reserve(slot, file.size);
-    if (at) {
-        const reader = file.stream().getReader();
-        let length = 0;
-        for (;;) {
-            const { done, value } = await reader.read();
-            if (!current()) {
-                reader.cancel();
-                return null;
-            }
-            if (done) break;
-            if (length + value.length > file.size) {
-                reader.cancel();
-                return { accepted: false, message: 'The file grew while it was read.' };
-            }
-            core.HEAPU8.set(value, at + length);
-            length += value.length;
-        }
-        if (length !== file.size) return { accepted: false, message: 'The file shrank while it was read.' };
-    }
-    const verdict = core._qef_open(slot, file.size);
-    if (verdict === ACCEPTED) return { accepted: true, message: '' };
-    if (verdict === REFUSED) return { accepted: false, message: outputText(core._qef_open_message_length()) };
-    return { accepted: false, message: NO_MEMORY };
+// Sends a call; `long` ones (reading, comparing, saving) report progress and may be cancelled
+// with the id they are given through `onStart`.
+function call(name, args, { long = false, transfer = [], onProgress = () => {}, onStart = () => {} } = {}) {
+    const id = ++lastId;
+    const promise = new Promise((resolve) => waiting.set(id, { resolve, onProgress, quick: !long }));
+    if (!long) track(1);
+    worker.postMessage({ id, call: name, args }, transfer);
+    onStart(id);
+    return promise;
 }
 
-export const lineCount = (slot) => core._qef_line_count(slot);
-export const recordCount = (slot) => core._qef_record_count(slot);
+export const cancel = (id) => worker.postMessage({ cancel: id });
+
+// Reads `file` into the slot's incoming place, has it checked and indexed: { verdict, message },
+// the verdict 'accepted', 'refused', 'no memory' or 'cancelled'. The slot keeps its file until
+// take (the shown slot) or compare (the compared one).
+export async function openFile(slot, file, options) {
+    const result = await call('open', [slot, file, file.size], { long: true, ...options });
+    return result.verdict === 'no memory' ? { verdict: 'refused', message: NO_MEMORY } : result;
+}
+
+// The file the open `id` read takes the shown slot: its { lines, records }, or null.
+export const take = (id) => call('take', [id]);
+// Forgets the file the open `id` read, unless a newer open of the slot has begun.
+export const drop = (slot, id) => call('drop', [slot, id]);
+export const lineCount = (slot) => call('lineCount', [slot]);
+export const recordCount = (slot) => call('recordCount', [slot]);
+
+function lines(text, end) {
+    const all = text.split(end);
+    all.pop(); // the text ends with a line end
+    return all;
+}
 
 // Dump lines [first, first + count) without their line ends.
-export function dumpLines(slot, first, count, mode) {
-    return outputLines(core._qef_lines(slot, first, count, mode), DUMP_LINE_END);
-}
-
-// The same lines as bytes, line ends included: a piece of the saved text.
-export function dumpBytes(slot, first, count, mode) {
-    const length = core._qef_lines(slot, first, count, mode);
-    const at = core._qef_output();
-    return core.HEAPU8.slice(at, at + length);
-}
-
-export function recordLines(slot, first, count) {
-    return outputLines(core._qef_record_lines(slot, first, count), '\n');
-}
-
-export const firstLineOfRecord = (slot, record) => core._qef_first_line_of_record(slot, record);
-export const recordOfLine = (slot, line) => core._qef_record_of_line(slot, line);
-export const offsetOfLine = (slot, line) => core._qef_offset_of_line(slot, line);
-export const lineOfOffset = (slot, offset) => core._qef_line_of_offset(slot, offset);
-
+export const dumpLines = async (slot, first, count, mode) =>
+    lines(await call('lines', [slot, first, count, mode]), DUMP_LINE_END);
+export const recordLines = async (slot, first, count) => lines(await call('recordLines', [slot, first, count]), '\n');
+// The shown file's lines and records, and the record and offset of line `line`.
+export const position = (line) => call('position', [line]);
+export const firstLineOfRecord = (slot, record) => call('firstLineOfRecord', [slot, record]);
+export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
+export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
 // The offset of the next match of `query` from byte `from` on (see qef_find): -1 for none,
-// -2 for an empty query.
-export function find(slot, query, from) {
-    const bytes = new TextEncoder().encode(query);
-    const at = core._qef_query_room(bytes.length);
-    if (!at) return -2;
-    core.HEAPU8.set(bytes, at);
-    return core._qef_find(slot, bytes.length, from);
-}
+// -2 for an empty query, -3 when memory ran out.
+export const find = (slot, query, from) => call('find', [slot, query, from]);
 
-// The comparison of the shown file with the compared one.
-export const compare = (context) => core._qef_compare(context) === 1;
-export const diffRowCount = () => core._qef_diff_row_count();
-export const unfold = (row) => core._qef_diff_unfold(row) === 1;
-export const changeFrom = (row, direction) => core._qef_diff_change(row, direction);
-export const changeDetail = (row) => outputText(core._qef_diff_detail(row));
-export const diffSummary = () => outputText(core._qef_diff_summary());
+// The dump of the shown file as a Blob, or why there is none: 'no memory', 'replaced' (another
+// file was opened) or 'cancelled'.
+export const save = (mode, options) => call('save', [mode], { long: true, ...options });
+
+// The comparison of the shown file with the compared one the open `id` read, which then takes its
+// slot; false, and the comparison before kept, when memory ran out. A comparison made is kept
+// or (cancelled) undone with settleCompare.
+export const compare = (context, id, options) => call('compare', [context, id], { long: true, ...options });
+export const settleCompare = (keep) => call('settleCompare', [keep]);
+export const diffRowCount = () => call('diffRowCount', []);
+export const unfold = (row) => call('unfold', [row]);
+export const changeFrom = (row, direction) => call('changeFrom', [row, direction]);
+export const changeDetail = (row) => call('changeDetail', [row]);
+export const diffSummary = () => call('diffSummary', []);
 
 // Rows [first, first + count): { kind, text }, the kind being the text's first character.
-export function diffRows(first, count, mode) {
-    return outputLines(core._qef_diff_rows(first, count, mode), '\n').map((text) => ({ kind: text[0], text }));
-}
+export const diffRows = async (first, count, mode) =>
+    lines(await call('diffRows', [first, count, mode]), '\n').map((text) => ({ kind: text[0], text }));
 
 // The memory the core holds, for the benchmark.
-export const memoryBytes = () => core.HEAPU8.length;
+export const memoryBytes = () => call('memoryBytes', []);
+
+// A list's source (see virtual-list.js) whose rows come from the worker: rows() answers from the
+// rows that came, blank ones for the rest, and asks for a window around them, calling onRows()
+// once they are in; load() brings a run of rows in, for a copy.
+export function workerSource({ count, columns, lineEnd, fetch, onRows }) {
+    let have = { first: 0, rows: [] };
+    let asked = null;
+    const holds = (window, first, n) => window && first >= window.first && first + n <= window.first + window.count;
+    return {
+        count,
+        columns,
+        lineEnd,
+        rows(first, n) {
+            n = Math.max(0, Math.min(n, count - first));
+            if (holds({ first: have.first, count: have.rows.length }, first, n)) return have.rows.slice(first - have.first, first - have.first + n);
+            if (!holds(asked, first, n)) {
+                const from = Math.max(0, first - n);
+                const window = { first: from, count: Math.min(count - from, 3 * n) };
+                asked = window;
+                fetch(window.first, window.count).then((rows) => {
+                    if (asked !== window) return;
+                    have = { first: window.first, rows };
+                    asked = null;
+                    onRows();
+                });
+            }
+            return Array.from({ length: n }, () => ({ text: '', kind: '' }));
+        },
+        forget() {
+            have = { first: 0, rows: [] };
+            asked = null;
+        },
+        holds: (first, n) => holds({ first: have.first, count: have.rows.length }, first, n),
+        async load(first, n) {
+            const rows = await fetch(first, n);
+            have = { first, rows };
+            return rows;
+        },
+    };
+}

@@ -1,87 +1,158 @@
 // The page: opening a file, the dump and the record list beside it, numeration, Go to, Find,
-// Save as text and the status line. What a file holds comes from the core (core.js), and
-// reaches the page only as text.
+// Save as text and the status line. What a file holds comes from the core (core.js, in a
+// worker), and reaches the page only as text.
 import * as core from './core.js';
 import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
+import { begin } from './progress.js';
+import { addTouch } from './touch.js';
+import { addLayout } from './layout.js';
+import { listenForDrops } from './drop.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
-    file: null, // { name, size } of the file shown
+    file: null, // { name, size, lines, records, columns, chosen: the File, to open again } of the file shown
     generation: 0, // counts opens, so that a slower earlier one gives way
+    reading: false, // while a file for Open is read: Compare waits for it
     mode: core.MODES.multi,
     lastFind: null, // { query, offset, top }
 };
 
-const dump = new VirtualList($('dump'), () => showPosition());
-const records = new VirtualList($('records'));
+const dump = new VirtualList($('dump'), {
+    onMove: () => showPosition(),
+    onEnter: (row) => compare.active && compare.onClick(row),
+});
+const records = new VirtualList($('records'), {
+    onEnter: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)),
+    homeEndRows: true,
+});
 
+// The note is a live region: written only when it says something new.
 function note(text) {
-    $('status-note').textContent = text;
+    if ($('status-note').textContent !== text) $('status-note').textContent = text;
+}
+
+function message(text) {
+    $('message').hidden = !text;
+    $('message').textContent = text;
 }
 
 function dumpSource() {
-    const rows = (first, count) =>
-        core.dumpLines(core.SHOWN, first, count, state.mode).map((text) => ({ text, kind: 'line' }));
-    return { count: core.lineCount(core.SHOWN), columns: rows(0, 1)[0].text.length + 1, lineEnd: core.DUMP_LINE_END, rows };
+    const fetch = async (first, count) =>
+        (await core.dumpLines(core.SHOWN, first, count, state.mode)).map((text) => ({ text, kind: 'line' }));
+    const { lines: count, columns } = state.file;
+    return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
 }
 
-function recordSource() {
-    const rows = (first, count) => core.recordLines(core.SHOWN, first, count).map((text) => ({ text, kind: 'record' }));
-    return { count: core.recordCount(core.SHOWN), columns: rows(0, 1)[0].text.length, lineEnd: '\n', rows };
+function recordSource(columns) {
+    const fetch = async (first, count) =>
+        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: 'record' }));
+    return core.workerSource({ count: state.file.records, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
 }
 
 // The status line's position: the lines on screen, and the record and offset of the first.
-function showPosition() {
+async function showPosition() {
     if (!state.file) return;
+    const top = dump.top;
+    const last = Math.min(dump.count, top + dump.visibleRows);
     if (compare.active) {
-        const last = Math.min(dump.count, dump.top + dump.visibleRows);
-        $('status-position').textContent = `Compare rows ${number(dump.top + 1)}-${number(last)} of ${number(dump.count)}`;
+        $('status-position').textContent = `Compare rows ${number(top + 1)}-${number(last)} of ${number(dump.count)}`;
         return;
     }
-    const lines = core.lineCount(core.SHOWN);
-    const top = dump.top;
-    const record = core.recordOfLine(core.SHOWN, top);
-    const last = Math.min(lines, top + dump.visibleRows);
-    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(lines)} · ` +
-        `record ${number(record + 1)} of ${number(core.recordCount(core.SHOWN))} · ` +
-        `offset ${hex(core.offsetOfLine(core.SHOWN, top))}`;
+    const { file } = state;
+    const { record, offset } = await core.position(top);
+    if (dump.top !== top || compare.active || state.file !== file) return; // another follows
+    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(file.lines)} · ` +
+        `record ${number(record + 1)} of ${number(file.records)} · offset ${hex(offset)}`;
     records.marked = record;
     if (record < records.top || record >= records.top + records.visibleRows) records.scrollTo(record);
     else records.render();
 }
 
-function showFile(file, accepted, message) {
-    state.file = accepted ? { name: file.name, size: file.size } : null;
-    state.lastFind = null;
-    document.title = accepted ? `${file.name} - QEF Viewer` : 'QEF Viewer';
-    $('message').hidden = accepted;
-    $('message').textContent = accepted ? '' : message;
-    $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes` +
-        (accepted ? ` · ${number(core.recordCount(core.SHOWN))} records` : '');
-    $('status-position').textContent = '';
-    for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !accepted;
-    compare.close();
-    records.setSource(accepted ? recordSource() : null);
-    dump.setSource(accepted ? dumpSource() : null);
-    if (accepted) dump.element.focus();
-    document.body.dataset.opened = state.generation;
+// Controls that act on the shown file are on while there is one; Compare waits for a read.
+function enableControls() {
+    for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !state.file;
+    $('compare').disabled = !state.file || state.reading;
 }
 
+// The file just taken by the shown slot takes the page.
+async function showFile(file, { lines, records: count }) {
+    const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
+    state.file = { name: file.name, size: file.size, lines, records: count, columns: line.length + 1, chosen: file };
+    state.lastFind = null;
+    document.title = `${file.name} - QEF Viewer`;
+    message('');
+    $('welcome').hidden = true;
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${plural(count, 'record')}`;
+    $('status-position').textContent = '';
+    compare.close();
+    records.setSource(recordSource(record.length));
+    dump.setSource(dumpSource());
+    dump.element.focus();
+}
+
+// A refused file with no file shown has the status line name it; else the shown file stays as
+// it was, and the message names the refused one.
+function refuse(file, refusal) {
+    if (state.file) {
+        message(`${file.name}: ${refusal}`);
+        return;
+    }
+    message(refusal);
+    $('welcome').hidden = true;
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes`;
+}
+
+// Reads `file` while the page goes on showing what it shows; body's data-opened counts the
+// opens ended, accepted or not. Cancel leaves the page as it was. True once the file is shown.
 async function open(file) {
     const generation = ++state.generation;
+    let id = 0;
+    const ended = () => {
+        state.reading = false;
+        note('');
+        enableControls();
+    };
+    state.reading = true;
+    enableControls();
     note(`Reading ${file.name}...`);
-    const result = await core.openFile(core.SHOWN, file, () => generation === state.generation);
-    if (!result) return;
-    note('');
-    showFile(file, result.accepted, result.message);
+    const work = begin(() => {
+        core.cancel(id);
+        state.generation++;
+        ended();
+    });
+    const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) });
+    if (generation !== state.generation) {
+        if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
+        return false;
+    }
+    work.end();
+    const taken = result.verdict === 'accepted' && (await core.take(id));
+    if (taken) await showFile(file, taken);
+    else refuse(file, result.message || core.NO_MEMORY);
+    ended();
+    document.body.dataset.opened = state.generation;
+    return Boolean(taken);
 }
+
+// The core stopped (its memory could not grow) and a new one took its place: the shown file is
+// opened again, and the page says so.
+core.whenLost(async () => {
+    compare.close();
+    const shown = state.file;
+    state.file = null;
+    enableControls();
+    const told = `${core.NO_MEMORY} The viewer started again`;
+    message(`${told}.`);
+    if (shown) await open(shown.chosen);
+    if (state.file) message(`${told} and opened ${shown.name} again.`);
+});
 
 // Puts the dump line first and marks it.
 function jump(line) {
@@ -98,88 +169,65 @@ function parseNumber(text) {
 
 // Go to: a line or record number (from 1) or a file offset; the line it names comes first.
 const GOTO = {
-    line: (value) => (value >= 1 && value <= core.lineCount(core.SHOWN) ? value - 1 : -1),
-    record: (value) =>
-        value >= 1 && value <= core.recordCount(core.SHOWN) ? core.firstLineOfRecord(core.SHOWN, value - 1) : -1,
+    line: async (value) => (value >= 1 && value <= state.file.lines ? value - 1 : -1),
+    record: (value) => (value >= 1 && value <= state.file.records ? core.firstLineOfRecord(core.SHOWN, value - 1) : -1),
     offset: (value) => core.lineOfOffset(core.SHOWN, value),
 };
 
-function goTo(event) {
+async function goTo(event) {
     event.preventDefault();
     const kind = $('goto-kind').value;
-    const value = parseNumber($('goto-value').value);
-    const line = Number.isFinite(value) ? GOTO[kind](value) : -1;
+    const text = $('goto-value').value;
+    const value = parseNumber(text);
+    const line = Number.isFinite(value) ? await GOTO[kind](value) : -1;
     if (line < 0) {
-        note(`No ${kind} "${$('goto-value').value}" in this file.`);
+        note(`No ${kind} "${text}" in this file.`);
         return;
     }
     note('');
     jump(line);
 }
 
+const FIND_FAILURES = { [-2]: 'Find: type a tag name, or bytes in hexadecimal (4D 6F 64).', [-3]: core.NO_MEMORY };
+
 // Find: from the first line on screen, or on from the last match while the view stays there.
-function find(event) {
+async function find(event) {
     event.preventDefault();
     if (compare.active) compare.close();
     const query = $('find-text').value;
     const last = state.lastFind;
     const again = last && last.query === query && last.top === dump.top;
-    const from = again ? last.offset + 1 : core.offsetOfLine(core.SHOWN, dump.top);
-    const found = core.find(core.SHOWN, query, from);
+    const from = again ? last.offset + 1 : await core.offsetOfLine(core.SHOWN, dump.top);
+    const found = await core.find(core.SHOWN, query, from);
     if (found < 0) {
-        note(found === -2 ? 'Find: type a tag name, or bytes in hexadecimal (4D 6F 64).' : `"${query}" is not in this file.`);
+        note(FIND_FAILURES[found] || `"${query}" is not in this file.`);
         return;
     }
-    jump(core.lineOfOffset(core.SHOWN, found));
+    jump(await core.lineOfOffset(core.SHOWN, found));
     state.lastFind = { query, offset: found, top: dump.top };
     note(`"${query}" found at offset ${hex(found)}${found < from ? ', from the start again' : ''}.`);
 }
 
-async function save() {
-    const generation = state.generation;
-    const saved = await saveAsText(state.file.name, state.mode, () => generation === state.generation,
-        (percent) => note(`Saving... ${percent}%`));
-    note(saved ? `Saved the dump of ${state.file.name}.` : '');
-}
-
 function setMode(event) {
     state.mode = core.MODES[event.target.value];
-    dump.render(); // the dump's lines or the comparison's, renumbered
+    dump.source.forget?.(); // the dump's lines or the comparison's, renumbered
+    dump.render();
+}
+
+// Compare waits while a file for Open is read: the comparison would go once it is shown.
+const canCompare = () => Boolean(state.file) && !state.reading;
+
+function compareWith(file) {
+    if (canCompare()) compare.start(file, state.file.name);
 }
 
 const compare = new Comparison(dump, {
     mode: () => state.mode,
     note,
-    message: (text) => {
-        $('message').hidden = !text;
-        $('message').textContent = text;
-    },
+    message,
     generation: () => state.generation,
     restore: (top) => dump.setSource(state.file ? dumpSource() : null, top),
 });
-
-function listenForDrops() {
-    let depth = 0; // dragenter and dragleave come for every element passed over
-    const over = (event) => event.dataTransfer && event.dataTransfer.types.includes('Files');
-    const count = (event, step) => {
-        if (over(event)) depth = Math.max(0, depth + step);
-        document.body.classList.toggle('dragging', depth > 0);
-    };
-    document.addEventListener('dragenter', (event) => count(event, 1));
-    document.addEventListener('dragleave', (event) => count(event, -1));
-    document.addEventListener('dragover', (event) => {
-        if (!over(event)) return;
-        event.preventDefault();
-        event.dataTransfer.dropEffect = 'copy';
-    });
-    document.addEventListener('drop', (event) => {
-        event.preventDefault();
-        depth = 0;
-        document.body.classList.remove('dragging');
-        const file = event.dataTransfer.files[0];
-        if (file) open(file);
-    });
-}
 
 $('open').addEventListener('click', () => $('open-file').click());
 $('open-file').addEventListener('change', (event) => {
@@ -190,17 +238,21 @@ $('open-file').addEventListener('change', (event) => {
 $('numeration').addEventListener('change', setMode);
 $('goto').addEventListener('submit', goTo);
 $('find').addEventListener('submit', find);
-$('save').addEventListener('click', save);
+$('save').addEventListener('click', () => saveAsText(state.file.name, state.mode, note));
 $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
     event.target.value = '';
-    if (file && state.file) compare.start(file, state.file.name);
+    if (file) compareWith(file);
 });
 makeSelectable(dump, { onNote: note, onClick: (row) => compare.active && compare.onClick(row) });
-records.rowsElement.addEventListener('click', (event) => {
-    if (records.count) jump(core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
+records.rowsElement.addEventListener('click', async (event) => {
+    if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
-listenForDrops();
-for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = true;
+listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')] });
+addTouch(dump, { onTap: (row) => compare.active && compare.onClick(row) });
+addTouch(records);
+addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),
+    head: document.querySelector('#side .list-head'), list: records });
+enableControls();
 document.body.dataset.ready = 'yes';

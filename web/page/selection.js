@@ -20,6 +20,15 @@ export function selectedText(list) {
     return texts.join(list.source.lineEnd);
 }
 
+// Selects from `anchor` to `focus`, and has a source that fetches its rows bring in those a
+// copy would take.
+function select(list, anchor, focus) {
+    list.select(anchor, focus);
+    const { start, end } = list.selection;
+    const rows = end.row - start.row + 1;
+    if (list.source.load && rows <= MOST_COPIED_ROWS && !list.source.holds(start.row, rows)) list.source.load(start.row, rows);
+}
+
 // Mouse selection, Ctrl+A and copying for `list`; `onClick(row)` for a click that selected
 // nothing, `onNote(text)` when a copy is refused.
 export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } = {}) {
@@ -27,7 +36,7 @@ export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } =
     list.element.addEventListener('keydown', (event) => {
         if ((event.ctrlKey || event.metaKey) && event.key.toLowerCase() === 'a' && list.count) {
             event.preventDefault();
-            list.select({ row: 0, column: 0 }, { row: list.count - 1, column: Infinity });
+            select(list, { row: 0, column: 0 }, { row: list.count - 1, column: Infinity });
         }
     });
     document.addEventListener('copy', (event) => {
@@ -37,6 +46,10 @@ export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } =
         if (rows > MOST_COPIED_ROWS) {
             onNote(`The selection has ${rows.toLocaleString('en-US')} lines, more than the ` +
                 `${MOST_COPIED_ROWS.toLocaleString('en-US')} a copy takes: Save as text writes them all.`);
+            return;
+        }
+        if (list.source.holds && !list.source.holds(list.selection.start.row, rows)) {
+            onNote('The selection is still being read: copy it again in a moment.');
             return;
         }
         event.clipboardData.setData('text/plain', selectedText(list));
@@ -57,16 +70,16 @@ function followPointer(list, onClick) {
         if (outside) list.scrollTo(list.top + Math.sign(outside) * Math.ceil(Math.abs(outside) / list.rowHeight));
         const at = list.positionAt(event.clientX, event.clientY);
         moved = moved || at.row !== pressed.row || at.column !== pressed.column;
-        if (moved) list.select(anchor, at);
+        if (moved) select(list, anchor, at);
     };
     list.rowsElement.addEventListener('pointerdown', (event) => {
-        if (event.button !== 0 || !list.count) return;
+        if (event.button !== 0 || !list.count || event.pointerType === 'touch') return; // touch.js's
         event.preventDefault();
         list.element.focus();
         pressed = list.positionAt(event.clientX, event.clientY);
         if (!(event.shiftKey && list.selection && anchor)) anchor = pressed;
         moved = event.shiftKey;
-        if (moved) list.select(anchor, pressed);
+        if (moved) select(list, anchor, pressed);
         list.rowsElement.setPointerCapture(event.pointerId);
         last = event;
         timer = setInterval(() => extend(last), AUTO_SCROLL_MS);

@@ -5,19 +5,24 @@
 //
 // A source is { count, columns, lineEnd, rows(first, count) -> [{ text, kind }] }: `columns`
 // is the width of the widest row, `lineEnd` what a copy puts between rows, and `kind` becomes
-// a class of the row element. Rows reach the page only through textContent.
+// a class of the row element. Rows reach the page only through textContent. A source may answer
+// with blank rows while it fetches the others; `load(first, count)` then brings a selection's in.
 
 const MOST_PIXELS = 8_000_000;
 
-// What a key does to the first row shown; Home and End go to the start and end of the lines.
+// What a key does to the row cursor (the marked row), which the view then keeps on screen; a
+// page moves the view with it. Home and End go along the lines, or, in a list with
+// `homeEndRows`, to the first and last row, as Ctrl+Home and Ctrl+End do.
 const KEYS = {
-    ArrowDown: (list) => list.top + 1,
-    ArrowUp: (list) => list.top - 1,
-    PageDown: (list) => list.top + list.visibleRows,
-    PageUp: (list) => list.top - list.visibleRows,
+    ArrowDown: (list) => list.cursor + 1,
+    ArrowUp: (list) => list.cursor - 1,
+    PageDown: (list) => list.cursor + list.visibleRows,
+    PageUp: (list) => list.cursor - list.visibleRows,
     'Ctrl+Home': () => 0,
-    'Ctrl+End': (list) => list.maxTop,
+    'Ctrl+End': (list) => list.count - 1,
 };
+const PAGES = { PageDown: 1, PageUp: -1 };
+const ROWS = { Home: 'Ctrl+Home', End: 'Ctrl+End' };
 const SIDEWAYS = {
     Home: () => 0,
     End: (list) => list.scroller.scrollWidth,
@@ -35,17 +40,23 @@ function div(className, parent) {
 }
 
 export class VirtualList {
-    // `onMove(list)` after the first row shown changed.
-    constructor(element, onMove = () => {}) {
+    // `onMove(list)` after the first row shown changed; `onEnter(row)` for Enter on the cursor.
+    constructor(element, { onMove = () => {}, onEnter = () => {}, homeEndRows = false } = {}) {
         this.element = element;
         this.onMove = onMove;
+        this.onEnter = onEnter;
+        this.homeEndRows = homeEndRows;
         this.scroller = div('scroller', element);
+        // The list is the one tab stop, not its scroller, which holds nothing a reader hears.
+        this.scroller.tabIndex = -1;
+        this.scroller.ariaHidden = 'true';
         this.spacer = div('spacer', this.scroller);
         this.rowsElement = div('rows', element);
         this.inner = div('rows-inner', this.rowsElement);
         this.source = EMPTY;
         this.top = 0;
-        this.marked = -1;
+        this.marked = -1; // the row cursor
+        this.keyAnchor = -1; // where Shift+arrows started selecting
         this.selection = null; // { start, end }: { row, column } each, start first
         this.pool = [];
         this.wheelRest = 0;
@@ -140,12 +151,37 @@ export class VirtualList {
         if (rows) this.scrollTo(this.top + rows);
     }
 
+    // The row cursor: the marked row while it is on screen, else the first row shown.
+    get cursor() {
+        return this.marked >= this.top && this.marked < this.top + this.visibleRows ? this.marked : this.top;
+    }
+
     onKey(event) {
-        const name = (event.ctrlKey || event.metaKey ? 'Ctrl+' : '') + event.key;
-        if (KEYS[name]) this.scrollTo(KEYS[name](this));
+        let name = (event.ctrlKey || event.metaKey ? 'Ctrl+' : '') + event.key;
+        if (this.homeEndRows && ROWS[name]) name = ROWS[name];
+        if (KEYS[name] && this.count) this.moveCursor(KEYS[name](this), PAGES[name], event.shiftKey);
         else if (SIDEWAYS[name]) this.scroller.scrollLeft = SIDEWAYS[name](this);
+        else if (event.key === 'Enter' && this.count) this.onEnter(this.cursor);
         else return;
         event.preventDefault();
+    }
+
+    // Moves the cursor to `row` and the view just enough to show it, or a page with it; with
+    // `extend`, the whole rows from where Shift was first held to the cursor are selected.
+    moveCursor(row, page, extend) {
+        const from = this.cursor;
+        const to = Math.max(0, Math.min(this.count - 1, row));
+        if (extend) {
+            if (this.keyAnchor < 0 || !this.selection) this.keyAnchor = from;
+            const [first, last] = [Math.min(this.keyAnchor, to), Math.max(this.keyAnchor, to)];
+            this.selection = { start: { row: first, column: 0 }, end: { row: last, column: Infinity } };
+        } else if (this.keyAnchor >= 0) {
+            this.keyAnchor = -1;
+            this.selection = null;
+        }
+        this.marked = to;
+        const top = page ? this.top + page * this.visibleRows : Math.min(to, Math.max(this.top, to - this.visibleRows + 1));
+        this.scrollTo(top, true);
     }
 
     // Refills the pool from the source, with the selection and the mark drawn in.
@@ -159,7 +195,15 @@ export class VirtualList {
             element.children[1].textContent = selected;
             element.children[2].textContent = after;
             element.className = `row ${row ? `kind-${row.kind}` : ''} ${index === this.marked ? 'marked' : ''}`;
+            // For a screen reader the rows are options, the cursor the active one.
+            element.role = row ? 'option' : 'none';
+            if (index === this.marked && row) element.id = `${this.element.id}-cursor`;
+            else element.removeAttribute('id');
+            if (row) element.ariaSelected = `${index === this.marked}`;
+            else element.removeAttribute('aria-selected');
         });
+        if (this.pool.some((element) => element.id)) this.element.setAttribute('aria-activedescendant', `${this.element.id}-cursor`);
+        else this.element.removeAttribute('aria-activedescendant');
     }
 
     // A row's text before, inside and after the selection.

@@ -1,0 +1,112 @@
+// The page for everyone: the keyboard alone from Open through both lists and a comparison,
+// with axe-core finding nothing there and in dark mode; two dropped files compared; a phone's
+// swipe; and qefview.html, opened from disk, showing what the served page shows.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { basename } from 'node:path';
+import { createRequire } from 'node:module';
+import { tempFolder, makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, idle } from './harness.mjs';
+
+const axe = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+const browser = sharedPage();
+const temp = tempFolder();
+after(temp.remove);
+// B: A with records added at its end, so that the comparison starts with a fold.
+const [a, b] = [40000, 44000].map((size) => makeSample(temp.folder, 'mixed', 3, size));
+const press = async (page, ...keys) => {
+    for (const key of keys) {
+        await page.keyboard.press(key);
+        await idle(page); // what the key asked of the core's worker has come back
+    }
+    return page.evaluate(() => document.activeElement.id);
+};
+// Long work's progress bar and Cancel are checked too, shown as they are after a moment.
+async function expectNoViolations(page, state) {
+    await page.evaluate(axe);
+    const violations = await page.evaluate(async () => {
+        const work = [document.getElementById('progress'), document.getElementById('cancel')];
+        for (const element of work) element.hidden = false;
+        const found = (await axe.run()).violations.map((v) => v.id);
+        for (const element of work) element.hidden = true;
+        return found;
+    });
+    assert.deepEqual(violations, [], state);
+}
+const rowCount = async (page) => Number(/of ([\d,]+)$/.exec(await page.textContent('#status-position'))[1].replace(/,/g, ''));
+
+test('the keyboard alone opens, walks both lists and a comparison; axe finds nothing there', async () => {
+    const { page } = browser;
+    assert.equal(await press(page, 'Tab'), 'open');
+    const chooser = page.waitForEvent('filechooser');
+    await page.waitForTimeout(200); // until Playwright watches for the chooser
+    await page.keyboard.press('Enter');
+    await (await chooser).setFiles(a);
+    await page.waitForSelector('body[data-opened]');
+    await expectNoViolations(page, 'a file shown');
+    assert.deepEqual([await press(page, 'Shift+Tab'), await press(page, 'Shift+Tab')], ['splitter', 'records'], 'a tab stop a list');
+    await press(page, 'ArrowDown', 'ArrowDown', 'ArrowDown', 'Enter'); // record 4's first line
+    assert.equal(await press(page, 'Shift+ArrowDown', 'Shift+ArrowDown'), 'dump');
+    await page.evaluate(() => window.addEventListener('copy', (event) => (window.copied = event.clipboardData.getData('text/plain'))));
+    await press(page, 'Control+C');
+    const lines = dumpLines(a);
+    const first = lines.findIndex((line) => line.startsWith('00000004:'));
+    assert.equal(await page.evaluate(() => window.copied), lines.slice(first, first + 3).join('\r\n'), 'Shift+arrows select lines');
+
+    await openFile(page, b, '#compare');
+    await expectNoViolations(page, 'a comparison shown');
+    await press(page, 'Control+Home');
+    const [rows, count] = [await shownRows(page), await rowCount(page)];
+    await page.$eval('#change-detail', (detail) => (detail.textContent = ''));
+    await press(page, ...Array(rows.findIndex((row) => row[0] === '-')).fill('ArrowDown'), 'Enter');
+    assert.match(await page.textContent('#change-detail'), /\w/, 'Enter on a change tells what changed');
+    assert.equal(rows[0][0], '=');
+    await press(page, 'Control+Home', 'Enter');
+    assert.ok((await rowCount(page)) > count, 'Enter opens a fold');
+    await page.emulateMedia({ colorScheme: 'dark' });
+    await expectNoViolations(page, 'dark');
+    await page.emulateMedia({ colorScheme: 'light' });
+});
+
+test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown', async () => {
+    const { page } = browser;
+    const drop = (target, ...paths) => page.evaluate(([target, files]) => {
+        const data = new DataTransfer();
+        for (const [name, bytes] of files) data.items.add(new File([new Uint8Array(bytes)], name));
+        document.querySelector(target).dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true }));
+    }, [target, paths.map((path) => [basename(path), [...readFileSync(path)]])]);
+    for (const [target, files, summary] of [['#dump', [b, a], `${basename(b)} / ${basename(a)}: `],
+        ['#compare', [b], `${basename(b)} / ${basename(b)}: The records are equal.`]]) {
+        const before = await page.evaluate(() => Number(document.body.dataset.compared || 0));
+        await drop(target, ...files);
+        await page.waitForFunction((count) => Number(document.body.dataset.compared) > count, before);
+        assert.ok((await page.textContent('#compare-summary')).startsWith(summary), summary);
+    }
+});
+
+test('qefview.html opened from disk shows qefdump\'s lines', async () => {
+    const { page } = browser;
+    await page.goto(new URL('../../build/web/qefview.html', import.meta.url).href);
+    await page.waitForSelector('body[data-ready=yes]');
+    await openFile(page, a);
+    const rows = await shownRows(page);
+    assert.deepEqual(rows, dumpLines(a).slice(0, rows.length));
+});
+
+test('on a phone, Open stays on screen, the dump is 300 px wide or more, and a swipe scrolls it on', async () => {
+    const { page, close, errors } = await startPage({ width: 390, height: 844 }, { device: { hasTouch: true, isMobile: true } });
+    await openFile(page, a);
+    const box = await page.$eval('#open', (open) => open.getBoundingClientRect().right);
+    const sizes = await page.evaluate(() => [document.getElementById('dump').clientWidth, document.scrollingElement.scrollWidth]);
+    assert.ok(box <= 390 && sizes[0] >= 300 && sizes[1] <= 390, `Open ends at ${box}, dump and page widths ${sizes}`);
+    const cdp = await page.context().newCDPSession(page);
+    const touch = (type, y) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: y ? [{ x: 200, y }] : [] });
+    await touch('touchStart', 700);
+    for (let y = 680; y >= 400; y -= 40) await touch('touchMove', y);
+    await touch('touchEnd');
+    const swiped = await topLine(page);
+    await page.waitForTimeout(300);
+    assert.ok(swiped > 10 && (await topLine(page)) > swiped, `a swipe to line ${swiped}, and on`);
+    assert.deepEqual(errors, []);
+    await close();
+});

@@ -1,0 +1,137 @@
+// The paths between a user's actions: a file read, unreadable or refused while another is shown
+// leaves that one where it was; memory that runs out is a message, and the page goes on.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync, writeFileSync, rmSync } from 'node:fs';
+import { makeSample, qefdump, sharedPage, startPage, openFile, shownRows, goTo } from './harness.mjs';
+
+const browser = sharedPage();
+
+// Picks the file at `path` with Open's input, or another, as its chooser would, after it is
+// removed from the disk, or held: the core's worker gets, in its place, bytes that wait for the
+// page's release(error), then fail with it.
+async function pick(page, path, how, input = 'open-file') {
+    await page.evaluate((how) => document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: how })), how);
+    await page.setInputFiles(`#${how}`, path);
+    if (how === 'removed') rmSync(path);
+    await page.evaluate(([how, input]) => {
+        const chosen = Object.assign(document.getElementById(input), { files: document.getElementById(how).files });
+        const released = new Promise((resolve) => (window.release = resolve));
+        const post = Worker.prototype.postMessage;
+        if (how === 'held') Worker.prototype.postMessage = function (message, transfer) {
+            if (message.call !== 'open') return post.call(this, message, transfer);
+            Worker.prototype.postMessage = post;
+            message.args[1] = new ReadableStream({ pull: async (c) => c.error(new TypeError(await released)) });
+            return post.call(this, message, [message.args[1]]);
+        };
+        chosen.dispatchEvent(new Event('change'));
+    }, [how, input]);
+}
+
+async function saved(page) {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+    return readFileSync(await download.path());
+}
+
+// The first row on screen and the status line (a message above the rows leaves fewer rows).
+const view = async (page) => [(await shownRows(page))[0], await page.textContent('#status-file'),
+    (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of')];
+const opened = (page, count) => page.waitForFunction((count) => Number(document.body.dataset.opened) === count, count);
+
+test('a file read, unreadable or refused leaves the shown one where it was, for Go to, Find and Save as text', async () => {
+    const { page, folder } = browser;
+    const a = makeSample(folder, 'mixed', 31, 300000);
+    await openFile(page, a);
+    await goTo(page, 'line', 50);
+    const shown = await view(page);
+    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
+
+    // While another file is read, Save as text, Go to and Find act on the one shown; Compare waits.
+    await pick(page, makeSample(folder, 'mixed', 32, 200000), 'held');
+    assert.ok((await saved(page)).equals(qefdump(a).stdout), 'the saved dump is the shown file\'s');
+    assert.equal(await page.textContent('#status-note'), 'Saved the dump of mixed-31-300000.qef.');
+    assert.ok(await page.isDisabled('#compare'));
+    await goTo(page, 'line', 3);
+    assert.match(await page.textContent('#status-position'), /^Lines 3-/);
+    await page.fill('#find-text', 'nm_plugcmd');
+    await page.press('#find-text', 'Enter');
+    assert.match(await page.textContent('#status-note'), /^"nm_plugcmd" found at offset/);
+    await goTo(page, 'line', 50);
+    await page.evaluate(() => window.release('network error'));
+    await opened(page, opens + 1);
+    assert.equal(await page.textContent('#message'), 'mixed-32-200000.qef: The file could not be read.');
+
+    await pick(page, makeSample(folder, 'mixed', 33, 20000), 'removed');
+    await opened(page, opens + 2);
+    assert.equal(await page.textContent('#message'), 'mixed-33-20000.qef: The file could not be read.');
+    writeFileSync(`${folder}/refused.qef`, readFileSync(a).subarray(0, 299990));
+    await openFile(page, `${folder}/refused.qef`);
+    assert.match(await page.textContent('#message'), /^refused\.qef: QEF format error\. Record \d+ at offset/);
+    assert.deepEqual(await view(page), shown, 'the shown file, where it was');
+    assert.ok((await saved(page)).equals(qefdump(a).stdout), 'the dump saved after them');
+});
+
+test('a read that takes long shows its progress, and Cancel leaves the page as it was', async () => {
+    const { page, folder } = browser;
+    await openFile(page, makeSample(folder, 'mixed', 37, 100000));
+    const shown = await view(page);
+    await pick(page, makeSample(folder, 'mixed', 38, 100000), 'held', 'compare-file');
+    await page.waitForSelector('#progress', { state: 'visible' });
+    await page.click('#cancel');
+    assert.deepEqual([await view(page), await page.textContent('#status-note'), await page.isHidden('#progress')], [shown, '', true]);
+    assert.ok((await page.isHidden('#compare-bar')) && (await page.isEnabled('#compare')));
+});
+
+test('a Compare picked while the one before is being compared gets its own file', async () => {
+    const { page, folder } = browser;
+    await openFile(page, makeSample(folder, 'mixed', 40, 300000));
+    await page.evaluate(() => document.body.append(...['x', 'y'].map((id) => Object.assign(document.createElement('input'), { type: 'file', id }))));
+    for (const [id, seed] of [['x', 41], ['y', 42]]) await page.setInputFiles(`#${id}`, makeSample(folder, 'mixed', seed, 3000000));
+    const verdict = await page.evaluate(async () => {
+        const core = await import('./core.js'); // the page's own module, and worker
+        const [x, y] = ['x', 'y'].map((id) => document.getElementById(id).files[0]);
+        let id = 0;
+        await core.openFile(core.COMPARED, x, { onStart: (started) => (id = started) });
+        const made = core.compare(1, id);
+        const newer = core.openFile(core.COMPARED, y); // as compare.js does for a Compare that overtakes
+        if (await made) core.settleCompare(false);
+        return (await newer).verdict;
+    });
+    assert.equal(verdict, 'accepted');
+});
+
+test('a core that stops is replaced, and the shown file opened again', async () => {
+    const { page, folder } = browser;
+    const path = makeSample(folder, 'mixed', 39, 100000);
+    await openFile(page, path);
+    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
+    await page.evaluate(() => { // the worker's next call fails, as one in an aborted module does
+        const post = Worker.prototype.postMessage;
+        Worker.prototype.postMessage = function (message) {
+            Worker.prototype.postMessage = post;
+            return post.call(this, { ...message, call: 'aborted' });
+        };
+    });
+    await page.keyboard.press('PageDown');
+    await opened(page, opens + 1);
+    assert.equal(await page.textContent('#message'), 'Memory allocation error. The viewer started again and opened mixed-39-100000.qef again.');
+    assert.equal((await shownRows(page))[0], qefdump(path).stdout.toString('latin1').split('\r\n')[0]);
+});
+
+test('out of memory in a small WebAssembly memory is a message, and the page goes on', async () => {
+    // About 162 MiB, as a phone's browser may give: two unlike files of 4,000,000 records do not fit.
+    const small = await startPage(undefined, { flags: ['--js-flags=--wasm-max-mem-pages=2600'] });
+    try {
+        const { page, errors, folder } = small;
+        await openFile(page, makeSample(folder, 'empty-records', 35, 32000000));
+        const shown = await view(page);
+        await openFile(page, makeSample(folder, 'empty-records', 36, 32000000), '#compare');
+        assert.equal(await page.textContent('#message'), 'Memory allocation error.');
+        assert.deepEqual(await view(page), shown, 'the file shown stays');
+        await goTo(page, 'record', 7);
+        assert.match(await page.textContent('#status-position'), /· record 7 of /);
+        assert.deepEqual(errors, [], 'console and page errors');
+    } finally {
+        await small.close();
+    }
+});

@@ -1,0 +1,190 @@
+// The core's own thread: the WebAssembly core runs here, so that reading, indexing, comparing
+// and saving never hold up the page. The page (core.js) sends { id, call, args } and gets
+// { id, result }, { id, progress } (0 to 1) while long work goes on, or { id, failure }; a
+// { cancel: id } ends the read or the save of that call.
+import loadCore from './qefcore.js';
+
+let core = null;
+let constants = null; // what the page must agree on with the core (qef_constants)
+let SHOWN, COMPARED; // its slots
+// The core writes ASCII; latin1 decodes any byte, so nothing it could write would throw.
+const decoder = new TextDecoder('latin1');
+// The core, once loaded; the page learns its constants from here, as it holds no copy of them.
+const ready = loadCore().then(
+    (module) => {
+        core = module;
+        constants = JSON.parse(outputText(core._qef_constants()));
+        ({ shown: SHOWN, compared: COMPARED } = constants.slots);
+        postMessage({ constants });
+    },
+    (error) => postMessage({ unloaded: String(error) }),
+);
+const cancelled = new Set();
+const readers = []; // per slot, the call reading a file into it
+const reading = new Map(); // call -> the reader of its file, which a cancel ends at once
+const LINES_A_PIECE = 8192; // of a saved dump
+const PROGRESS_MS = 100;
+let shownVersion = 0; // counts the files the shown slot took, so that a save can tell
+let unsettled = false; // a comparison made, until the page keeps or undoes it
+
+function cancel(id) {
+    cancelled.add(id);
+    if (reading.has(id)) reading.get(id).cancel().catch(() => {});
+}
+
+function outputText(length) {
+    const at = core._qef_output();
+    return decoder.decode(core.HEAPU8.subarray(at, at + length));
+}
+
+// Copies the bytes of `source`, a File (read here, off the page's thread) or a stream, to `at`:
+// '' when they all came, else what went wrong. A file that cannot be read (a folder, one
+// removed or changed since it was picked) makes its stream fail.
+async function readInto(id, at, source, size) {
+    const reader = (source instanceof Blob ? source.stream() : source).getReader();
+    reading.set(id, reader);
+    let length = 0;
+    let told = performance.now();
+    try {
+        for (;;) {
+            const { done, value } = await reader.read();
+            if (cancelled.has(id)) {
+                reader.cancel().catch(() => {});
+                return 'cancelled';
+            }
+            if (done) break;
+            if (length + value.length > size) {
+                reader.cancel().catch(() => {});
+                return 'The file grew while it was read.';
+            }
+            core.HEAPU8.set(value, at + length);
+            length += value.length;
+            if (performance.now() - told > PROGRESS_MS) {
+                told = performance.now();
+                postMessage({ id, progress: length / size });
+            }
+        }
+    } catch {
+        return 'The file could not be read.';
+    } finally {
+        reading.delete(id);
+    }
+    return length === size ? '' : 'The file shrank while it was read.';
+}
+
+// Reads a file into the slot's incoming place and has it checked and indexed; an accepted file
+// waits there for take (the shown slot) or compare (the compared one). A newer open of the slot
+// ends this one's read.
+async function open(id, slot, source, size) {
+    // A newer Compare overtakes a comparison the page has not settled yet: it is undone now,
+    // while the file before still waits in the place this read is about to take.
+    if (slot === COMPARED) settle(false);
+    cancel(readers[slot]);
+    readers[slot] = id;
+    const at = core._qef_reserve(slot, size);
+    const problem = at ? await readInto(id, at, source, size) : '';
+    if (problem) {
+        if (readers[slot] === id) core._qef_drop(slot);
+        return cancelled.has(id) ? { verdict: 'cancelled', message: '' } : { verdict: 'refused', message: problem };
+    }
+    const answer = core._qef_open(slot, size);
+    const verdict =
+        answer === constants.open.accepted ? 'accepted' : answer === constants.open.refused ? 'refused' : 'no memory';
+    return { verdict, message: verdict === 'refused' ? outputText(core._qef_open_message_length()) : '' };
+}
+
+// The dump of the shown file in `mode` as a Blob, a piece at a time; a string when it could not
+// be made whole.
+async function save(id, mode) {
+    const version = shownVersion;
+    const count = core._qef_line_count(SHOWN);
+    const pieces = [];
+    for (let first = 0; first < count; first += LINES_A_PIECE) {
+        const length = core._qef_lines(SHOWN, first, LINES_A_PIECE, mode);
+        if (!length) return 'no memory'; // the core had no room for the lines
+        const at = core._qef_output();
+        pieces.push(core.HEAPU8.slice(at, at + length));
+        postMessage({ id, progress: first / count });
+        await new Promise((resolve) => setTimeout(resolve)); // a cancel may come in
+        if (cancelled.has(id)) return 'cancelled';
+        if (version !== shownVersion) return 'replaced';
+    }
+    return new Blob(pieces, { type: 'text/plain' });
+}
+
+function find(slot, query, from) {
+    const bytes = new TextEncoder().encode(query);
+    const at = core._qef_query_room(bytes.length);
+    if (!at) return -3;
+    core.HEAPU8.set(bytes, at);
+    return core._qef_find(slot, bytes.length, from);
+}
+
+// Where line `line` of the shown file is: the status line's numbers.
+function position(line) {
+    return {
+        lines: core._qef_line_count(SHOWN),
+        records: core._qef_record_count(SHOWN),
+        record: core._qef_record_of_line(SHOWN, line),
+        offset: core._qef_offset_of_line(SHOWN, line),
+    };
+}
+
+// The file the open `openId` read takes the shown slot: its { lines, records }.
+function take(openId) {
+    if (readers[SHOWN] !== openId || core._qef_take() !== 1) return null;
+    shownVersion++;
+    return { lines: core._qef_line_count(SHOWN), records: core._qef_record_count(SHOWN) };
+}
+
+function compare(context, openId) {
+    unsettled = readers[COMPARED] === openId && core._qef_compare(context) === 1;
+    return unsettled;
+}
+
+function settle(keep) {
+    if (unsettled) core._qef_compare_settle(keep ? 1 : 0);
+    unsettled = false;
+}
+
+const CALLS = {
+    open,
+    save,
+    take: (id, openId) => take(openId),
+    drop: (id, slot, openId) => readers[slot] === openId && core._qef_drop(slot),
+    lineCount: (id, slot) => core._qef_line_count(slot),
+    recordCount: (id, slot) => core._qef_record_count(slot),
+    lines: (id, slot, first, count, mode) => outputText(core._qef_lines(slot, first, count, mode)),
+    recordLines: (id, slot, first, count) => outputText(core._qef_record_lines(slot, first, count)),
+    position: (id, line) => position(line),
+    firstLineOfRecord: (id, slot, record) => core._qef_first_line_of_record(slot, record),
+    lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
+    offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
+    find: (id, slot, query, from) => find(slot, query, from),
+    compare: (id, context, openId) => compare(context, openId),
+    settleCompare: (id, keep) => settle(keep),
+    diffRowCount: () => core._qef_diff_row_count(),
+    diffRows: (id, first, count, mode) => outputText(core._qef_diff_rows(first, count, mode)),
+    unfold: (id, row) => core._qef_diff_unfold(row) === 1,
+    changeFrom: (id, row, direction) => core._qef_diff_change(row, direction),
+    changeDetail: (id, row) => outputText(core._qef_diff_detail(row)),
+    diffSummary: () => outputText(core._qef_diff_summary()),
+    memoryBytes: () => core.HEAPU8.length,
+};
+
+// A call runs as it comes; reading and saving wait for the file's bytes, or give the page's
+// calls their turn, between pieces, and the page's calls meanwhile act on what is open.
+self.onmessage = async ({ data }) => {
+    if (data.cancel !== undefined) {
+        cancel(data.cancel);
+        return;
+    }
+    await ready;
+    try {
+        postMessage({ id: data.id, result: await CALLS[data.call](data.id, ...data.args) });
+    } catch (error) {
+        // The module aborted (memory the runtime itself could not grow): the page starts another.
+        postMessage({ id: data.id, failure: String(error) });
+    }
+    cancelled.delete(data.id);
+};
