@@ -124,6 +124,17 @@ export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset
 // The offset of the next match of `query` from byte `from` on (see qef_find): -1 for none,
 // -2 for an empty query, -3 when memory ran out.
 export const find = (slot, query, from) => call('find', [slot, query, from]);
+// The shown file's next (or previous) hit of `query` from byte `from`, wrapping: { offset, length }
+// or { failure } (-1 none, -2 not a query, -3 no memory). `kind` 0 text, 1 hex; `flags` 1 match
+// case, 2 UTF-16LE too.
+export const search = (query, kind, flags, from, backward) => call('search', [query, kind, flags, from, backward]);
+// The values at byte `offset` of the shown file, for the data inspector (see qef_values); null
+// when there are none.
+export const values = (offset) => call('values', [offset]);
+// [{ tag, name, records, bytes }] of the shown file, in the order tags first appear.
+export const tagStats = () => call('tagStats', []);
+// The offset of the first data byte of each dump line [first, first + count).
+export const dumpOffsets = (first, count) => call('dumpOffsets', [first, count]);
 
 // The dump of the shown file as a Blob, or why there is none: 'no memory', 'replaced' (another
 // file was opened) or 'cancelled'.

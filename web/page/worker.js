@@ -120,6 +120,24 @@ function find(slot, query, from) {
     return core._qef_find(slot, bytes.length, from);
 }
 
+// The next or previous hit of a text or hex query from byte `from`, wrapping: { offset, length },
+// or { failure }: -1 none, -2 a query the core cannot read, -3 no memory.
+function search(query, kind, flags, from, backward) {
+    const bytes = new TextEncoder().encode(query);
+    const at = core._qef_query_room(bytes.length);
+    if (!at) return { failure: -3 };
+    core.HEAPU8.set(bytes, at);
+    const offset = core._qef_search(SHOWN, bytes.length, kind, flags, from, backward ? 1 : 0);
+    return offset < 0 ? { failure: offset } : { offset, length: core._qef_hit_length() };
+}
+
+// The core's JSON answers, whose texts are UTF-8.
+const utf8 = new TextDecoder();
+function json(length) {
+    const at = core._qef_output();
+    return length ? JSON.parse(utf8.decode(core.HEAPU8.subarray(at, at + length))) : null;
+}
+
 // Where line `line` of the shown file is: the status line's numbers.
 function position(line) {
     return {
@@ -161,6 +179,10 @@ const CALLS = {
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
     find: (id, slot, query, from) => find(slot, query, from),
+    search: (id, ...args) => search(...args),
+    values: (id, offset) => json(core._qef_values(SHOWN, offset)),
+    tagStats: () => json(core._qef_tag_stats(SHOWN)),
+    dumpOffsets: (id, first, count) => Array.from({ length: count }, (_, k) => core._qef_offset_of_line(SHOWN, first + k)),
     compare: (id, context, openId) => compare(context, openId),
     settleCompare: (id, keep) => settle(keep),
     diffRowCount: () => core._qef_diff_row_count(),

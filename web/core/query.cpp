@@ -1,0 +1,178 @@
+// The page's queries of the shown file: a search of its bytes (text or hexadecimal, wrapping
+// either way), the values at a byte for the data inspector, and the records and bytes per tag.
+// Values and counts go back as JSON text, 64-bit integers as strings so that none is rounded.
+#include "web/core/binding.h"
+
+#include "dump/byte_search.h"
+#include "dump/record_select.h"
+#include "dump/record_text.h"
+#include "dump/value_read.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+enum SearchKind { SEARCH_TEXT = 0, SEARCH_HEX = 1 };
+enum SearchFlags { SEARCH_MATCH_CASE = 1, SEARCH_UTF16 = 2 };
+enum SearchResult { SEARCH_NONE = -1, SEARCH_BAD_QUERY = -2, SEARCH_NO_MEMORY = -3 };
+
+SearchHit lastHit{};
+constexpr uint32_t MostInspectedText = 48; // bytes of the text at the cursor
+
+// A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
+void AppendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x",
+                          unsigned(static_cast<unsigned char>(c)));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// The bytes as the dump's character column shows them: printable ASCII, else '.'.
+std::string Printable(std::string_view bytes) {
+    std::string text(bytes);
+    for (char& c : text)
+        if (c < 0x20 || c > 0x7E)
+            c = '.';
+    return text;
+}
+
+// Shortest text that reads back as `value`; names for what JSON has no number for.
+void AppendNumber(std::string& out, double value) {
+    if (std::isnan(value)) {
+        out += "\"NaN\"";
+    } else if (std::isinf(value)) {
+        out += value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
+    } else {
+        char text[32];
+        for (int digits = 1; digits <= 17; ++digits) {
+            std::snprintf(text, sizeof text, "%.*g", digits, value);
+            if (std::strtod(text, nullptr) == value)
+                break;
+        }
+        out += text;
+    }
+}
+
+} // namespace
+
+// Room for the query, shared with qef_find; the page has written the query there, so asking for
+// no more room than it asked for keeps it.
+QEF_EXPORT char* qef_query_room(uint32_t bytes);
+
+// The next (or with `backward`, the previous) hit of the query the page wrote at qef_query_room
+// from byte `from`, wrapping round the file: its offset, its length then from qef_hit_length;
+// else a SearchResult.
+QEF_EXPORT double qef_search(int slot, uint32_t length, int kind, int flags, double from,
+                             int backward) try {
+    OpenFile* file = AcceptedFile(slot);
+    char* text = qef_query_room(length);
+    if (!file || !text)
+        return SEARCH_BAD_QUERY;
+    std::string_view typed(text, length);
+    SearchQuery query;
+    bool made = kind == SEARCH_HEX ? ParseHexPattern(typed, query)
+                                   : MakeTextQuery(typed, !(flags & SEARCH_MATCH_CASE),
+                                                   (flags & SEARCH_UTF16) != 0, query);
+    if (!made)
+        return SEARCH_BAD_QUERY;
+    const RecordIndex& index = file->index;
+    uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
+    bool found = backward ? FindPreviousHit(index, query, start, lastHit)
+                          : FindNextHit(index, query, start, lastHit);
+    return found ? double(lastHit.offset) : double(SEARCH_NONE);
+} catch (const std::bad_alloc&) {
+    return SEARCH_NO_MEMORY;
+}
+
+QEF_EXPORT uint32_t qef_hit_length() {
+    return lastHit.length;
+}
+
+// The values at byte `offset` as a JSON object, in the output buffer: its length, 0 when the
+// offset is not in the file or memory ran out. A width that does not fit before the record's
+// end has "fits": false.
+QEF_EXPORT uint32_t qef_values(int slot, double offset) {
+    OpenFile* file = AcceptedFile(slot);
+    ValuesAt values;
+    if (!file || !(offset >= 0 && offset < file->index.Length()) ||
+        !ReadValuesAt(file->index, uint32_t(offset), MostInspectedText, values))
+        return 0;
+    return OutputOf([&] {
+        std::string out = "{\"record\": " + std::to_string(values.record) +
+                          ", \"available\": " + std::to_string(values.available) + ", \"ints\": [";
+        for (int k = 0; k < ValueWidthCount; ++k) {
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "%s{\"bytes\": %" PRIu32 ", \"fits\": %s, \"uintLe\": \"%" PRIu64
+                          "\", \"intLe\": \"%" PRId64 "\", \"uintBe\": \"%" PRIu64
+                          "\", \"intBe\": \"%" PRId64 "\"}",
+                          k ? ", " : "", ValueWidths[k], values.fits[k] ? "true" : "false",
+                          values.little[k], values.signedLittle[k], values.big[k],
+                          values.signedBig[k]);
+            out += text;
+        }
+        out += "], \"float32Le\": ";
+        AppendNumber(out, values.float32Little);
+        out += ", \"float32Be\": ";
+        AppendNumber(out, values.float32Big);
+        out += ", \"float64Le\": ";
+        AppendNumber(out, values.float64Little);
+        out += ", \"float64Be\": ";
+        AppendNumber(out, values.float64Big);
+        out += ", \"ascii\": ";
+        AppendJsonString(out, Printable(values.ascii));
+        out += ", \"utf16\": ";
+        AppendJsonString(out, values.utf16);
+        return out + "}";
+    });
+}
+
+// Records and data bytes per tag, in the order tags first appear, with the first record of each
+// (from 0), as a JSON array in the output buffer: its length, 0 when memory ran out.
+QEF_EXPORT uint32_t qef_tag_stats(int slot) {
+    OpenFile* file = AcceptedFile(slot);
+    std::vector<TagCount> counts;
+    if (!file)
+        return OutputText("[]");
+    return OutputOf([&] {
+        if (!CountTags(file->index.Data(), file->index.Length(), RecordSelection(), counts))
+            throw std::bad_alloc();
+        // The first record of each tag: tags are counted in the order they first appear, so the
+        // next tag not met yet is always the next one counted.
+        std::vector<uint32_t> first(counts.size());
+        const RecordIndex& index = file->index;
+        for (uint32_t record = 0, k = 0; record < index.Count() && k < counts.size(); ++record)
+            if (ReadUint32Le(index.Data() + index.Offset(record)) == counts[k].tag)
+                first[k++] = record;
+        std::string out = "[";
+        for (size_t k = 0; k < counts.size(); ++k) {
+            const TagCount& count = counts[k];
+            char tag[8];
+            WriteTagHex(count.tag, tag);
+            out += out.size() > 1 ? ", {\"tag\": " : "{\"tag\": ";
+            AppendJsonString(out, {tag, sizeof tag});
+            out += ", \"name\": ";
+            AppendJsonString(out, TrimmedTagName(count.tag));
+            out += ", \"first\": " + std::to_string(first[k]) +
+                   ", \"records\": " + std::to_string(count.records) +
+                   ", \"bytes\": " + std::to_string(count.bytes) + "}";
+        }
+        return out + "]";
+    });
+}
