@@ -53,6 +53,7 @@ test('a file read, unreadable or refused leaves the shown one where it was, for 
     assert.ok(await page.isDisabled('#compare'));
     await goTo(page, 'line', 3);
     assert.match(await page.textContent('#status-position'), /^Lines 3-/);
+    await page.selectOption('#find-kind', 'tag');
     await page.fill('#find-text', 'nm_plugcmd');
     await page.press('#find-text', 'Enter');
     assert.match(await page.textContent('#status-note'), /^"nm_plugcmd" found at offset/);

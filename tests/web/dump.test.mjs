@@ -90,7 +90,8 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     assert.match(await page.textContent('#status-note'), /No record/);
 
     // A tag name in any case, then the next record of that name; bytes across a line's end.
-    const find = async (text) => {
+    const find = async (text, kind = 'tag') => {
+        await page.selectOption('#find-kind', kind);
         await page.fill('#find-text', text);
         await page.press('#find-text', 'Enter');
     };
@@ -101,7 +102,7 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     await find('nm_plugcmd');
     await topIs(firstLineOf(named[1]), 'Find it again');
     const bytes = readFileSync(mixed).subarray(big.offset + 8 + 30, big.offset + 8 + 35);
-    await find([...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '));
+    await find([...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '), 'hex');
     await topIs(firstLineOf(big) + 1, 'Find bytes 30 to 34 of a record\'s data');
     await find('NO_SUCH_NAME');
     assert.match(await page.textContent('#status-note'), /is not in this file/);
@@ -129,7 +130,9 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
     const at = await page.$eval('#dump .row', (line) => {
         const box = line.getBoundingClientRect();
         const left = box.left + parseFloat(getComputedStyle(line).paddingLeft);
-        return { left, top: box.top, height: box.height, width: line.firstChild.getBoundingClientRect().width / line.textContent.length };
+        const text = document.createRange(); // the row's spans, however the marks cut it
+        text.selectNodeContents(line);
+        return { left, top: box.top, height: box.height, width: text.getBoundingClientRect().width / line.textContent.length };
     });
     await page.mouse.move(900, 400);
     await page.mouse.wheel(0, at.height * 7);

@@ -10,6 +10,8 @@ import { begin } from './progress.js';
 import { addTouch } from './touch.js';
 import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
+import { addBytes } from './bytes.js';
+import { addStats } from './stats.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -21,7 +23,6 @@ const state = {
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: false, // while a file for Open is read: Compare waits for it
     mode: core.MODES.multi,
-    lastFind: null, // { query, offset, top }
 };
 
 const dump = new VirtualList($('dump'), {
@@ -44,8 +45,10 @@ function message(text) {
 }
 
 function dumpSource() {
-    const fetch = async (first, count) =>
-        (await core.dumpLines(core.SHOWN, first, count, state.mode)).map((text) => ({ text, kind: 'line' }));
+    const fetch = async (first, count) => {
+        const [lines, offsets] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
+        return lines.map((text, k) => ({ text, kind: 'line', offset: offsets[k] }));
+    };
     const { lines: count, columns } = state.file;
     return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
 }
@@ -85,7 +88,8 @@ function enableControls() {
 async function showFile(file, { lines, records: count }) {
     const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
     state.file = { name: file.name, size: file.size, lines, records: count, columns: line.length + 1, chosen: file };
-    state.lastFind = null;
+    bytes.reset();
+    stats.reset();
     document.title = `${file.name} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
@@ -154,11 +158,12 @@ core.whenLost(async () => {
     if (state.file) message(`${told} and opened ${shown.name} again.`);
 });
 
-// Puts the dump line first and marks it.
-function jump(line) {
+// Puts the dump line first and marks it, and the byte cursor on `offset`, or the line's first byte.
+async function jump(line, offset) {
     if (compare.active) compare.close();
     dump.jumpTo(line);
     dump.element.focus();
+    bytes.place(offset ?? (await core.offsetOfLine(core.SHOWN, line)));
 }
 
 function parseNumber(text) {
@@ -185,27 +190,7 @@ async function goTo(event) {
         return;
     }
     note('');
-    jump(line);
-}
-
-const FIND_FAILURES = { [-2]: 'Find: type a tag name, or bytes in hexadecimal (4D 6F 64).', [-3]: core.NO_MEMORY };
-
-// Find: from the first line on screen, or on from the last match while the view stays there.
-async function find(event) {
-    event.preventDefault();
-    if (compare.active) compare.close();
-    const query = $('find-text').value;
-    const last = state.lastFind;
-    const again = last && last.query === query && last.top === dump.top;
-    const from = again ? last.offset + 1 : await core.offsetOfLine(core.SHOWN, dump.top);
-    const found = await core.find(core.SHOWN, query, from);
-    if (found < 0) {
-        note(FIND_FAILURES[found] || `"${query}" is not in this file.`);
-        return;
-    }
-    jump(await core.lineOfOffset(core.SHOWN, found));
-    state.lastFind = { query, offset: found, top: dump.top };
-    note(`"${query}" found at offset ${hex(found)}${found < from ? ', from the start again' : ''}.`);
+    jump(line, kind === 'offset' ? value : undefined);
 }
 
 function setMode(event) {
@@ -237,7 +222,6 @@ $('open-file').addEventListener('change', (event) => {
 });
 $('numeration').addEventListener('change', setMode);
 $('goto').addEventListener('submit', goTo);
-$('find').addEventListener('submit', find);
 $('save').addEventListener('click', () => saveAsText(state.file.name, state.mode, note));
 $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
@@ -245,7 +229,7 @@ $('compare-file').addEventListener('change', (event) => {
     event.target.value = '';
     if (file) compareWith(file);
 });
-makeSelectable(dump, { onNote: note, onClick: (row) => compare.active && compare.onClick(row) });
+makeSelectable(dump, { onNote: note, onClick: (row, event) => (compare.active ? compare.onClick(row) : bytes.click(row, event)) });
 records.rowsElement.addEventListener('click', async (event) => {
     if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
@@ -254,5 +238,13 @@ addTouch(dump, { onTap: (row) => compare.active && compare.onClick(row) });
 addTouch(records);
 addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),
     head: document.querySelector('#side .list-head'), list: records });
+const bytes = addBytes(dump, records, {
+    file: () => state.file,
+    note,
+    jump,
+    comparing: () => compare.active,
+    closeCompare: () => compare.active && compare.close(),
+});
+const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)) });
 enableControls();
 document.body.dataset.ready = 'yes';

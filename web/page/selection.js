@@ -29,7 +29,7 @@ function select(list, anchor, focus) {
     if (list.source.load && rows <= MOST_COPIED_ROWS && !list.source.holds(start.row, rows)) list.source.load(start.row, rows);
 }
 
-// Mouse selection, Ctrl+A and copying for `list`; `onClick(row)` for a click that selected
+// Mouse selection, Ctrl+A and copying for `list`; `onClick(row, event)` for a click that selected
 // nothing, `onNote(text)` when a copy is refused.
 export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } = {}) {
     followPointer(list, onClick);
@@ -94,7 +94,7 @@ function followPointer(list, onClick) {
         clearInterval(timer);
         if (!moved) {
             list.clearSelection();
-            onClick(pressed.row);
+            onClick(pressed.row, last);
         }
         pressed = null;
     });

@@ -41,8 +41,10 @@ function div(className, parent) {
 
 export class VirtualList {
     // `onMove(list)` after the first row shown changed; `onEnter(row)` for Enter on the cursor.
-    constructor(element, { onMove = () => {}, onEnter = () => {}, homeEndRows = false } = {}) {
+    // `marks(index, row)` gives column ranges [{ from, to, className }] drawn in a row.
+    constructor(element, { onMove = () => {}, onEnter = () => {}, homeEndRows = false, marks = () => [] } = {}) {
         this.element = element;
+        this.marks = marks;
         this.onMove = onMove;
         this.onEnter = onEnter;
         this.homeEndRows = homeEndRows;
@@ -103,10 +105,7 @@ export class VirtualList {
     layout(top = this.top) {
         const wanted = Math.ceil(this.scroller.clientHeight / this.rowHeight) + 1;
         while (this.pool.length < wanted) {
-            const row = div('row', this.inner);
-            row.append(document.createElement('span'), document.createElement('span'), document.createElement('span'));
-            row.children[1].className = 'selected';
-            this.pool.push(row);
+            this.pool.push(div('row', this.inner));
         }
         while (this.pool.length > wanted) this.pool.pop().remove();
         // The rows leave the scroll bars uncovered.
@@ -190,10 +189,7 @@ export class VirtualList {
         this.pool.forEach((element, k) => {
             const row = rows[k];
             const index = this.top + k;
-            const [before, selected, after] = this.split(index, row ? row.text : '');
-            element.children[0].textContent = before;
-            element.children[1].textContent = selected;
-            element.children[2].textContent = after;
+            element.replaceChildren(...this.pieces(index, row));
             element.className = `row ${row ? `kind-${row.kind}` : ''} ${index === this.marked ? 'marked' : ''}`;
             // For a screen reader the rows are options, the cursor the active one.
             element.role = row ? 'option' : 'none';
@@ -206,13 +202,26 @@ export class VirtualList {
         else this.element.removeAttribute('aria-activedescendant');
     }
 
-    // A row's text before, inside and after the selection.
-    split(index, text) {
+    // A row's text as spans, cut where the selection and the row's marks begin and end.
+    pieces(index, row) {
+        const text = row ? row.text : '';
+        const ranges = row && row.text ? [...this.marks(index, row)] : [];
         const s = this.selection;
-        if (!s || index < s.start.row || index > s.end.row) return [text, '', ''];
-        const from = index === s.start.row ? s.start.column : 0;
-        const to = index === s.end.row ? s.end.column : text.length;
-        return [text.slice(0, from), text.slice(from, to), text.slice(to)];
+        if (s && index >= s.start.row && index <= s.end.row) {
+            const from = index === s.start.row ? s.start.column : 0;
+            ranges.push({ from, to: index === s.end.row ? s.end.column : text.length, className: 'selected' });
+        }
+        const cuts = [...new Set([0, text.length, ...ranges.flatMap((r) => [r.from, r.to])])]
+            .filter((at) => at >= 0 && at <= text.length)
+            .sort((a, b) => a - b);
+        const spans = [];
+        for (let k = 0; k + 1 < cuts.length; k++) {
+            const span = document.createElement('span');
+            span.textContent = text.slice(cuts[k], cuts[k + 1]);
+            span.className = ranges.filter((r) => r.from <= cuts[k] && r.to >= cuts[k + 1]).map((r) => r.className).join(' ');
+            spans.push(span);
+        }
+        return spans;
     }
 
     // Where a point of the view falls: a row and the column nearest to it.

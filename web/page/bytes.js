@@ -1,0 +1,200 @@
+// The dump's bytes: the byte cursor (a click on a byte, Go to, Find, Left and Right), what the
+// dump marks in its hex and character columns (the cursor, a search's hit, the bytes of the
+// record the record list's cursor is on), the data inspector at the cursor, and Find. Every
+// value and every hit comes from the core; the page only places them on the lines.
+import * as core from './core.js';
+
+const $ = (id) => document.getElementById(id);
+const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+
+// The columns of a dump line: byte k of its 16 in the hex and in the character column.
+const HEX_COLUMN = 32;
+const HEX_HIGH_COLUMN = 58;
+const CHAR_COLUMN = 84;
+const BYTES_PER_LINE = 16;
+const RECORD_HEADER = 8;
+const hexColumn = (k) => (k < 8 ? HEX_COLUMN + 3 * k : HEX_HIGH_COLUMN + 3 * (k - 8));
+
+// The byte a column shows, or -1.
+function byteOfColumn(column) {
+    if (column >= CHAR_COLUMN && column < CHAR_COLUMN + BYTES_PER_LINE) return column - CHAR_COLUMN;
+    for (let k = 0; k < BYTES_PER_LINE; k++) if (column >= hexColumn(k) && column < hexColumn(k) + 2) return k;
+    return -1;
+}
+
+// The inspector's rows: a label and how it reads the core's values, null for "—".
+const WIDTH_NAMES = ['8', '16', '32', '64'];
+const INSPECTED = [
+    ...[0, 1, 2, 3].flatMap((k) => {
+        const order = k ? [' LE', ' BE'] : [''];
+        return order.flatMap((end) => {
+            const key = end === ' BE' ? 'Be' : 'Le';
+            return [
+                [`int${WIDTH_NAMES[k]}${end}`, (v) => (v.ints[k].fits ? v.ints[k][`int${key}`] : null)],
+                [`uint${WIDTH_NAMES[k]}${end}`, (v) => (v.ints[k].fits ? v.ints[k][`uint${key}`] : null)],
+            ];
+        });
+    }),
+    ['float32 LE', (v) => (v.ints[2].fits ? String(v.float32Le) : null)],
+    ['float32 BE', (v) => (v.ints[2].fits ? String(v.float32Be) : null)],
+    ['float64 LE', (v) => (v.ints[3].fits ? String(v.float64Le) : null)],
+    ['float64 BE', (v) => (v.ints[3].fits ? String(v.float64Be) : null)],
+    ['ASCII', (v) => v.ascii],
+    ['UTF-16LE', (v) => v.utf16],
+];
+
+const FIND_KINDS = { text: 0, hex: 1 };
+const FIND_FAILURES = {
+    [-2]: { text: 'Find: type a text.', hex: 'Find: type bytes in hexadecimal (4D 6F 64).', tag: 'Find: type a tag name.' },
+    [-3]: { text: core.NO_MEMORY, hex: core.NO_MEMORY, tag: core.NO_MEMORY },
+    [-4]: { tag: 'Find previous looks for a text or hex bytes.' },
+};
+
+// `dump` the dump's list, `records` the record list's; `page` gives { file, note, jump(line) }.
+export function addBytes(dump, records, page) {
+    const state = { cursor: -1, hit: null, record: null, recordNumber: -1, asked: 0 };
+    const list = $('inspector-values');
+
+    // A line's marks: each byte it shows (its hex digits are not blank) in the ranges marked.
+    dump.marks = (index, row) => {
+        if (row.kind !== 'line' || row.offset === undefined || row.offset < 0) return [];
+        const marks = [];
+        for (let k = 0; k < BYTES_PER_LINE; k++) {
+            const at = row.offset + k;
+            if (row.text[hexColumn(k)] === ' ') continue;
+            const names = [];
+            if (state.record && at >= state.record.from && at < state.record.to) names.push('in-record');
+            if (state.hit && at >= state.hit.offset && at < state.hit.offset + state.hit.length) names.push('hit');
+            if (at === state.cursor) names.push('byte-cursor');
+            for (const className of names) {
+                marks.push({ from: hexColumn(k), to: hexColumn(k) + 2, className });
+                marks.push({ from: CHAR_COLUMN + k, to: CHAR_COLUMN + k + 1, className });
+            }
+        }
+        return marks;
+    };
+
+    async function inspect() {
+        const asked = ++state.asked;
+        const at = state.cursor;
+        const values = at >= 0 ? await core.values(at) : null;
+        if (asked !== state.asked) return; // a newer cursor follows
+        $('inspector-offset').textContent = values ? `Offset ${hex(at)} (${at}), record ${values.record + 1}` : 'No byte chosen';
+        list.replaceChildren(
+            ...(values ? INSPECTED : []).map(([label, read]) => {
+                const row = document.createElement('div');
+                const name = document.createElement('dt');
+                name.textContent = label;
+                const value = document.createElement('dd');
+                value.textContent = read(values) ?? '—';
+                row.append(name, value);
+                return row;
+            }),
+        );
+    }
+
+    // Puts the byte cursor on `offset` and, with `show`, its line on screen.
+    async function place(offset, show = false) {
+        state.cursor = offset;
+        if (show && offset >= 0) {
+            const line = await core.lineOfOffset(core.SHOWN, offset);
+            if (line >= 0 && (line < dump.top || line >= dump.top + dump.visibleRows)) dump.jumpTo(line);
+            else if (line >= 0) dump.marked = line;
+        }
+        dump.render();
+        inspect();
+    }
+
+    // The record list's cursor: its record's data bytes are marked in the dump.
+    async function followRecord(record) {
+        const { records: count, size } = page.file();
+        const dataOf = async (r) => core.offsetOfLine(core.SHOWN, await core.firstLineOfRecord(core.SHOWN, r));
+        const from = await dataOf(record);
+        const to = record + 1 < count ? (await dataOf(record + 1)) - RECORD_HEADER : size;
+        if (state.recordNumber !== record) return;
+        state.record = { from, to };
+        dump.render();
+    }
+    const render = records.render.bind(records);
+    records.render = () => {
+        render();
+        if (records.marked === state.recordNumber || !page.file()) return;
+        state.recordNumber = records.marked;
+        if (records.marked >= 0) followRecord(records.marked);
+    };
+
+    // A click on a byte in the hex or the character column of a dump line.
+    function click(index, event) {
+        const line = dump.source.rows(index, 1)[0];
+        const box = dump.rowsElement.getBoundingClientRect();
+        const x = event.clientX - box.left + dump.scroller.scrollLeft - dump.padding();
+        const k = byteOfColumn(Math.floor(x / dump.charWidth));
+        if (line && line.kind === 'line' && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
+    }
+    // Left and Right move the byte cursor; Up and Down keep moving the row cursor.
+    dump.element.addEventListener(
+        'keydown',
+        (event) => {
+            const step = { ArrowLeft: -1, ArrowRight: 1 }[event.key];
+            if (!step || event.ctrlKey || event.metaKey || event.shiftKey || !page.file() || page.comparing()) return;
+            event.preventDefault();
+            event.stopImmediatePropagation();
+            const at = Math.max(0, Math.min(page.file().size - 1, (state.cursor < 0 ? 0 : state.cursor) + step));
+            place(at, true);
+        },
+        { capture: true },
+    );
+
+    // Find: the next (or previous) hit from the cursor, over the whole file, wrapping; a tag name
+    // finds the next record of that name.
+    async function find(backward) {
+        if (!page.file()) return;
+        page.closeCompare();
+        const query = $('find-text').value;
+        const kind = $('find-kind').value;
+        const onHit = state.hit && state.hit.offset === state.cursor;
+        const from = state.cursor < 0 ? await core.offsetOfLine(core.SHOWN, dump.top) : state.cursor + (onHit && !backward ? 1 : 0);
+        let found;
+        if (kind === 'tag') {
+            const offset = backward ? -4 : await core.find(core.SHOWN, query, from);
+            found = offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
+        } else {
+            const flags = ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0);
+            found = await core.search(query, FIND_KINDS[kind], flags, from, backward);
+        }
+        if (found.failure !== undefined) {
+            page.note(FIND_FAILURES[found.failure]?.[kind] || `"${query}" is not in this file.`);
+            return;
+        }
+        state.hit = found;
+        page.jump(await core.lineOfOffset(core.SHOWN, found.offset), found.offset);
+        const round = backward ? found.offset >= from : found.offset < from;
+        page.note(`"${query}" found at offset ${hex(found.offset)}${round ? (backward ? ', from the end again' : ', from the start again') : ''}.`);
+    }
+    $('find').addEventListener('submit', (event) => {
+        event.preventDefault();
+        find(false);
+    });
+    $('find-previous').addEventListener('click', () => find(true));
+    $('find-text').addEventListener('keydown', (event) => {
+        if (event.key === 'Enter' && event.shiftKey) {
+            event.preventDefault();
+            find(true);
+        }
+    });
+    document.addEventListener('keydown', (event) => {
+        if (event.key !== 'F3') return;
+        event.preventDefault();
+        find(event.shiftKey);
+    });
+
+    return {
+        place,
+        click,
+        // A new file: no cursor, hit or record yet.
+        reset() {
+            Object.assign(state, { cursor: -1, hit: null, record: null, recordNumber: -1 });
+            inspect();
+        },
+    };
+}
