@@ -1,0 +1,140 @@
+// The dump's bytes: Find over the whole file against qefdump's hits, the byte cursor and the data
+// inspector against the file's own bytes, and Statistics against qefdump's counts.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync, writeFileSync } from 'node:fs';
+import { tempFolder, makeSample, qefdump, recordsOf, sharedPage, openFile, goTo, topLine, idle } from './harness.mjs';
+
+const browser = sharedPage();
+const temp = tempFolder();
+after(temp.remove);
+
+// A sample with "module" planted in three records' data, in three forms, and a run of bytes
+// that crosses a record's end into the next one's header.
+const path = makeSample(temp.folder, 'mixed', 7, 60000);
+const bytes = readFileSync(path);
+const records = recordsOf(path);
+const big = records.filter((r) => r.size >= 64);
+const dataOf = (r) => r.offset + 8;
+bytes.write('Module', dataOf(big[2]) + 3, 'latin1');
+bytes.write('MODULE', dataOf(big[5]) + 20, 'latin1');
+bytes.write('module', dataOf(big[9]) + 1, 'utf16le');
+bytes.write('module', dataOf(big[12]) + 40, 'latin1');
+writeFileSync(path, bytes);
+const across = big[4];
+const acrossBytes = bytes.subarray(dataOf(across) + across.size - 2, dataOf(across) + across.size + 3);
+const hexOf = (b) => [...b].map((x) => x.toString(16).padStart(2, '0').toUpperCase()).join(' ');
+const hits = (...args) => qefdump(...args, '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
+
+async function findOffset(page, key) {
+    await page.keyboard.press(key);
+    await idle(page);
+    const note = await page.textContent('#status-note');
+    return { offset: parseInt(/found at offset 0x([0-9A-F]+)/.exec(note)[1], 16), round: /again/.test(note) };
+}
+
+test('Find walks every hit of a text or hex bytes as qefdump finds them, both ways round, and marks them', async () => {
+    const { page } = browser;
+    await openFile(page, path);
+    const expected = hits('--find', 'module', '-i', '--utf16');
+    assert.ok(expected.length >= 4);
+    await page.selectOption('#find-kind', 'text');
+    await page.check('#find-utf16');
+    await page.fill('#find-text', 'module');
+    await page.focus('#find-text');
+    const found = [];
+    for (let k = 0; k <= expected.length; k++) found.push(await findOffset(page, k ? 'F3' : 'Enter'));
+    assert.deepEqual(found.map((f) => f.offset), [...expected, expected[0]].map((h) => h.offset), 'next, and round');
+    assert.ok(found[expected.length].round);
+    // The hit's bytes are marked in both columns of its line.
+    const marked = await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent));
+    assert.deepEqual(marked, [...'4D 6F 64 75 6C 65'.split(' '), ...'Module'], 'the first hit marked');
+    assert.equal((await findOffset(page, 'Shift+F3')).offset, expected.at(-1).offset, 'previous goes round');
+    assert.equal((await findOffset(page, 'Shift+F3')).offset, expected.at(-2).offset);
+
+    await page.check('#find-case');
+    await page.uncheck('#find-utf16');
+    await page.fill('#find-text', 'module');
+    await page.focus('#find-text');
+    assert.equal((await findOffset(page, 'Enter')).offset, hits('--find', 'module')[0].offset, 'Match case');
+    await page.selectOption('#find-kind', 'hex');
+    await page.fill('#find-text', hexOf(acrossBytes));
+    await page.focus('#find-text');
+    assert.equal((await findOffset(page, 'Enter')).offset, hits('--find-hex', hexOf(acrossBytes))[0].offset, 'into a header');
+    await page.fill('#find-text', 'zz');
+    await page.click('#find button[type=submit]');
+    assert.match(await page.textContent('#status-note'), /hexadecimal/);
+});
+
+const inspected = (page) =>
+    page.$$eval('#inspector-values div', (rows) => Object.fromEntries(rows.map((r) => [r.children[0].textContent, r.children[1].textContent])));
+
+// What the inspector should show at `at`, from the bytes, with `room` bytes left in the record.
+function expectedAt(at, room) {
+    const view = new DataView(bytes.buffer, bytes.byteOffset);
+    const values = {};
+    for (const [bits, get] of [[8, 'Int8'], [16, 'Int16'], [32, 'Int32'], [64, 'BigInt64']]) {
+        for (const [end, little] of bits === 8 ? [['', true]] : [[' LE', true], [' BE', false]]) {
+            const fits = bits / 8 <= room;
+            values[`int${bits}${end}`] = fits ? String(view[`get${get}`](at, little)) : '—';
+            values[`uint${bits}${end}`] = fits ? String(view[`get${get.replace('Int', 'Uint')}`](at, little)) : '—';
+        }
+    }
+    for (const [bits, end, little] of [[32, ' LE', true], [32, ' BE', false], [64, ' LE', true], [64, ' BE', false]])
+        values[`float${bits}${end}`] = bits / 8 <= room ? view[`getFloat${bits}`](at, little) : '—';
+    return values;
+}
+
+test('the byte cursor goes where Go to, a click and Left/Right put it; the inspector reads the bytes there', async () => {
+    const { page } = browser;
+    await openFile(page, path);
+    const record = big[3];
+    const check = async (at, room, why) => {
+        const shown = await inspected(page);
+        const wanted = expectedAt(at, room);
+        for (const [label, value] of Object.entries(wanted)) {
+            const number = typeof value === 'number' && shown[label] !== '—' ? Number(shown[label]) : shown[label];
+            assert.ok(Object.is(number, value) || (Number.isNaN(value) && number === 'NaN'), `${why}: ${label} ${shown[label]} != ${value}`);
+        }
+        assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset 0x${at.toString(16).toUpperCase()} `));
+    };
+    const at = dataOf(record) + 16 * 2 + 5;
+    await goTo(page, 'offset', at);
+    await check(at, record.size - (at - dataOf(record)), 'Go to');
+    assert.equal(await page.textContent('#dump .row .byte-cursor'), bytes.subarray(at, at + 1).toString('hex').toUpperCase());
+    // A click on the character three to the right.
+    const cursor = await page.$$eval('#dump .row .byte-cursor', (spans) => spans.at(-1).getBoundingClientRect().toJSON());
+    await page.mouse.click(cursor.x + cursor.width * 3.5, cursor.y + cursor.height / 2);
+    await check(at + 3, record.size - (at + 3 - dataOf(record)), 'a click');
+    await page.focus('#dump');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('ArrowLeft');
+    await check(at + 1, record.size - (at + 1 - dataOf(record)), 'Left twice');
+    // Near the record's end the wider values do not fit; the text stops there.
+    const end = dataOf(record) + record.size - 3;
+    await goTo(page, 'offset', end);
+    await check(end, 3, 'three bytes from the end');
+    assert.ok((await inspected(page)).ASCII.length <= 3, 'the text stops at the record\'s end');
+});
+
+test('Statistics counts per tag as qefdump does; a tag goes to its first record, whose bytes are marked', async () => {
+    const { page } = browser;
+    await openFile(page, path);
+    await page.click('#toggle-stats');
+    const table = await page.$$eval('#stats-table tbody tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+    const stats = qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
+    const number = (n) => n.toLocaleString('en-US');
+    assert.deepEqual(table, stats.map((s) => [s.tag, s.name, number(s.records), number(s.bytes)]));
+    const total = await page.$$eval('#stats-table tfoot td', (cells) => cells.map((c) => c.textContent));
+    assert.deepEqual(total, [number(records.length), number(records.reduce((sum, r) => sum + r.size, 0))]);
+    assert.equal(await page.$$eval('#stats-chart g', (groups) => groups.length), stats.length);
+
+    const k = stats.findIndex((s, i) => i > 1 && records.find((r) => r.name === s.name).size >= 16);
+    const first = records.find((r) => r.name === stats[k].name);
+    await page.click(`#stats-chart g:nth-of-type(${k + 1}) rect`);
+    await idle(page);
+    assert.match(await page.textContent('#status-position'), new RegExp(` record ${number(first.record)} of`));
+    assert.equal(await page.$$eval('#dump .row.marked .in-record', (spans) => spans.length), 32, 'its first line marked');
+    await page.click(`#stats-table tbody tr:nth-child(1) button`);
+    assert.equal(await topLine(page), 0);
+});
