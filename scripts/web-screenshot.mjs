@@ -1,6 +1,7 @@
-// web-screenshot.mjs URL FILE PNG [WIDTHxHEIGHT [light|dark]]: the page at URL in headless
-// Chromium, FILE opened through its Open button, saved as a picture; a size of a phone's is
-// taken as a phone's, with touch. Uses the web tests' locked playwright-core.
+// web-screenshot.mjs URL FILE PNG [WIDTHxHEIGHT [light|dark [inspector]]]: the page at URL in
+// headless Chromium, FILE opened through its Open button, saved as a picture; a size of a
+// phone's is taken as a phone's, with touch. With `inspector`, a byte is picked for the data
+// inspector and the statistics are shown. Uses the web tests' locked playwright-core.
 import { createRequire } from 'node:module';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -8,7 +9,7 @@ import { join } from 'node:path';
 
 const require = createRequire(new URL('../tests/web/package.json', import.meta.url));
 const { chromium } = require('playwright-core');
-const [url, file, picture, size = '1400x860', colorScheme = 'light'] = process.argv.slice(2);
+const [url, file, picture, size = '1400x860', colorScheme = 'light', inspector] = process.argv.slice(2);
 const [width, height] = size.split('x').map(Number);
 const phone = width < 700;
 
@@ -39,6 +40,11 @@ try {
     await page.click('#records .row >> nth=6'); // a record picked in the list, its first line marked
     await answered();
     await page.focus('#records');
+    if (inspector) {
+        await page.click('#toggle-stats');
+        await page.click('#dump .row >> nth=2', { position: { x: 330, y: 6 } });
+        await answered();
+    }
     await page.screenshot({ path: picture });
 } finally {
     await context.close();
