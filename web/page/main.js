@@ -229,12 +229,14 @@ $('compare-file').addEventListener('change', (event) => {
     event.target.value = '';
     if (file) compareWith(file);
 });
-makeSelectable(dump, { onNote: note, onClick: (row, event) => (compare.active ? compare.onClick(row) : bytes.click(row, event)) });
+// A click or a tap on a dump row opens a fold in Compare, else puts the byte cursor on its byte.
+const onDumpClick = (row, event) => (compare.active ? compare.onClick(row) : bytes.click(row, event));
+makeSelectable(dump, { onNote: note, onClick: onDumpClick });
 records.rowsElement.addEventListener('click', async (event) => {
     if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
 listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')] });
-addTouch(dump, { onTap: (row) => compare.active && compare.onClick(row) });
+addTouch(dump, { onTap: onDumpClick });
 addTouch(records);
 addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),
     head: document.querySelector('#side .list-head'), list: records });

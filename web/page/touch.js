@@ -68,7 +68,7 @@ export function addTouch(list, { onTap = () => {} } = {}) {
         if (touch.mode === 'swipe' && event.timeStamp - touch.time < 100) flingFrom(touch.speed);
         if (touch.mode === 'press' && event.type === 'pointerup') {
             list.clearSelection();
-            onTap(touch.at.row);
+            onTap(touch.at.row, event);
         }
         touch = null;
     };
