@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <new>
 #include <string>
 #include <string_view>
@@ -41,24 +40,6 @@ bool IsSlot(int slot) {
     return slot >= 0 && slot < SLOT_COUNT;
 }
 
-// The query as bytes, when it is made only of pairs of hexadecimal digits and spaces.
-bool HexBytes(std::string_view text, std::string& bytes) {
-    std::string digits;
-    for (char c : text)
-        if (c != ' ')
-            digits += c;
-    if (digits.empty() || digits.size() % 2 != 0)
-        return false;
-    for (size_t k = 0; k < digits.size(); k += 2) {
-        unsigned value = 0;
-        auto [end, error] = std::from_chars(&digits[k], &digits[k] + 2, value, 16);
-        if (error != std::errc() || end != &digits[k] + 2)
-            return false;
-        bytes += char(value);
-    }
-    return true;
-}
-
 bool SameLetter(char a, char b) {
     return std::toupper(static_cast<unsigned char>(a)) ==
            std::toupper(static_cast<unsigned char>(b));
@@ -72,25 +53,6 @@ int64_t FindName(const RecordIndex& index, uint32_t first, std::string_view want
         if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
             name.end())
             return index.Offset(record);
-    }
-    return -1;
-}
-
-// The first run of `wanted` inside one record's data that starts in bytes [from, until).
-int64_t FindBytesIn(const RecordIndex& index, uint32_t from, uint32_t until,
-                    std::string_view wanted) {
-    const unsigned char* data = index.Data();
-    auto same = [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); };
-    for (uint32_t record = from < until ? index.RecordAtOffset(from) : index.Count();
-         record < index.Count() && index.Offset(record) < until; ++record) {
-        uint32_t begin = std::max(index.Offset(record) + RecordHeaderSize, from);
-        uint32_t end = index.Offset(record + 1);
-        if (begin >= end)
-            continue;
-        const unsigned char* at =
-            std::search(data + begin, data + end, wanted.begin(), wanted.end(), same);
-        if (at != data + end && uint32_t(at - data) < until)
-            return at - data;
     }
     return -1;
 }
@@ -275,9 +237,8 @@ QEF_EXPORT char* qef_query_room(uint32_t bytes) {
     return Room(query, std::max<size_t>(bytes, 1));
 }
 
-// The next match of the query from byte `from` on, going round to the start: a run of
-// hexadecimal bytes inside one record's data (its first byte's offset), or else a tag name or
-// part of one, in any case (the record's offset); else a FindResult.
+// The first record from byte `from` on, going round to the start, whose tag name holds the
+// query in any case: its offset; else a FindResult. (Bytes and texts are found by qef_search.)
 QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
     OpenFile* file = AcceptedFile(slot);
     if (!file || !query.bytes || length > query.size)
@@ -289,11 +250,6 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
         return FIND_EMPTY;
     const RecordIndex& index = file->index;
     uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
-    std::string bytes;
-    if (HexBytes(text, bytes)) {
-        int64_t found = FindBytesIn(index, start, index.Length(), bytes);
-        return double(found >= 0 ? found : FindBytesIn(index, 0, start, bytes));
-    }
     uint32_t record = index.RecordAtOffset(start);
     uint32_t next = index.Offset(record) < start ? record + 1 : record;
     return double(FindName(index, next % index.Count(), text));

@@ -121,8 +121,8 @@ export const position = (line) => call('position', [line]);
 export const firstLineOfRecord = (slot, record) => call('firstLineOfRecord', [slot, record]);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
 export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
-// The offset of the next match of `query` from byte `from` on (see qef_find): -1 for none,
-// -2 for an empty query, -3 when memory ran out.
+// The offset of the next record from byte `from` on whose tag name holds `query` (qef_find): -1
+// for none, -2 for an empty query, -3 when memory ran out.
 export const find = (slot, query, from) => call('find', [slot, query, from]);
 // The shown file's next (or previous) hit of `query` from byte `from`, wrapping: { offset, length }
 // or { failure } (-1 none, -2 not a query, -3 no memory). `kind` 0 text, 1 hex; `flags` 1 match
