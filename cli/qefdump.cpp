@@ -15,7 +15,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -50,43 +53,107 @@ void SetBinaryStandardStreams() {
 #endif
 }
 
+// An input opened and told apart from OUT, not yet read. Its stream stays open until it is
+// read, so that the file identified is the file read.
+struct OpenedInput {
+    const char* name = nullptr;  // the path, or "(stdin)"; a diff's header quotes it
+    std::string shown;           // as the messages call it
+    std::FILE* stream = nullptr; // null when it could not be opened: `status` says why
+    int status = EXIT_DONE;
+    OpenedInput() = default;
+    OpenedInput(OpenedInput&& other) noexcept
+        : name(other.name), shown(std::move(other.shown)), stream(other.stream),
+          status(other.status) {
+        other.stream = nullptr;
+    }
+    OpenedInput(const OpenedInput&) = delete;
+    OpenedInput& operator=(const OpenedInput&) = delete;
+    ~OpenedInput() { Close(); }
+    void Close() {
+        if (stream && stream != stdin)
+            std::fclose(stream);
+        stream = nullptr;
+    }
+};
+
 // An input read whole and checked as the viewer checks it.
 struct CheckedInput {
-    const char* name = nullptr; // the path, or "(stdin)"; a diff's header quotes it
-    std::string shown;          // as the messages call it
+    const char* name = nullptr;
+    std::string shown;
     InputBytes input;
     RecordWalk chain{}; // its records and lines, as the check counted them
 };
 
-// `path` is the input (standard input when null or "-"). It is compared with `output`, the OUT
-// it must not be, before anything is read, so that `-o FILE FILE` and `-o FILE < FILE` touch
-// nothing. The whole chain is checked before anything is written, so that a refusal writes
-// nothing.
-int LoadInput(const char* path, const char* output, CheckedInput& checked) {
-    bool useStdin = IsStandardInput(path);
-    checked.name = useStdin ? StdinName : path;
-    checked.shown = useStdin ? StdinName : MessageName(path);
-    if (!path && IsTerminal(stdin)) {
-        std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
-        return EXIT_USAGE;
+// Every input opened, in order, before anything is read or written; each that cannot be is
+// told now and keeps its status for its turn. The highest status is returned.
+int OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
+    int worst = EXIT_DONE;
+    size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+    for (size_t k = 0; k < files; ++k) {
+        const char* path = options.Input(k);
+        OpenedInput& opened = inputs.emplace_back();
+        bool useStdin = IsStandardInput(path);
+        opened.name = useStdin ? StdinName : path;
+        opened.shown = useStdin ? StdinName : MessageName(path);
+        if (!path && IsTerminal(stdin)) {
+            std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n",
+                       stderr);
+            opened.status = EXIT_USAGE;
+        } else {
+            opened.stream = useStdin ? stdin : std::fopen(path, "rb");
+            if (!opened.stream)
+                opened.status = Complain(EXIT_IO_ERROR, opened.shown, std::strerror(errno));
+        }
+        worst = opened.status > worst ? opened.status : worst;
     }
-    std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
-    if (!stream)
-        return Complain(EXIT_IO_ERROR, checked.shown, std::strerror(errno));
+    return worst;
+}
+
+// Where the output may go: made only by ClearOutput, and the runners open nothing else.
+class Destination {
+  public:
+    const char* Target() const { return target_; } // null for standard output
+    std::string Shown() const { return target_ ? MessageName(target_) : StdoutName; }
+
+  private:
+    explicit Destination(const char* target) : target_(target) {}
+    friend int ClearOutput(const char*, const std::vector<OpenedInput>&,
+                           std::optional<Destination>&);
+    const char* target_;
+};
+
+// The one door to the output. Every mode comes here with all its inputs open and nothing
+// written: OUT (standard output when null) is refused when it is any of them however it is
+// reached, or when the system cannot tell, and then nothing at all is written. A new mode opens
+// its inputs with OpenInputs and writes only to the Destination this gives.
+int ClearOutput(const char* output, const std::vector<OpenedInput>& inputs,
+                std::optional<Destination>& destination) {
+    for (const OpenedInput& input : inputs) {
+        if (!input.stream)
+            continue;
+        FileMatch match =
+            output ? IsSameFile(input.stream, output) : IsSameFile(input.stream, stdout);
+        std::string written = output ? MessageName(output) : input.shown;
+        if (match == FILES_SAME)
+            return Complain(EXIT_USAGE, written, "input file is output file");
+        if (match == FILES_UNKNOWN)
+            return Complain(EXIT_USAGE, output ? written : StdoutName,
+                            "cannot tell whether input file is output file; nothing is written");
+    }
+    destination = Destination(output);
+    return EXIT_DONE;
+}
+
+// The opened input read whole and checked; a refusal is told. The whole chain is checked before
+// anything is written, so that a refusal writes nothing.
+int LoadInput(OpenedInput& opened, CheckedInput& checked) {
+    checked.name = opened.name;
+    checked.shown = opened.shown;
+    if (!opened.stream)
+        return opened.status;
     ReadFailure failure;
-    ReadOutcome outcome = READ_FAILED;
-    // Standard output is an output like OUT: `qefdump F >> F` would append to what it reads.
-    FileMatch match = output ? IsSameFile(stream, output) : IsSameFile(stream, stdout);
-    if (match == FILES_DIFFERENT)
-        outcome = ReadInput(stream, MaxModuleInfoLength, checked.input, failure);
-    if (!useStdin)
-        std::fclose(stream);
-    std::string written = output ? MessageName(output) : checked.shown;
-    if (match == FILES_SAME)
-        return Complain(EXIT_USAGE, written, "input file is output file");
-    if (match == FILES_UNKNOWN)
-        return Complain(EXIT_USAGE, output ? written : StdoutName,
-                        "cannot tell whether input file is output file; nothing is written");
+    ReadOutcome outcome = ReadInput(opened.stream, MaxModuleInfoLength, checked.input, failure);
+    opened.Close();
     if (outcome == READ_FAILED)
         return Complain(EXIT_IO_ERROR, checked.shown,
                         failure.error == ENOMEM ? AllocationFailureText
@@ -104,13 +171,13 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
 // Opens OUT, has `print` write everything and puts it in place; an error of either is told.
 // `length` is what `print` will write, 0 when it is not known.
 template <typename Print>
-int WriteOutputWith(const char* target, uint64_t length, int failure, Print&& print) {
-    std::string name = target ? MessageName(target) : StdoutName;
+int WriteOutputWith(const Destination& target, uint64_t length, int failure, Print&& print) {
+    std::string name = target.Shown();
     Output output;
     TextOut out(output);
     if (!out.Ready())
         return ComplainOfMemory(failure);
-    if (!OpenOutput(target, length, output))
+    if (!OpenOutput(target.Target(), length, output))
         return Complain(failure, name, OutputFailureText(output));
     bool printed = print(out);
     if (!printed)
@@ -150,9 +217,10 @@ int CheckSelection(const DumpOptions& options, const CheckedInput& checked) {
                         (count == 1 ? " record" : " records"));
 }
 
-int RunOneFile(const DumpOptions& options) {
+int RunOneFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
+               const Destination& destination) {
     CheckedInput checked;
-    if (int status = LoadInput(options.Input(0), options.output, checked))
+    if (int status = LoadInput(inputs[0], checked))
         return status;
     if (int status = CheckSelection(options, checked))
         return status;
@@ -166,7 +234,7 @@ int RunOneFile(const DumpOptions& options) {
                         "there is no record " + std::to_string(options.record) + ": the file has " +
                             std::to_string(count) + (count == 1 ? " record" : " records"));
     return WriteOutputWith(
-        options.output, OutputLength(options, checked, record), EXIT_IO_ERROR, [&](TextOut& out) {
+        destination, OutputLength(options, checked, record), EXIT_IO_ERROR, [&](TextOut& out) {
             if (options.task == TASK_EXTRACT)
                 return PrintRecordData(record, out);
             return PrintSelectedDump(data, length, options.selected ? &options.selection : nullptr,
@@ -175,11 +243,12 @@ int RunOneFile(const DumpOptions& options) {
 }
 
 // Both files are read and checked as for a dump; any trouble is diff's exit status 2.
-int RunDiff(const DumpOptions& options) {
+int RunDiff(const DumpOptions& options, std::vector<OpenedInput>& inputs,
+            const Destination& destination) {
     CheckedInput checked[2];
     RecordIndex indexes[2];
     for (int k = 0; k < 2; ++k) {
-        if (LoadInput(options.Input(k), options.output, checked[k]) != EXIT_DONE)
+        if (LoadInput(inputs[k], checked[k]) != EXIT_DONE)
             return EXIT_USAGE;
         if (!indexes[k].Build(checked[k].input.bytes.get(), checked[k].input.length))
             return ComplainOfMemory(EXIT_USAGE);
@@ -189,7 +258,7 @@ int RunDiff(const DumpOptions& options) {
         return ComplainOfMemory(EXIT_USAGE);
     bool equal = changes.Equal();
     // Equal files give an empty diff: OUT holds what standard output would.
-    int status = WriteOutputWith(options.output, 0, EXIT_USAGE, [&](TextOut& out) {
+    int status = WriteOutputWith(destination, 0, EXIT_USAGE, [&](TextOut& out) {
         return equal || PrintDiff({checked[0].name, indexes[0]}, {checked[1].name, indexes[1]},
                                   changes, options.numeration, options.context, out);
     });
@@ -222,15 +291,17 @@ PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
 
 // The record list, the search and the statistics, over one file or several, as grep goes over
 // files: each is read and checked in turn, a refused one is told and the others still run, and
-// with several every line starts with the file's name. OUT is opened at the first accepted
-// file, so that when none is, it is left as it was. The status is the highest any file gave;
-// for the search, grep's: 2 on any trouble, else 0 when something was found, else 1.
-int RunEachFile(const DumpOptions& options) {
+// with several every line starts with the file's name. OUT, cleared against all of them before,
+// is opened at the first accepted file, so that when none is, it is left as it was. The status is
+// the highest any file gave; for the search, grep's: 2 on any trouble, else 0 when something was
+// found, else 1.
+int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
+                const Destination& destination) {
     bool find = options.task == TASK_FIND || options.task == TASK_FIND_JSON;
     bool json = options.task == TASK_RECORDS_JSON || options.task == TASK_FIND_JSON ||
                 options.task == TASK_STATS_JSON;
     int failure = find ? EXIT_USAGE : EXIT_IO_ERROR;
-    std::string name = options.output ? MessageName(options.output) : StdoutName;
+    std::string name = destination.Shown();
     Output output;
     TextOut out(output);
     if (!out.Ready())
@@ -238,13 +309,14 @@ int RunEachFile(const DumpOptions& options) {
     bool opened = false;
     int worst = EXIT_DONE;
     uint64_t hits = 0;
-    size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+    size_t files = inputs.size();
     for (size_t k = 0; k < files; ++k) {
         CheckedInput checked;
-        int status = LoadInput(options.Input(k), options.output, checked);
+        int status = LoadInput(inputs[k], checked);
         status = status ? status : CheckSelection(options, checked);
         if (status == EXIT_DONE && !opened) {
-            opened = OpenOutput(options.output, OutputLength(options, checked, Record{}), output);
+            opened =
+                OpenOutput(destination.Target(), OutputLength(options, checked, Record{}), output);
             if (!opened)
                 return Complain(failure, name, OutputFailureText(output));
         }
@@ -293,13 +365,19 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    // Every mode the same way: its inputs opened, OUT cleared against them, then its runner.
+    std::vector<OpenedInput> inputs;
+    std::optional<Destination> destination;
+    OpenInputs(options, inputs);
+    if (int status = ClearOutput(options.output, inputs, destination))
+        return status;
     switch (options.task) {
     case TASK_DIFF:
-        return RunDiff(options);
+        return RunDiff(options, inputs, *destination);
     case TASK_DUMP:
     case TASK_EXTRACT:
-        return RunOneFile(options);
+        return RunOneFile(options, inputs, *destination);
     default:
-        return RunEachFile(options);
+        return RunEachFile(options, inputs, *destination);
     }
 }
