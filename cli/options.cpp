@@ -69,17 +69,6 @@ constexpr NumerationName NumerationNames[] = {
     {"offset", NUMERATION_OFFSET},
 };
 
-// What each task takes besides -o: the numeration, the context, and how many files.
-struct TaskRule {
-    Task task;
-    const char* name;
-    bool numeration;
-    bool context;
-    int files;
-};
-
-constexpr int AnyNumber = INT_MAX;
-
 constexpr TaskRule TaskRules[] = {
     {TASK_DUMP, "the dump", true, false, 1},
     {TASK_RECORDS, "--records", false, false, AnyNumber},
@@ -262,7 +251,7 @@ ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOption
                    : json                  ? TASK_RECORDS_JSON
                    : given[OPTION_RECORDS] ? TASK_RECORDS
                                            : TASK_DUMP;
-    const TaskRule& rule = TaskRules[options.task];
+    const TaskRule& rule = TaskList()[options.task];
     if (given[OPTION_CONTEXT] && !rule.context)
         return UsageError("--context goes only with --diff");
     if (given[OPTION_NUMERATION] && !rule.numeration)
@@ -279,6 +268,10 @@ ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOption
 }
 
 } // namespace
+
+std::span<const TaskRule> TaskList() {
+    return TaskRules;
+}
 
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
     static_assert(std::size(TaskRules) == TASK_STATS_JSON + 1);

@@ -6,7 +6,9 @@
 #include "dump/record_select.h"
 
 #include <cstdint>
+#include <climits>
 #include <cstdio>
+#include <span>
 #include <vector>
 
 enum Task {
@@ -20,6 +22,21 @@ enum Task {
     TASK_STATS,        // --stats: a table of the tags
     TASK_STATS_JSON,   // --stats --json: a JSON object per tag
 };
+
+// What each task takes besides -o: the numeration, the context, and how many files. `name` is
+// the options that choose it, as usage errors and the tests name it ("the dump" for none).
+struct TaskRule {
+    Task task;
+    const char* name;
+    bool numeration;
+    bool context;
+    int files;
+};
+
+constexpr int AnyNumber = INT_MAX;
+
+// Every task the command line knows, in the order of Task; the options are checked against it.
+std::span<const TaskRule> TaskList();
 
 struct DumpOptions {
     Task task = TASK_DUMP;
