@@ -323,7 +323,8 @@ int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
         PrintOutcome printed =
             status ? PRINT_DONE
                    : PrintQuery(options, checked,
-                                PrefixFor(files > 1 ? checked.name : nullptr, json), out, hits);
+                                PrefixFor(files > 1 ? checked.name : nullptr, checked.shown, json),
+                                out, hits);
         if (printed == PRINT_NO_MEMORY)
             status = ComplainOfMemory(EXIT_IO_ERROR);
         if (printed == PRINT_WRITE_FAILED) {

@@ -1,5 +1,6 @@
 #include "cli/query_printers.h"
 
+#include "dump/json_text.h"
 #include "dump/record_text.h"
 
 #include <charconv>
@@ -51,24 +52,19 @@ constexpr const char* EncodingNames[] = {"hex", "text", "utf-16le"};
 
 } // namespace
 
-LinePrefix PrefixFor(const char* file, bool json) {
+LinePrefix PrefixFor(const char* file, const std::string& shown, bool json) {
     LinePrefix prefix{"", json};
     if (!file)
         return prefix;
     if (!json)
-        return {std::string(file) + ":", false};
-    prefix.text = "{\"file\": \"";
-    for (const char* c = file; *c; ++c) {
-        char escaped[8];
-        if (*c == '"' || *c == '\\')
-            prefix.text += {'\\', *c};
-        else if ((unsigned char)*c < 0x20)
-            prefix.text.append(
-                escaped, size_t(std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(*c))));
-        else
-            prefix.text += *c;
+        return {shown + ":", false};
+    prefix.text = "{\"file\": ";
+    AppendJsonString(prefix.text, file);
+    if (!IsUtf8(file)) {
+        prefix.text += ", \"file_hex\": ";
+        AppendJsonHex(prefix.text, file);
     }
-    prefix.text += "\", ";
+    prefix.text += ", ";
     return prefix;
 }
 

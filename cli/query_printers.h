@@ -17,7 +17,9 @@ struct LinePrefix {
     std::string text;
     bool json = false;
 };
-LinePrefix PrefixFor(const char* file, bool json);
+// `shown` is the name as messages show it; JSON has it as the one JSON writer writes it, and
+// where it is not UTF-8, its exact bytes as hexadecimal digits in "file_hex" too.
+LinePrefix PrefixFor(const char* file, const std::string& shown, bool json);
 
 // The dump of the selected records (all when `selection` is null), their lines exactly as in the
 // whole dump; with `lineFeeds` each line ends in LF instead of CR LF.

@@ -1,5 +1,7 @@
 #include "cli/quote.h"
 
+#include "dump/json_text.h"
+
 namespace {
 
 constexpr std::string_view ShellSpecial = " !\"$&'()*:;<=>?[\\^`|";
@@ -25,22 +27,11 @@ void AppendEscape(std::string& text, unsigned char byte) {
 // How many bytes from `at` form one printable character: an ASCII one, or a well-formed UTF-8
 // sequence past the C1 controls; 0 when the byte there is a control or stands alone.
 size_t PrintableAt(std::string_view name, size_t at) {
-    auto byte = [&](size_t k) { return at + k < name.size() ? (unsigned char)name[at + k] : 0u; };
-    unsigned lead = byte(0);
+    auto lead = (unsigned char)name[at];
     if (lead < 0x80)
-        return IsPrintableAscii((unsigned char)lead) ? 1 : 0;
-    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                    : lead >= 0xE0 && lead <= 0xEF ? 3
-                    : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                   : 0;
-    for (size_t k = 1; k < length; ++k)
-        if (byte(k) < 0x80 || byte(k) > 0xBF)
-            return 0;
-    unsigned second = byte(1);
-    bool overlong = (lead == 0xE0 && second < 0xA0) || (lead == 0xF0 && second < 0x90);
-    bool outside = (lead == 0xED && second >= 0xA0) || (lead == 0xF4 && second >= 0x90);
-    bool c1 = lead == 0xC2 && second < 0xA0;
-    return overlong || outside || c1 ? 0 : length;
+        return IsPrintableAscii(lead) ? 1 : 0;
+    bool c1 = lead == 0xC2 && at + 1 < name.size() && (unsigned char)name[at + 1] < 0xA0;
+    return c1 ? 0 : Utf8Length(name, at);
 }
 
 } // namespace
