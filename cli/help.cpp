@@ -54,8 +54,9 @@ const char HelpText[] =
     "in the chosen mode is a usage error.\n"
     "\n"
 #ifdef _WIN32
-    "Neither OUT nor standard output is ever the input itself, however reached\n"
-    "(that is a usage error, and so is a file whose identity cannot be read). A\n"
+    "Neither OUT nor standard output is ever one of the inputs, however reached,\n"
+    "in any mode: that is a usage error, found before anything is read or written,\n"
+    "and so is a file whose identity cannot be read. A\n"
     "symbolic link is followed to the file it names, and stays a link. A file is\n"
     "written to a private temporary beside it, named after it, that replaces it\n"
     "once all is written, with its ACL, attributes and streams; a failure, a full\n"
@@ -67,8 +68,9 @@ const char HelpText[] =
     "crash the start of the output over its old bytes. Anything else (the\n"
     "console, a pipe, NUL) is written in place.\n"
 #else
-    "Neither OUT nor standard output is ever the input itself, however reached\n"
-    "(that is a usage error). A symbolic link is followed to the file it names,\n"
+    "Neither OUT nor standard output is ever one of the inputs, however reached,\n"
+    "in any mode: that is a usage error, found before anything is read or written.\n"
+    "A symbolic link is followed to the file it names,\n"
     "and stays a link; a loop of links is an error. /dev/stdout, /dev/stderr,\n"
     "/dev/fd/N and /proc/self/fd/N are written through that descriptor, where it\n"
     "stands, appending where it appends. A regular file is written to a private\n"
@@ -136,9 +138,11 @@ const char HelpText[] =
     "  {\"tag\": \"0A506174\", \"name\": \"MI_PATCH\", \"records\": 1, \"bytes\": 83}\n"
     "--record and --tag choose the records that the dump, --records, --find and\n"
     "--stats look at; the dump shows their lines exactly as the whole dump does.\n"
-    "With several FILEs every line starts with the file's name and a colon (in\n"
-    "JSON a \"file\" member); a refused file is told on standard error and the\n"
-    "others still run.\n";
+    "With several FILEs every line starts with the file's name, quoted as the\n"
+    "messages quote it, and a colon; in JSON with a \"file\" member, each byte that\n"
+    "is not UTF-8 as U+FFFD, and then for such a name \"file_hex\", its exact bytes\n"
+    "in hexadecimal. A refused file is told on standard error and the others\n"
+    "still run.\n";
 
 } // namespace
 

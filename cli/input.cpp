@@ -1,4 +1,5 @@
 #include "cli/input.h"
+#include "cli/win32_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -90,8 +91,9 @@ HANDLE HandleOf(std::FILE* stream) {
 }
 
 FileMatch MatchPath(std::FILE* stream, const char* path) {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     // Nothing there yet, or nothing the output can open either: it opens OUT as this does.
     if (handle == INVALID_HANDLE_VALUE)
         return FILES_DIFFERENT;
@@ -226,6 +228,26 @@ ReadOutcome ReadInput(std::FILE* stream, uint32_t limit, InputBytes& input, Read
     input.bytes[got] = 0;
     input.length = uint32_t(got);
     return READ_DONE;
+}
+
+std::FILE* OpenInputFile(const char* path) {
+#ifdef _WIN32
+    std::FILE* stream = _wfopen(Wide(path).c_str(), L"rb");
+    DWORD attributes = stream ? 0 : GetFileAttributesW(Wide(path).c_str());
+    if (!stream && errno == EACCES && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        errno = EISDIR;
+    return stream;
+#else
+    std::FILE* stream = std::fopen(path, "rb");
+    FileStatus status{};
+    if (stream && fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
+        std::fclose(stream);
+        stream = nullptr;
+        errno = EISDIR;
+    }
+    return stream;
+#endif
 }
 
 bool IsTerminal(std::FILE* stream) {

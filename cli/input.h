@@ -26,6 +26,10 @@ struct ReadFailure {
 // memory that grows with it, up to one byte past the limit.
 ReadOutcome ReadInput(std::FILE* stream, uint32_t limit, InputBytes& input, ReadFailure& failure);
 
+// `path` (UTF-8) opened for reading, by its wide name on Windows; null with errno set. A folder
+// fails with EISDIR on every system (Windows says EACCES; Linux opens it and fails the read).
+std::FILE* OpenInputFile(const char* path);
+
 bool IsTerminal(std::FILE* stream);
 // Whether `path`, however reached, or the file `other` writes is the regular file that `stream`
 // reads. UNKNOWN where the system cannot tell for a file on a disk: nothing may be written then.

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "cli/quote.h"
+#include "cli/win32_text.h"
 
 #include <charconv>
 #include <climits>
@@ -109,8 +110,8 @@ ParseOutcome UsageError(const char* message) {
 
 // "qefdump: " and `message`, then `argument` in quotes.
 ParseOutcome UsageError(const char* message, std::string_view argument) {
-    std::fprintf(stderr, "qefdump: %s %s\nTry 'qefdump --help'.\n", message,
-                 MessageName(argument, true).c_str());
+    WriteText(stderr, "qefdump: " + std::string(message) + " " + MessageName(argument, true) +
+                          "\nTry 'qefdump --help'.\n");
     return PARSE_USAGE_ERROR;
 }
 

@@ -3,6 +3,8 @@
 // time), and a temporary that the system deletes however the program ends before that.
 #define _CRT_RAND_S // rand_s, for names nobody can take beforehand
 #include "cli/output.h"
+#include "cli/quote.h"
+#include "cli/win32_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,19 +37,6 @@ constexpr ErrorMeaning ErrnoOfError[] = {
     {ERROR_OUTOFMEMORY, ENOMEM},      {ERROR_WRITE_PROTECT, EROFS},
 };
 
-std::string SystemMessage(DWORD code) {
-    char* text = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message =
-        length ? std::string(text, length) : "system error " + std::to_string(code);
-    LocalFree(text);
-    while (!message.empty() && std::strchr(" .\r\n", message.back()))
-        message.pop_back(); // as the other messages end: no period, no line break
-    return message;
-}
-
 // Records the first failure only.
 bool FailWith(Output& output, DWORD code) {
     if (output.error != 0 || !output.failure.empty())
@@ -69,23 +58,6 @@ bool FailStream(Output& output) {
     if (output.error == 0 && output.failure.empty())
         output.error = errno ? errno : EIO;
     return false;
-}
-
-// The command line's names are in the ANSI code page; the names kept in Output, in UTF-8.
-std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
-    int length = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(std::max(length, 0)), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide, UINT codePage = CP_UTF8) {
-    int length = WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                     nullptr, nullptr);
-    std::string text(size_t(std::max(length, 0)), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), text.data(), length, nullptr,
-                        nullptr);
-    return text;
 }
 
 // While a temporary is put in OUT's place, a console event (Ctrl+C, Ctrl+Break, closing the
@@ -115,8 +87,8 @@ struct PrivateSecurity {
     PrivateSecurity& operator=(const PrivateSecurity&) = delete;
 };
 
-// Full access for the user this process runs as, inheriting nothing from the folder. Without
-// it (no token to read), the temporary has the folder's permissions, as a new file would.
+// Full access for the user this process runs as, inheriting nothing from the folder. Where it
+// cannot be built, no replacement is made: the descriptor stays null and CreateTemporary fails.
 PrivateSecurity::PrivateSecurity() {
     HANDLE token = nullptr;
     union {
@@ -142,6 +114,10 @@ PrivateSecurity::PrivateSecurity() {
 // folder's inherited permissions from the start, a replacement private ones.
 HANDLE CreateTemporary(const std::wstring& target, bool replaces, std::wstring& temporary) {
     PrivateSecurity security;
+    if (replaces && !security.attributes.lpSecurityDescriptor) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR); // never the folder's permissions instead
+        return INVALID_HANDLE_VALUE;
+    }
     size_t slash = target.find_last_of(L"\\/");
     std::wstring folder = target.substr(0, slash == std::wstring::npos ? 0 : slash + 1);
     bool shortName = false;
@@ -199,6 +175,10 @@ TemporaryOutcome OpenTemporary(const std::wstring& target, bool replaces, Output
         DWORD error = GetLastError();
         if (replaces && error == ERROR_ACCESS_DENIED)
             return TEMPORARY_REFUSED;
+        if (error == ERROR_INVALID_SECURITY_DESCR) {
+            output.failure = "cannot make the temporary private to this user; nothing is written";
+            return TEMPORARY_FAILED;
+        }
         FailWith(output, error);
         return TEMPORARY_FAILED;
     }
@@ -292,7 +272,7 @@ bool OpenOutput(const char* target, uint64_t length, Output& output) {
         output.stream = stdout;
         return true;
     }
-    std::wstring path = Wide(target, CP_ACP);
+    std::wstring path = Wide(target);
     std::wstring file;
     BY_HANDLE_FILE_INFORMATION information{};
     DWORD type = FILE_TYPE_UNKNOWN;
@@ -359,7 +339,7 @@ bool PutInPlace(Output& output) {
     if (ReplaceFileW(target.c_str(), temporary.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
         if (DeleteFileW(backup.c_str()))
             return true;
-        output.failure = "written, but its old content stays in " + Narrow(backup, CP_ACP) + ": " +
+        output.failure = "written, but its old content stays in " + Narrow(backup) + ": " +
                          SystemMessage(GetLastError());
         return false;
     }
@@ -368,8 +348,7 @@ bool PutInPlace(Output& output) {
     // the user learns where its bytes are.
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 &&
         !MoveFileExW(backup.c_str(), target.c_str(), 0)) {
-        output.failure = SystemMessage(error) + "; its old content is in " +
-                         Narrow(backup, CP_ACP) +
+        output.failure = SystemMessage(error) + "; its old content is in " + Narrow(backup) +
                          ", which could not be put back: " + SystemMessage(GetLastError());
         return false;
     }
@@ -394,8 +373,13 @@ bool FinishOutput(Output& output) {
     written = (std::fclose(stream) == 0 || FailStream(output)) && written;
     if (replacing) {
         written = written && PutInPlace(output);
-        if (!written)
-            DeleteFileW(Wide(output.temporary).c_str());
+        // Its delete-on-close mark was cleared above: nothing else removes it now.
+        if (!written && !DeleteFileW(Wide(output.temporary).c_str())) {
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND)
+                output.failure = OutputFailureText(output) + "; " + MessageName(output.temporary) +
+                                 " is left behind: " + SystemMessage(error);
+        }
         output.temporary.clear();
         ReleaseSRWLockExclusive(&Replacing);
     }

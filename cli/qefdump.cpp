@@ -6,6 +6,7 @@
 #include "cli/printers.h"
 #include "cli/query_printers.h"
 #include "cli/quote.h"
+#include "cli/win32_text.h"
 
 #include "dump/file_check.h"
 #include "dump/viewer_dump.h"
@@ -35,7 +36,7 @@ const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FA
 
 // `name` as messages show it: a file's name quoted where it needs quotes, or "(stdin)".
 int Complain(int status, const std::string& name, const std::string& message) {
-    std::fprintf(stderr, "qefdump: %s: %s\n", name.c_str(), message.c_str());
+    WriteText(stderr, "qefdump: " + name + ": " + message + "\n");
     return status;
 }
 
@@ -100,7 +101,7 @@ int OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
                        stderr);
             opened.status = EXIT_USAGE;
         } else {
-            opened.stream = useStdin ? stdin : std::fopen(path, "rb");
+            opened.stream = useStdin ? stdin : OpenInputFile(path);
             if (!opened.stream)
                 opened.status = Complain(EXIT_IO_ERROR, opened.shown, std::strerror(errno));
         }
@@ -351,9 +352,7 @@ void PrintVersion(std::FILE* stream) {
     std::fputs("qefdump " QEF_VERSION "\n", stream);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     SetBinaryStandardStreams();
     DumpOptions options;
     switch (ParseDumpOptions(argc, argv, options)) {
@@ -382,3 +381,24 @@ int main(int argc, char** argv) {
         return RunEachFile(options, inputs, *destination);
     }
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The command line as the system has it, UTF-16, made UTF-8 like every name and text inside the
+// program: the ANSI code page of main's argv cannot hold most names (Ł.qef arrived as L.qef).
+int wmain(int argc, wchar_t** wide) {
+    std::vector<std::string> arguments(static_cast<size_t>(argc));
+    std::vector<char*> argv;
+    for (int k = 0; k < argc; ++k) {
+        arguments[size_t(k)] = Narrow(wide[k]);
+        argv.push_back(arguments[size_t(k)].data());
+    }
+    argv.push_back(nullptr);
+    return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    return Main(argc, argv);
+}
+#endif

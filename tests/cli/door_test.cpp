@@ -36,12 +36,26 @@ constexpr Way Ways[] = {
     {"readwrite", nullptr, "1<>", true},
 };
 
-// The value each value-taking mode option gets, so that the run has something to write.
-const std::map<std::string, std::string> ModeValues = {{"--extract", "2"}, {"--find", "Mod"}};
+// The value each value-taking mode option gets, so that the run has something to write: the
+// text to find is not ASCII, as the last record of every input holds it.
+const std::map<std::string, std::string> ModeValues = {{"--extract", "2"},
+                                                       {"--find", "\xC5\x81\xC3\xB3"
+                                                                  "d\xC5\xBA"}};
+constexpr const char* UnicodeRecord = "\xC5\x81\xC3\xB3"
+                                      "d\xC5\xBA and \xC3\xA9"
+                                      "cole";
 
-// Options that shape a mode: each joins the matrix as a mode of its own.
+// Options that shape a mode: each joins the matrix as a mode of its own. éCOLE -i finds école: -i
+// folds ASCII letters.
 const char* const ShapedModes[] = {"--lf", "--find-hex 4D6F64", "--records --record 1-3",
-                                   "--stats --tag 4D6F6400"};
+                                   "--stats --tag 4D6F6400",
+                                   "--find \xC3\x89"
+                                   "COLE -i"};
+
+// A name of UTF-8 bytes as the system's path: on Windows, UTF-16, whatever the code page.
+fs::path Path(const std::string& name) {
+    return fs::path(std::u8string(name.begin(), name.end()));
+}
 
 struct Mode {
     std::string arguments; // before the files
@@ -121,13 +135,17 @@ std::vector<Layout> Layouts(const Mode& mode) {
     std::vector<Layout> layouts;
     int least = mode.files == 2 ? 2 : 1;
     for (int files = least; files <= mode.files; ++files) {
+        // Among two, OUT first is OUT first among three: OUT last stands for both. Under Wine,
+        // where a run costs two process starts of 60 ms, three stand for two, and standard input
+        // is OUT or nothing.
+        if (files == 2 && mode.files == 3 && Windows)
+            continue;
         for (int out = 0; out < files; ++out) {
-            // Among two, OUT first is OUT first among three: OUT last stands for both.
             if (files == 2 && mode.files == 3 && out == 0)
                 continue;
             layouts.push_back({files, out, -1});
             layouts.push_back({files, out, out});
-            if (files > 1)
+            if (files > 1 && !Windows)
                 layouts.push_back({files, out, out == 0 ? 1 : 0});
         }
     }
@@ -142,28 +160,34 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         fs::create_directory(work_ / "sub");
         const fs::perms modes[] = {fs::perms(0640), fs::perms(0604), fs::perms(0600)};
         for (int k = 0; k < 3; ++k) {
-            WriteBytes(work_ / Input(k), samples_[k]);
-            fs::permissions(work_ / Input(k), modes[k]);
+            WriteBytes(work_ / Path(Input(k)), samples_[k]);
+            fs::permissions(work_ / Path(Input(k)), modes[k]);
         }
         WriteBytes(work_ / "other.txt", "old bytes\n");
         fs::permissions(work_ / "other.txt", fs::perms(0620));
-        fs::create_hard_link(work_ / target, work_ / "hard");
+        fs::create_hard_link(work_ / Path(target), work_ / "hard");
         std::error_code error;
-        fs::create_symlink(target, work_ / "sym", error);
+        fs::create_symlink(Path(target), work_ / "sym", error);
         fs::create_symlink("sym", work_ / "sym2", error);
         symlinks_ = !error;
     }
 
-    static std::string Input(int k) { return "in" + std::to_string(k + 1) + ".qef"; }
+    // The second input's name is not ASCII: Łódź.qef.
+    static std::string Input(int k) {
+        return k == 1 ? "\xC5\x81\xC3\xB3"
+                        "d\xC5\xBA.qef"
+                      : "in" + std::to_string(k + 1) + ".qef";
+    }
 
     std::map<std::string, FileState> Snapshot() {
         std::map<std::string, FileState> files;
-        for (const char* name : {"in1.qef", "in2.qef", "in3.qef", "other.txt"}) {
+        for (const std::string& name : {Input(0), Input(1), Input(2), std::string("other.txt")}) {
             FileState& state = files[name];
-            state.exists = fs::exists(work_ / name);
+            fs::path path = work_ / Path(name);
+            state.exists = fs::exists(path);
             if (state.exists) {
-                state.bytes = ReadText(work_ / name);
-                state.perms = fs::status(work_ / name).permissions();
+                state.bytes = ReadText(path);
+                state.perms = fs::status(path).permissions();
             }
         }
         return files;
@@ -193,9 +217,10 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         std::string full = QuotedTool() + " " + command + " 2>" + Quoted(root_ / "err");
         int code = -1;
 #ifdef _WIN32
-        full = "\"cd /d " + Quoted(work_) + " && " + full + "\"";
+        // As UTF-16, so that cmd hands the names on whole.
+        std::wstring line = Path("\"cd /d " + Quoted(work_) + " && " + full + "\"").native();
         for (int attempt = 0; attempt < 3 && (attempt == 0 || code == 9009); ++attempt)
-            code = std::system(full.c_str()); // NOLINT(cert-env33-c)
+            code = _wsystem(line.c_str()); // NOLINT(cert-env33-c)
 #else
         full = "cd " + Quoted(work_) + " && ulimit -f 65536; " + full;
         code = std::system(full.c_str()); // NOLINT(cert-env33-c)
@@ -225,9 +250,13 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         return fresh_[key] = {code, state};
     }
 
-    std::vector<std::string> samples_ = {SampleBytes(SAMPLE_MIXED, 11, 900),
-                                         SampleBytes(SAMPLE_MIXED, 12, 700),
-                                         SampleBytes(SAMPLE_MIXED, 13, 500)};
+    static std::string Sample(uint32_t seed, uint32_t size) {
+        std::string file = SampleBytes(SAMPLE_MIXED, seed, size);
+        AppendRecord(file, 0x31000010, UnicodeRecord); // NM_LABEL
+        return file;
+    }
+
+    std::vector<std::string> samples_ = {Sample(11, 900), Sample(12, 700), Sample(13, 500)};
     std::map<std::string, std::pair<int, FileState>> fresh_;
     bool symlinks_ = false;
 };
@@ -272,6 +301,9 @@ TEST_P(Door, OutThatIsNoInputGetsWhatAFreshFileGets) {
             if (Windows && (way.posixOnly || (way.output && name != "symlink")))
                 continue;
             auto [code, fresh] = FreshRun(layout, way.redirect != nullptr);
+            // Every mode writes something of these inputs; the search finds its text.
+            EXPECT_FALSE(fresh.bytes.empty());
+            EXPECT_EQ(code, GetParam().arguments == "--diff" ? 1 : 0);
             Lay("other.txt");
             if (!symlinks_ && name.find("link") != std::string::npos && name != "hardlink")
                 continue;
