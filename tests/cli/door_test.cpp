@@ -45,11 +45,11 @@ constexpr const char* UnicodeRecord = "\xC5\x81\xC3\xB3"
                                       "d\xC5\xBA and \xC3\xA9"
                                       "cole";
 
-// Options that shape a mode: each joins the matrix as a mode of its own. éCOLE -i finds école: -i
-// folds ASCII letters.
+// Options that shape a mode: each joins the matrix as a mode of its own. -i folds ASCII
+// letters: éCOLE finds école.
 const char* const ShapedModes[] = {"--lf", "--find-hex 4D6F64", "--records --record 1-3",
                                    "--stats --tag 4D6F6400",
-                                   "--find \xC3\x89"
+                                   "--find \xC3\xA9"
                                    "COLE -i"};
 
 // A name of UTF-8 bytes as the system's path: on Windows, UTF-16, whatever the code page.
