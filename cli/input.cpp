@@ -90,15 +90,32 @@ HANDLE HandleOf(std::FILE* stream) {
     return HANDLE(_get_osfhandle(_fileno(stream)));
 }
 
+// Opened for its identity alone, which needs no right to read it.
+HANDLE IdentityHandle(const char* path) {
+    return CreateFileW(Wide(path).c_str(), 0,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 FileMatch MatchPath(std::FILE* stream, const char* path) {
-    HANDLE handle =
-        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = IdentityHandle(path);
     // Nothing there yet, or nothing the output can open either: it opens OUT as this does.
     if (handle == INVALID_HANDLE_VALUE)
         return FILES_DIFFERENT;
     FileMatch match = MatchHandles(HandleOf(stream), handle);
     CloseHandle(handle);
+    return match;
+}
+
+FileMatch MatchPaths(const char* path, const char* other) {
+    HANDLE one = IdentityHandle(path);
+    HANDLE two = IdentityHandle(other);
+    FileMatch match = one == INVALID_HANDLE_VALUE || two == INVALID_HANDLE_VALUE
+                          ? FILES_DIFFERENT
+                          : MatchHandles(one, two);
+    for (HANDLE handle : {one, two})
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
     return match;
 }
 
@@ -137,6 +154,12 @@ FileMatch MatchPath(std::FILE* stream, const char* path) {
     if (stat(path, &status) != 0)
         return FILES_DIFFERENT;
     return MatchStatus(stream, status);
+}
+FileMatch MatchPaths(const char* path, const char* other) {
+    FileStatus one{}, two{};
+    if (stat(path, &one) != 0 || stat(other, &two) != 0 || !IsRegular(one))
+        return FILES_DIFFERENT;
+    return one.st_dev == two.st_dev && one.st_ino == two.st_ino ? FILES_SAME : FILES_DIFFERENT;
 }
 FileMatch MatchStreams(std::FILE* one, std::FILE* other) {
     FileStatus status{};
@@ -256,6 +279,10 @@ bool IsTerminal(std::FILE* stream) {
 
 FileMatch IsSameFile(std::FILE* stream, const char* path) {
     return MatchPath(stream, path);
+}
+
+FileMatch IsSameFile(const char* path, const char* other) {
+    return MatchPaths(path, other);
 }
 
 FileMatch IsSameFile(std::FILE* stream, std::FILE* other) {

@@ -36,3 +36,5 @@ bool IsTerminal(std::FILE* stream);
 enum FileMatch { FILES_DIFFERENT, FILES_SAME, FILES_UNKNOWN };
 FileMatch IsSameFile(std::FILE* stream, const char* path);
 FileMatch IsSameFile(std::FILE* stream, std::FILE* other);
+// For an input that could not be opened (no right to read it): whether `other` names it too.
+FileMatch IsSameFile(const char* path, const char* other);

@@ -86,9 +86,8 @@ struct CheckedInput {
 };
 
 // Every input opened, in order, before anything is read or written; each that cannot be is
-// told now and keeps its status for its turn. The highest status is returned.
-int OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
-    int worst = EXIT_DONE;
+// told now and keeps its status for its turn.
+void OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
     size_t files = options.inputs.empty() ? 1 : options.inputs.size();
     for (size_t k = 0; k < files; ++k) {
         const char* path = options.Input(k);
@@ -105,9 +104,7 @@ int OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
             if (!opened.stream)
                 opened.status = Complain(EXIT_IO_ERROR, opened.shown, std::strerror(errno));
         }
-        worst = opened.status > worst ? opened.status : worst;
     }
-    return worst;
 }
 
 // Where the output may go: made only by ClearOutput, and the runners open nothing else.
@@ -130,10 +127,13 @@ class Destination {
 int ClearOutput(const char* output, const std::vector<OpenedInput>& inputs,
                 std::optional<Destination>& destination) {
     for (const OpenedInput& input : inputs) {
-        if (!input.stream)
-            continue;
-        FileMatch match =
-            output ? IsSameFile(input.stream, output) : IsSameFile(input.stream, stdout);
+        if (!input.stream && input.name == StdinName)
+            continue; // a terminal: never a file
+        // One that could not be opened is still no OUT: it may be unreadable, yet writable.
+        FileMatch match = !input.stream ? (output ? IsSameFile(input.name, output)
+                                                  : IsSameFile(stdout, input.name))
+                          : output      ? IsSameFile(input.stream, output)
+                                        : IsSameFile(input.stream, stdout);
         std::string written = output ? MessageName(output) : input.shown;
         if (match == FILES_SAME)
             return Complain(EXIT_USAGE, written, "input file is output file");
