@@ -1,15 +1,15 @@
 // The one door, proven over every mode the program lists: an OUT that is one of the inputs,
-// however the run reaches it, is refused with every file as it was; an OUT that is none of them
-// gets what the same run writes to a fresh file. Cases are generated, not picked: every mode of
-// TaskList() (and a few options that shape one) x one, two or three inputs with OUT first, in
-// the middle or last x standard input among them or not x every way to name OUT.
+// however reached, is refused with every file as it was; an OUT that is none of them gets what
+// the same run writes to a fresh file. Every mode of TaskList() (and options that shape one) x
+// one, two or three inputs, OUT first, in the middle or last x standard input among them or not
+// x every way to reach OUT, through the shell (cmd on Windows).
 #include "cli/options.h"
 #include "tools/sample_files.h"
 
 #include "tests/cli/cli_testing.h"
 
+#include <iterator>
 #include <map>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -20,39 +20,36 @@ constexpr bool Windows = true;
 constexpr bool Windows = false;
 #endif
 
-// How a run reaches its OUT: `-o` and a spelling of the file, or a redirection of the shell.
-// The links are made for each OUT, named after the link and its OUT's number.
+// `-o` and a spelling of OUT (a link's name: its OUT's links end in a number), or the shell's
+// redirection of standard output.
 struct Way {
     const char* name;
-    const char* output;   // -o's argument before the file's name, or the link's; null when
-                          // standard output is redirected
-    const char* redirect; // the shell's operator for standard output
-    bool posixOnly;       // cmd has no `1<>`
+    const char* output;
+    const char* redirect;
 };
 
 constexpr Way Ways[] = {
-    {"name", "", nullptr, false},          {"dot", "./", nullptr, false},
-    {"dotdot", "sub/../", nullptr, false}, {"hardlink", "hard", nullptr, false},
-    {"symlink", "sym", nullptr, false},    {"linktolink", "sym2", nullptr, false},
-    {"append", nullptr, ">>", false},      {"readwrite", nullptr, "1<>", true},
-    {"stdout", nullptr, ">", false}, // last: the shell empties OUT before the program runs
+    {"name", "", nullptr},         {"dot", "./", nullptr},        {"dotdot", "sub/../", nullptr},
+    {"hardlink", "hard", nullptr}, {"symlink", "sym", nullptr},   {"linktolink", "sym2", nullptr},
+    {"append", nullptr, ">>"},     {"readwrite", nullptr, "1<>"}, // cmd has no 1<>
+    {"stdout", nullptr, ">"}, // last: the shell empties OUT before the program runs
 };
 
 bool IsLink(const Way& way) {
     return way.output && std::string_view(way.output).starts_with("sym");
 }
+bool Named(const Way& way) {
+    return way.output && !IsLink(way) && std::string_view(way.output) != "hard";
+}
 
-// The value each value-taking mode option gets, so that the run has something to write: the
-// text to find is not ASCII, as the last record of every input holds it.
+// Values for the options that take one. The text found is not ASCII: the last record of every
+// input holds it. -i folds ASCII letters, so that éCOLE finds école.
 const std::map<std::string, std::string> ModeValues = {{"--extract", "2"},
                                                        {"--find", "\xC5\x81\xC3\xB3"
                                                                   "d\xC5\xBA"}};
 constexpr const char* UnicodeRecord = "\xC5\x81\xC3\xB3"
                                       "d\xC5\xBA and \xC3\xA9"
                                       "cole";
-
-// Options that shape a mode: each joins the matrix as a mode of its own. -i folds ASCII
-// letters: éCOLE finds école.
 const char* const ShapedModes[] = {"--lf", "--find-hex 4D6F64", "--records --record 1-3",
                                    "--stats --tag 4D6F6400",
                                    "--find \xC3\xA9"
@@ -72,105 +69,83 @@ void PrintTo(const Mode& mode, std::ostream* stream) {
     *stream << "'" << mode.arguments << "'";
 }
 
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream stream(text);
-    for (std::string word; stream >> word;)
-        words.push_back(word);
-    return words;
-}
-
-// The options as the parser takes them, with one file: PARSE_RUN and the task they choose.
-std::optional<Task> ParsedTask(const std::string& arguments, int files) {
-    std::vector<std::string> words = Words(arguments);
-    words.insert(words.begin(), "qefdump");
-    for (int k = 0; k < files; ++k)
-        words.push_back("in.qef");
+// The task the options choose with `files` files, as the parser takes them; -1 for none.
+int ParsedTask(const std::string& arguments, int files) {
+    std::istringstream words("qefdump " + arguments);
+    std::vector<std::string> argument(std::istream_iterator<std::string>(words), {});
+    argument.resize(argument.size() + size_t(files), "in.qef");
     std::vector<char*> argv;
-    for (std::string& word : words)
+    for (std::string& word : argument)
         argv.push_back(word.data());
     DumpOptions options;
-    if (ParseDumpOptions(int(argv.size()), argv.data(), options) != PARSE_RUN)
-        return std::nullopt;
-    return options.task;
+    return ParseDumpOptions(int(argv.size()), argv.data(), options) == PARSE_RUN ? options.task
+                                                                                 : -1;
 }
 
-// Every task of the program's own list, named by its options, and the shaped ones.
+// Every task of the program's own list, named by its options ("the dump" by none), and the
+// shaped ones. A task added to the list is run here, or fails here if it cannot be.
 std::vector<Mode> AllModes() {
     std::vector<Mode> modes;
     for (const TaskRule& rule : TaskList()) {
+        std::istringstream words(rule.name);
         std::string arguments;
-        for (const std::string& word : Words(rule.name)) {
-            if (!word.starts_with("--"))
-                continue; // "the dump"
-            arguments.append(arguments.empty() ? "" : " ").append(word);
-            if (auto value = ModeValues.find(word); value != ModeValues.end())
-                arguments.append(" ").append(value->second);
-        }
-        int files = rule.files == AnyNumber ? 3 : rule.files;
-        // A mode added to the list must be reachable as the list names it.
-        EXPECT_EQ(ParsedTask(arguments, files), rule.task) << "mode '" << rule.name << "'";
-        modes.push_back({arguments, files});
+        for (std::string word; words >> word;)
+            if (word.starts_with("--"))
+                arguments += (arguments.empty() ? "" : " ") + word +
+                             (ModeValues.count(word) ? " " + ModeValues.at(word) : "");
+        modes.push_back({arguments, rule.files == AnyNumber ? 3 : rule.files});
+        EXPECT_EQ(ParsedTask(arguments, modes.back().files), rule.task) << rule.name;
     }
     for (const char* shaped : ShapedModes) {
-        std::optional<Task> task = ParsedTask(shaped, 1);
-        EXPECT_TRUE(task) << shaped;
-        modes.push_back({shaped, task ? TaskList()[*task].files : 1});
+        int task = ParsedTask(shaped, 1);
+        EXPECT_NE(task, -1) << shaped;
+        modes.push_back({shaped, task < 0 || TaskList()[size_t(task)].files != AnyNumber ? 1 : 3});
     }
-    for (Mode& mode : modes)
-        mode.files = mode.files == AnyNumber ? 3 : mode.files;
     return modes;
 }
 
-// What a file was: its bytes and permissions, or nothing.
+// What a file was: its bytes and permissions.
 struct FileState {
-    bool exists = false;
     std::string bytes;
     fs::perms perms{};
     bool operator==(const FileState&) const = default;
 };
 
-// One run's layout: the inputs, which of them OUT is, which is standard input.
+// The inputs, which of them OUT is, and which is standard input (-1: none).
 struct Layout {
-    int files;
-    int out;   // the input OUT reaches in a refused run
-    int piped; // the input given as `-` and redirected in; -1 for none
+    int files, out, piped;
 };
 
 std::vector<Layout> Layouts(const Mode& mode) {
     std::vector<Layout> layouts;
-    int least = mode.files == 2 ? 2 : 1;
-    for (int files = least; files <= mode.files; ++files) {
+    for (int files = mode.files == 2 ? 2 : 1; files <= mode.files; ++files)
         for (int out = 0; out < files; ++out) {
-            // Among two, OUT first is OUT first among three: OUT last stands for both.
             if (files == 2 && mode.files == 3 && out == 0)
-                continue;
+                continue; // OUT first among two is OUT first among three
             layouts.push_back({files, out, -1});
             layouts.push_back({files, out, out});
             if (files > 1)
                 layouts.push_back({files, out, out == 0 ? 1 : 0});
         }
-    }
     return layouts;
 }
 
-// A run of the batch: its command after the program's name, and what it gave.
 struct BatchRun {
-    std::string command;
+    std::string command; // after the program's name
     Result result{};
 };
 
 class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
   protected:
-    // The inputs with modes of their own; for each way an unrelated OUT, `otherN.txt`, and its
-    // links; and the links to the input `target`.
+    // The inputs, with modes of their own, and the links to the input `target`; for each way
+    // an unrelated OUT, `otherN.txt`, with its links.
     void Lay(const std::string& target) {
         Fresh();
         fs::create_directory(work_ / "sub");
-        const fs::perms modes[] = {fs::perms(0640), fs::perms(0604), fs::perms(0600)};
+        fs::create_directory(work_ / "r");
         for (int k = 0; k < 3; ++k) {
-            WriteBytes(work_ / Path(Input(k)), samples_[k]);
-            fs::permissions(work_ / Path(Input(k)), modes[k]);
+            WriteBytes(work_ / Path(Input(k)), Sample(11 + k, 900 - 200 * k));
+            fs::permissions(work_ / Path(Input(k)), fs::perms(0600 | 040 >> k));
         }
         symlinks_ = Links(target, "");
         for (size_t w = 0; w < std::size(Ways); ++w) {
@@ -180,7 +155,7 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         }
     }
 
-    // Whether the system made the links (Windows may refuse symbolic ones).
+    // Whether the system made the symbolic links (Wine may not).
     bool Links(const std::string& target, const std::string& suffix) {
         fs::create_hard_link(work_ / Path(target), work_ / ("hard" + suffix));
         std::error_code error;
@@ -199,79 +174,62 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
 
     std::map<std::string, FileState> Snapshot() {
         std::map<std::string, FileState> files;
-        std::vector<std::string> names = {Input(0), Input(1), Input(2)};
-        for (size_t w = 0; w < std::size(Ways); ++w)
-            names.push_back(Other(w));
-        for (const std::string& name : names) {
-            FileState& state = files[name];
+        for (size_t k = 0; k < 3 + std::size(Ways); ++k) {
+            std::string name = k < 3 ? Input(int(k)) : Other(k - 3);
             fs::path path = work_ / Path(name);
-            state.exists = fs::exists(path);
-            if (state.exists) {
-                state.bytes = ReadText(path);
-                state.perms = fs::status(path).permissions();
-            }
+            files[name] = {ReadText(path), fs::status(path).permissions()};
         }
         return files;
     }
 
-    // The command for `layout`, OUT as `way` reaches `target` (whose links end in `suffix`).
+    // The run of `layout` with OUT as `way` reaches `target`, whose links end in `suffix`.
     std::string Command(const Layout& layout, const Way& way, const std::string& target,
                         const std::string& suffix) {
         std::string command = GetParam().arguments;
         for (int k = 0; k < layout.files; ++k)
-            command.append(" ").append(k == layout.piped ? std::string("-") : Input(k));
-        if (!way.output)
-            command.append(" ").append(way.redirect).append(target);
-        else if (std::string_view(way.output).starts_with("hard") || IsLink(way))
-            command.append(" -o ").append(way.output).append(suffix);
-        else
-            command.append(" -o ").append(way.output).append(target);
-        if (layout.piped >= 0)
-            command.append(" <").append(Input(layout.piped));
-        return command;
+            command.append(" ").append(k == layout.piped ? "-" : Input(k));
+        command += way.redirect ? std::string(" ") + way.redirect + target
+                   : Named(way) ? std::string(" -o ") + way.output + target
+                                : std::string(" -o ") + way.output + suffix;
+        return command + (layout.piped >= 0 ? " <" + Input(layout.piped) : "");
     }
 
-    // One shell for all the runs, in order, so that a case costs one process start: each
-    // run's status, standard error and (unless redirected) standard output go to files.
+    // The runs in order through one shell, so that a run costs one process start (60 ms under
+    // Wine, where a shell costs as much again): each one's status, standard error and, unless
+    // redirected, standard output go to files in r/.
     void RunBatch(std::vector<BatchRun>& runs) {
+        fs::path tool(QEFDUMP_PATH);
+        std::string slash = Windows ? "\\" : "/";
         std::string line = "cd " + Quoted(work_);
         for (size_t k = 0; k < runs.size(); ++k) {
-            std::string slot = std::to_string(k);
-            std::string status = Quoted(root_ / ("k" + slot));
-            bool redirected = runs[k].command.find(" >") != std::string::npos ||
-                              runs[k].command.find("1<>") != std::string::npos;
-            line += (Windows ? " & " : "; ") + QuotedTool() + " " + runs[k].command + " 2>" +
-                    Quoted(root_ / ("e" + slot)) +
-                    (redirected ? "" : " >" + Quoted(root_ / ("o" + slot)));
+            std::string slot = std::to_string(k), status = "r" + slash + "k" + slot;
+            bool redirected = runs[k].command.find('>') != std::string::npos;
+            line += (Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ") + runs[k].command + " 2>r" +
+                    slash + "e" + slot + (redirected ? "" : " >r" + slash + "o" + slot);
             // cmd expands %errorlevel% as it reads the line; `if errorlevel` asks as it runs.
-            line += Windows
-                        ? " & if errorlevel 3 (>" + status + " echo 3) else if errorlevel 2 (>" +
-                              status + " echo 2) else if errorlevel 1 (>" + status +
-                              " echo 1) else (>" + status + " echo 0)"
-                        : "; echo $? >" + status;
+            for (int code = 3; Windows && code >= 0; --code)
+                line += (code == 3 ? " & if"
+                         : code    ? " else if"
+                                   : " else") +
+                        (code ? " errorlevel " + std::to_string(code) : "") + " (>" + status +
+                        " echo " + std::to_string(code) + ")";
+            line += Windows ? "" : "; echo $? >" + status;
         }
 #ifdef _WIN32
         // As UTF-16, so that cmd hands the names on whole.
+        _wputenv_s(L"QEFDUMP", Path(Quoted(fs::absolute(tool.make_preferred()))).c_str());
         std::wstring wide = Path("\"" + line.replace(0, 3, "cd /d ") + "\"").native();
         _wsystem(wide.c_str()); // NOLINT(cert-env33-c)
 #else
+        setenv("QEFDUMP", tool.c_str(), 1);
         std::system(("ulimit -f 65536; " + line).c_str()); // NOLINT(cert-env33-c)
 #endif
         for (size_t k = 0; k < runs.size(); ++k) {
-            std::string slot = std::to_string(k);
-            std::string status = ReadText(root_ / ("k" + slot));
+            std::string slot = std::to_string(k), status = ReadText(work_ / "r" / ("k" + slot));
             runs[k].result = {status.empty() ? -1 : std::stoi(status),
-                              ReadText(root_ / ("o" + slot)),
-                              ReadText(root_ / ("e" + slot), std::ios::in)};
+                              ReadText(work_ / "r" / ("o" + slot)),
+                              ReadText(work_ / "r" / ("e" + slot), std::ios::in)};
         }
-    }
-
-    static std::string QuotedTool() {
-        fs::path path(QEFDUMP_PATH);
-#ifdef _WIN32
-        path = fs::absolute(path.make_preferred());
-#endif
-        return Quoted(path);
     }
 
     static std::string Sample(uint32_t seed, uint32_t size) {
@@ -280,56 +238,46 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         return file;
     }
 
-    std::vector<std::string> samples_ = {Sample(11, 900), Sample(12, 700), Sample(13, 500)};
     bool symlinks_ = false;
 };
 
-// Every layout in one batch: the same run to a fresh file (by -o and by >), then to each
-// unrelated OUT, then to OUT reached from an input in every way. A refused run exits 2, says
-// why, writes nothing and leaves every file, bytes and mode, as it was (but for what the shell
-// itself did with `>` before the program ran). An accepted one writes to OUT what the fresh
-// file got (after its old bytes with `>>`, over them with `1<>`) and touches no input.
+// Each layout in one batch: the run to a fresh file (by -o and by >), to an unrelated OUT in
+// every way, then to OUT reached from an input in every way. A refused run exits 2, says why,
+// writes nothing and leaves every file, bytes and mode, as it was (but for what the shell did
+// with `>` before the program ran). An accepted one gives OUT what the fresh file got (after
+// its old bytes with `>>`, over them with `1<>`) and touches no input.
 TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
     int refused = 0, accepted = 0;
     for (const Layout& layout : Layouts(GetParam())) {
         std::string target = Input(layout.out);
         Lay(target);
-        auto before = Snapshot();
-        std::vector<BatchRun> runs = {
-            {Command(layout, Ways[0], "fresh.out", "")},
-            {Command(layout, Ways[std::size(Ways) - 1], "fresh2.out", "")}};
-        std::vector<const Way*> ways;
-        for (const Way& way : Ways)
-            if (!(Windows && way.posixOnly) && (symlinks_ || !IsLink(way)))
-                ways.push_back(&way);
-        for (const Way* way : ways)
-            runs.push_back(
-                {Command(layout, *way, Other(size_t(way - Ways)), std::to_string(way - Ways))});
+        auto expected = Snapshot();
+        std::vector<BatchRun> runs = {{Command(layout, Ways[0], "fresh.out", "")},
+                                      {Command(layout, Ways[8], "fresh2.out", "")}};
+        std::vector<size_t> ways;
+        for (size_t w = 0; w < std::size(Ways); ++w)
+            if (!(Windows && w == 7) && (symlinks_ || !IsLink(Ways[w])))
+                ways.push_back(w);
+        for (size_t w : ways)
+            runs.push_back({Command(layout, Ways[w], Other(w), std::to_string(w))});
         size_t firstRefused = runs.size();
-        for (const Way* way : ways) {
-            // cmd itself cannot redirect to the file it reads from (a sharing violation): the
-            // program never runs.
-            if (!(Windows && way->redirect && layout.piped == layout.out))
-                runs.push_back({Command(layout, *way, target, "")});
-        }
+        for (size_t w : ways) // cmd cannot redirect to the file it reads (a sharing violation)
+            if (!(Windows && Ways[w].redirect && layout.piped == layout.out))
+                runs.push_back({Command(layout, Ways[w], target, "")});
         RunBatch(runs);
 
-        FileState fresh{fs::exists(work_ / "fresh.out"), ReadText(work_ / "fresh.out"), {}};
-        EXPECT_EQ(ReadText(work_ / "fresh2.out"), fresh.bytes) << runs[1].command;
+        std::string fresh = ReadText(work_ / "fresh.out");
         int code = runs[0].result.exitCode;
-        // Every mode writes something of these inputs; the search finds its text.
-        EXPECT_FALSE(fresh.bytes.empty()) << runs[0].command;
+        EXPECT_EQ(ReadText(work_ / "fresh2.out"), fresh) << runs[1].command;
+        EXPECT_FALSE(fresh.empty()) << runs[0].command; // the search finds its text
         EXPECT_EQ(code, GetParam().arguments == "--diff" ? 1 : 0) << runs[0].command;
-        auto expected = before;
         for (size_t k = 2; k < firstRefused; ++k, ++accepted) {
-            const Way& way = *ways[k - 2];
-            std::string& bytes = expected[Other(size_t(&way - Ways))].bytes;
-            std::string old = bytes;
-            std::string name = way.name;
-            bytes = name == "append" ? old + fresh.bytes
+            std::string name = Ways[ways[k - 2]].name;
+            std::string& bytes = expected[Other(ways[k - 2])].bytes;
+            bytes = name == "append" ? bytes + fresh
                     : name == "readwrite"
-                        ? fresh.bytes + old.substr(std::min(old.size(), fresh.bytes.size()))
-                        : fresh.bytes;
+                        ? fresh + bytes.substr(std::min(bytes.size(), fresh.size()))
+                        : fresh;
             EXPECT_EQ(runs[k].result.exitCode, code) << runs[k].command << runs[k].result.err;
         }
         for (size_t k = firstRefused; k < runs.size(); ++k, ++refused) {
@@ -341,19 +289,12 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
         }
         if (runs.back().command.find(" >" + target) != std::string::npos)
             expected[target].bytes.clear();
-        auto after = Snapshot();
-        for (const auto& [name, state] : expected)
-            EXPECT_TRUE(after[name] == state) << name << " after the batch:\n"
-                                              << [&] {
-                                                     std::string all;
-                                                     for (const BatchRun& run : runs)
-                                                         all += "qefdump " + run.command + "\n";
-                                                     return all;
-                                                 }();
+        std::string all;
+        for (const BatchRun& run : runs)
+            all += "qefdump " + run.command + "\n";
+        EXPECT_TRUE(Snapshot() == expected) << "after the batch:\n" << all;
         EXPECT_TRUE(!symlinks_ || fs::is_symlink(work_ / "sym"));
     }
-    RecordProperty("refused", refused);
-    RecordProperty("accepted", accepted);
     std::printf("%d refused and %d accepted runs\n", refused, accepted);
 }
 
