@@ -14,33 +14,13 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr bool Windows = true;
-#else
-constexpr bool Windows = false;
-#endif
+constexpr bool Windows = fs::path::preferred_separator == '\\';
 
-// `-o` and a spelling of OUT (a link's name: its OUT's links end in a number), or the shell's
-// redirection of standard output.
-struct Way {
-    const char* name;
-    const char* output;
-    const char* redirect;
-};
-
-constexpr Way Ways[] = {
-    {"name", "", nullptr},         {"dot", "./", nullptr},        {"dotdot", "sub/../", nullptr},
-    {"hardlink", "hard", nullptr}, {"symlink", "sym", nullptr},   {"linktolink", "sym2", nullptr},
-    {"append", nullptr, ">>"},     {"readwrite", nullptr, "1<>"}, // cmd has no 1<>
-    {"stdout", nullptr, ">"}, // last: the shell empties OUT before the program runs
-};
-
-bool IsLink(const Way& way) {
-    return way.output && std::string_view(way.output).starts_with("sym");
-}
-bool Named(const Way& way) {
-    return way.output && !IsLink(way) && std::string_view(way.output) != "hard";
-}
+// How a run reaches OUT: @ stands for OUT's name, # for its links' number. The ways of the
+// shell come last, `>` the very last, as the shell empties OUT before the program runs.
+const std::string Ways[] = {"-o @",     "-o ./@", "-o sub/../@", "-o hard#", "-o sym#",
+                            "-o sym2#", ">>@",    "1<>@",        ">@"};
+constexpr size_t ReadWrite = 7, Truncate = 8; // cmd has no 1<>
 
 // Values for the options that take one. The text found is not ASCII: the last record of every
 // input holds it. -i folds ASCII letters, so that éCOLE finds école.
@@ -91,8 +71,9 @@ std::vector<Mode> AllModes() {
         std::string arguments;
         for (std::string word; words >> word;)
             if (word.starts_with("--"))
-                arguments += (arguments.empty() ? "" : " ") + word +
-                             (ModeValues.count(word) ? " " + ModeValues.at(word) : "");
+                arguments.append(arguments.empty() ? "" : " ")
+                    .append(word)
+                    .append(ModeValues.count(word) ? " " + ModeValues.at(word) : "");
         modes.push_back({arguments, rule.files == AnyNumber ? 3 : rule.files});
         EXPECT_EQ(ParsedTask(arguments, modes.back().files), rule.task) << rule.name;
     }
@@ -103,13 +84,6 @@ std::vector<Mode> AllModes() {
     }
     return modes;
 }
-
-// What a file was: its bytes and permissions.
-struct FileState {
-    std::string bytes;
-    fs::perms perms{};
-    bool operator==(const FileState&) const = default;
-};
 
 // The inputs, which of them OUT is, and which is standard input (-1: none).
 struct Layout {
@@ -122,45 +96,40 @@ std::vector<Layout> Layouts(const Mode& mode) {
         for (int out = 0; out < files; ++out) {
             if (files == 2 && mode.files == 3 && out == 0)
                 continue; // OUT first among two is OUT first among three
-            layouts.push_back({files, out, -1});
-            layouts.push_back({files, out, out});
-            if (files > 1)
-                layouts.push_back({files, out, out == 0 ? 1 : 0});
+            for (int piped : {-1, out, out == 0 ? 1 : 0})
+                if (piped < files)
+                    layouts.push_back({files, out, piped});
         }
     return layouts;
 }
 
-struct BatchRun {
-    std::string command; // after the program's name
-    Result result{};
-};
-
 class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
   protected:
     // The inputs, with modes of their own, and the links to the input `target`; for each way
-    // an unrelated OUT, `otherN.txt`, with its links.
-    void Lay(const std::string& target) {
+    // an unrelated OUT, `otherN.txt`, with its links. False when no symbolic link can be made.
+    bool Lay(const std::string& target) {
         Fresh();
         fs::create_directory(work_ / "sub");
         fs::create_directory(work_ / "r");
         for (int k = 0; k < 3; ++k) {
-            WriteBytes(work_ / Path(Input(k)), Sample(11 + k, 900 - 200 * k));
+            std::string file = SampleBytes(SAMPLE_MIXED, 11 + k, 900 - 200 * k);
+            AppendRecord(file, 0x31000010, UnicodeRecord); // NM_LABEL
+            WriteBytes(work_ / Path(Input(k)), file);
             fs::permissions(work_ / Path(Input(k)), fs::perms(0600 | 040 >> k));
         }
-        symlinks_ = Links(target, "");
         for (size_t w = 0; w < std::size(Ways); ++w) {
             WriteBytes(work_ / Other(w), "old bytes\n");
             fs::permissions(work_ / Other(w), fs::perms(0620));
-            Links(Other(w), std::to_string(w));
+            Links(Other(w), Number(w));
         }
+        return Links(target, "");
     }
 
-    // Whether the system made the symbolic links (Wine may not).
-    bool Links(const std::string& target, const std::string& suffix) {
-        fs::create_hard_link(work_ / Path(target), work_ / ("hard" + suffix));
+    bool Links(const std::string& target, const std::string& number) {
+        fs::create_hard_link(work_ / Path(target), work_ / ("hard" + number));
         std::error_code error;
-        fs::create_symlink(Path(target), work_ / ("sym" + suffix), error);
-        fs::create_symlink("sym" + suffix, work_ / ("sym2" + suffix), error);
+        fs::create_symlink(Path(target), work_ / ("sym" + number), error);
+        fs::create_symlink("sym" + number, work_ / ("sym2" + number), error);
         return !error;
     }
 
@@ -171,74 +140,64 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
                       : "in" + std::to_string(k + 1) + ".qef";
     }
     static std::string Other(size_t way) { return "other" + std::to_string(way) + ".txt"; }
+    static std::string Number(size_t way) { return std::string("_").append(std::to_string(way)); }
 
-    std::map<std::string, FileState> Snapshot() {
-        std::map<std::string, FileState> files;
+    // Every file's bytes and permissions.
+    std::map<std::string, std::pair<std::string, fs::perms>> Snapshot() {
+        std::map<std::string, std::pair<std::string, fs::perms>> files;
         for (size_t k = 0; k < 3 + std::size(Ways); ++k) {
             std::string name = k < 3 ? Input(int(k)) : Other(k - 3);
-            fs::path path = work_ / Path(name);
-            files[name] = {ReadText(path), fs::status(path).permissions()};
+            files[name] = {ReadText(work_ / Path(name)),
+                           fs::status(work_ / Path(name)).permissions()};
         }
         return files;
     }
 
-    // The run of `layout` with OUT as `way` reaches `target`, whose links end in `suffix`.
-    std::string Command(const Layout& layout, const Way& way, const std::string& target,
-                        const std::string& suffix) {
+    // The run of `layout` with OUT as `way` reaches `target`, whose links are numbered `number`.
+    std::string Command(const Layout& layout, std::string way, const std::string& target,
+                        const std::string& number) {
         std::string command = GetParam().arguments;
         for (int k = 0; k < layout.files; ++k)
             command.append(" ").append(k == layout.piped ? "-" : Input(k));
-        command += way.redirect ? std::string(" ") + way.redirect + target
-                   : Named(way) ? std::string(" -o ") + way.output + target
-                                : std::string(" -o ") + way.output + suffix;
-        return command + (layout.piped >= 0 ? " <" + Input(layout.piped) : "");
+        size_t at = way.find_first_of("@#");
+        way.replace(at, 1, way[at] == '@' ? target : number);
+        return command + " " + way + (layout.piped >= 0 ? " <" + Input(layout.piped) : "");
     }
 
     // The runs in order through one shell, so that a run costs one process start (60 ms under
     // Wine, where a shell costs as much again): each one's status, standard error and, unless
     // redirected, standard output go to files in r/.
-    void RunBatch(std::vector<BatchRun>& runs) {
+    std::vector<Result> RunBatch(const std::vector<std::string>& commands) {
         fs::path tool(QEFDUMP_PATH);
-        std::string slash = Windows ? "\\" : "/";
-        std::string line = "cd " + Quoted(work_);
-        for (size_t k = 0; k < runs.size(); ++k) {
-            std::string slot = std::to_string(k), status = "r" + slash + "k" + slot;
-            bool redirected = runs[k].command.find('>') != std::string::npos;
-            line += (Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ") + runs[k].command + " 2>r" +
-                    slash + "e" + slot + (redirected ? "" : " >r" + slash + "o" + slot);
-            // cmd expands %errorlevel% as it reads the line; `if errorlevel` asks as it runs.
-            for (int code = 3; Windows && code >= 0; --code)
-                line += (code == 3 ? " & if"
-                         : code    ? " else if"
-                                   : " else") +
-                        (code ? " errorlevel " + std::to_string(code) : "") + " (>" + status +
-                        " echo " + std::to_string(code) + ")";
-            line += Windows ? "" : "; echo $? >" + status;
+        std::string line = "cd " + Quoted(work_), r = Windows ? "r\\" : "r/";
+        for (size_t k = 0; k < commands.size(); ++k) {
+            std::string slot = std::to_string(k), status = " (>" + r + "k" + slot + " echo ";
+            line += (Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ") + commands[k] + " 2>" + r +
+                    "e" + slot +
+                    (commands[k].find('>') != std::string::npos ? "" : " >" + r + "o" + slot);
+            // cmd expands %errorlevel% as it reads the line; `if errorlevel` asks as it runs,
+            // and its `else` would take the rest of the line without the parentheses.
+            line += Windows ? " & (if errorlevel 3" + status + "3) else if errorlevel 2" + status +
+                                  "2) else if errorlevel 1" + status + "1) else" + status + "0))"
+                            : "; echo $? >" + r + "k" + slot;
         }
 #ifdef _WIN32
         // As UTF-16, so that cmd hands the names on whole.
         _wputenv_s(L"QEFDUMP", Path(Quoted(fs::absolute(tool.make_preferred()))).c_str());
-        std::wstring wide = Path("\"" + line.replace(0, 3, "cd /d ") + "\"").native();
-        _wsystem(wide.c_str()); // NOLINT(cert-env33-c)
+        _wsystem(Path("\"" + line.replace(0, 3, "cd /d ") + "\"").c_str());
 #else
         setenv("QEFDUMP", tool.c_str(), 1);
         std::system(("ulimit -f 65536; " + line).c_str()); // NOLINT(cert-env33-c)
 #endif
-        for (size_t k = 0; k < runs.size(); ++k) {
+        std::vector<Result> results;
+        for (size_t k = 0; k < commands.size(); ++k) {
             std::string slot = std::to_string(k), status = ReadText(work_ / "r" / ("k" + slot));
-            runs[k].result = {status.empty() ? -1 : std::stoi(status),
-                              ReadText(work_ / "r" / ("o" + slot)),
-                              ReadText(work_ / "r" / ("e" + slot), std::ios::in)};
+            results.push_back({status.empty() ? -1 : std::stoi(status),
+                               ReadText(work_ / "r" / ("o" + slot)),
+                               ReadText(work_ / "r" / ("e" + slot), std::ios::in)});
         }
+        return results;
     }
-
-    static std::string Sample(uint32_t seed, uint32_t size) {
-        std::string file = SampleBytes(SAMPLE_MIXED, seed, size);
-        AppendRecord(file, 0x31000010, UnicodeRecord); // NM_LABEL
-        return file;
-    }
-
-    bool symlinks_ = false;
 };
 
 // Each layout in one batch: the run to a fresh file (by -o and by >), to an unrelated OUT in
@@ -250,61 +209,54 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
     int refused = 0, accepted = 0;
     for (const Layout& layout : Layouts(GetParam())) {
         std::string target = Input(layout.out);
-        Lay(target);
+        bool symlinks = Lay(target);
         auto expected = Snapshot();
-        std::vector<BatchRun> runs = {{Command(layout, Ways[0], "fresh.out", "")},
-                                      {Command(layout, Ways[8], "fresh2.out", "")}};
+        std::vector<std::string> commands = {Command(layout, Ways[0], "fresh.out", ""),
+                                             Command(layout, Ways[Truncate], "fresh2.out", "")};
         std::vector<size_t> ways;
         for (size_t w = 0; w < std::size(Ways); ++w)
-            if (!(Windows && w == 7) && (symlinks_ || !IsLink(Ways[w])))
+            if (!(Windows && w == ReadWrite) &&
+                (symlinks || Ways[w].find("sym") == std::string::npos))
                 ways.push_back(w);
         for (size_t w : ways)
-            runs.push_back({Command(layout, Ways[w], Other(w), std::to_string(w))});
-        size_t firstRefused = runs.size();
+            commands.push_back(Command(layout, Ways[w], Other(w), Number(w)));
+        size_t firstRefused = commands.size();
         for (size_t w : ways) // cmd cannot redirect to the file it reads (a sharing violation)
-            if (!(Windows && Ways[w].redirect && layout.piped == layout.out))
-                runs.push_back({Command(layout, Ways[w], target, "")});
-        RunBatch(runs);
+            if (!(Windows && Ways[w][0] != '-' && layout.piped == layout.out))
+                commands.push_back(Command(layout, Ways[w], target, ""));
+        std::vector<Result> results = RunBatch(commands);
+        std::string all;
+        for (const std::string& command : commands)
+            all += "qefdump " + command + "\n";
+        SCOPED_TRACE(all);
 
         std::string fresh = ReadText(work_ / "fresh.out");
-        int code = runs[0].result.exitCode;
-        EXPECT_EQ(ReadText(work_ / "fresh2.out"), fresh) << runs[1].command;
-        EXPECT_FALSE(fresh.empty()) << runs[0].command; // the search finds its text
-        EXPECT_EQ(code, GetParam().arguments == "--diff" ? 1 : 0) << runs[0].command;
+        int code = results[0].exitCode;
+        EXPECT_EQ(ReadText(work_ / "fresh2.out"), fresh);
+        EXPECT_FALSE(fresh.empty()); // the search finds its text
+        EXPECT_EQ(code, GetParam().arguments == "--diff" ? 1 : 0);
         for (size_t k = 2; k < firstRefused; ++k, ++accepted) {
-            std::string name = Ways[ways[k - 2]].name;
-            std::string& bytes = expected[Other(ways[k - 2])].bytes;
-            bytes = name == "append" ? bytes + fresh
-                    : name == "readwrite"
+            std::string& bytes = expected[Other(ways[k - 2])].first;
+            bytes = Ways[ways[k - 2]] == ">>@" ? bytes + fresh
+                    : ways[k - 2] == ReadWrite
                         ? fresh + bytes.substr(std::min(bytes.size(), fresh.size()))
                         : fresh;
-            EXPECT_EQ(runs[k].result.exitCode, code) << runs[k].command << runs[k].result.err;
+            EXPECT_EQ(results[k].exitCode, code) << commands[k] << ": " << results[k].err;
         }
-        for (size_t k = firstRefused; k < runs.size(); ++k, ++refused) {
-            const Result& result = runs[k].result;
-            EXPECT_EQ(result.exitCode, 2) << runs[k].command;
-            EXPECT_NE(result.err.find("input file is output file"), std::string::npos)
-                << runs[k].command << ": " << result.err;
-            EXPECT_EQ(result.out, "") << runs[k].command;
+        for (size_t k = firstRefused; k < commands.size(); ++k, ++refused) {
+            EXPECT_EQ(results[k].exitCode, 2) << commands[k];
+            EXPECT_NE(results[k].err.find("input file is output file"), std::string::npos)
+                << commands[k] << ": " << results[k].err;
+            EXPECT_EQ(results[k].out, "") << commands[k];
         }
-        if (runs.back().command.find(" >" + target) != std::string::npos)
-            expected[target].bytes.clear();
-        std::string all;
-        for (const BatchRun& run : runs)
-            all += "qefdump " + run.command + "\n";
-        EXPECT_TRUE(Snapshot() == expected) << "after the batch:\n" << all;
-        EXPECT_TRUE(!symlinks_ || fs::is_symlink(work_ / "sym"));
+        if (commands.back().find(" >" + target) != std::string::npos)
+            expected[target].first.clear();
+        EXPECT_TRUE(Snapshot() == expected);
+        EXPECT_TRUE(!symlinks || fs::is_symlink(work_ / "sym"));
     }
     std::printf("%d refused and %d accepted runs\n", refused, accepted);
 }
 
-std::string ModeName(const ::testing::TestParamInfo<Mode>& info) {
-    std::string name;
-    for (char c : info.param.arguments)
-        name += std::isalnum((unsigned char)c) ? c : '_';
-    return name.empty() ? "dump" : name;
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryMode, Door, ::testing::ValuesIn(AllModes()), ModeName);
+INSTANTIATE_TEST_SUITE_P(EveryMode, Door, ::testing::ValuesIn(AllModes()));
 
 } // namespace
