@@ -43,6 +43,7 @@ fs::path Path(const std::string& name) {
 struct Mode {
     std::string arguments; // before the files
     int files;             // at most this many; --diff exactly two
+    bool shaped = false;   // one of ShapedModes
 };
 
 void PrintTo(const Mode& mode, std::ostream* stream) {
@@ -80,7 +81,8 @@ std::vector<Mode> AllModes() {
     for (const char* shaped : ShapedModes) {
         int task = ParsedTask(shaped, 1);
         EXPECT_NE(task, -1) << shaped;
-        modes.push_back({shaped, task < 0 || TaskList()[size_t(task)].files != AnyNumber ? 1 : 3});
+        modes.push_back(
+            {shaped, task < 0 || TaskList()[size_t(task)].files != AnyNumber ? 1 : 3, true});
     }
     return modes;
 }
@@ -94,8 +96,10 @@ std::vector<Layout> Layouts(const Mode& mode) {
     std::vector<Layout> layouts;
     for (int files = mode.files == 2 ? 2 : 1; files <= mode.files; ++files)
         for (int out = 0; out < files; ++out) {
-            if (files == 2 && mode.files == 3 && out == 0)
-                continue; // OUT first among two is OUT first among three
+            // OUT first among two is OUT first among three; under Wine, where a run costs 60 ms
+            // at best, three stand for two.
+            if (files == 2 && mode.files == 3 && (out == 0 || Windows))
+                continue;
             for (int piped : {-1, out, out == 0 ? 1 : 0})
                 if (piped < files)
                     layouts.push_back({files, out, piped});
@@ -206,6 +210,9 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
 // with `>` before the program ran). An accepted one gives OUT what the fresh file got (after
 // its old bytes with `>>`, over them with `1<>`) and touches no input.
 TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
+    // Under Wine the options that shape a mode go the way of its task, but for -i's text.
+    if (Windows && GetParam().shaped && GetParam().arguments.find("-i") == std::string::npos)
+        GTEST_SKIP() << "the same runner as its task's";
     int refused = 0, accepted = 0;
     for (const Layout& layout : Layouts(GetParam())) {
         std::string target = Input(layout.out);
@@ -218,8 +225,12 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
             if (!(Windows && w == ReadWrite) &&
                 (symlinks || Ways[w].find("sym") == std::string::npos))
                 ways.push_back(w);
+        std::vector<size_t> unrelated; // under Wine: by name, a hard link, >>
         for (size_t w : ways)
-            commands.push_back(Command(layout, Ways[w], Other(w), Number(w)));
+            if (!Windows || w == 0 || w == 3 || w == 6) {
+                unrelated.push_back(w);
+                commands.push_back(Command(layout, Ways[w], Other(w), Number(w)));
+            }
         size_t firstRefused = commands.size();
         for (size_t w : ways) // cmd cannot redirect to the file it reads (a sharing violation)
             if (!(Windows && Ways[w][0] != '-' && layout.piped == layout.out))
@@ -236,11 +247,11 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
         EXPECT_FALSE(fresh.empty()); // the search finds its text
         EXPECT_EQ(code, GetParam().arguments == "--diff" ? 1 : 0);
         for (size_t k = 2; k < firstRefused; ++k, ++accepted) {
-            std::string& bytes = expected[Other(ways[k - 2])].first;
-            bytes = Ways[ways[k - 2]] == ">>@" ? bytes + fresh
-                    : ways[k - 2] == ReadWrite
-                        ? fresh + bytes.substr(std::min(bytes.size(), fresh.size()))
-                        : fresh;
+            size_t w = unrelated[k - 2];
+            std::string& bytes = expected[Other(w)].first;
+            bytes = w == 6           ? bytes + fresh
+                    : w == ReadWrite ? fresh + bytes.substr(std::min(bytes.size(), fresh.size()))
+                                     : fresh;
             EXPECT_EQ(results[k].exitCode, code) << commands[k] << ": " << results[k].err;
         }
         for (size_t k = firstRefused; k < commands.size(); ++k, ++refused) {
