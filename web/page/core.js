@@ -104,11 +104,12 @@ export function whenLost(callback) {
 }
 
 // Sends a call; `long` ones (reading, comparing, saving, counting, searching) report progress
-// and may be cancelled with the id they are given through `onStart`.
-function call(name, args, { long = false, transfer = [], onProgress = () => {}, onStart = () => {} } = {}) {
+// and may be cancelled with the id they are given through `onStart`. The page waits on all but
+// reading, comparing and saving (`waits`), which go on while it is used.
+function call(name, args, { long = false, waits = !long, transfer = [], onProgress = () => {}, onStart = () => {} } = {}) {
     const id = ++lastId;
-    const promise = new Promise((resolve, reject) => waiting.set(id, { resolve, reject, onProgress, quick: !long }));
-    if (!long) track(1);
+    const promise = new Promise((resolve, reject) => waiting.set(id, { resolve, reject, onProgress, quick: waits }));
+    if (waits) track(1);
     worker.postMessage({ id, call: name, args }, transfer);
     onStart(id);
     return promise;
@@ -157,18 +158,18 @@ export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset
 // record from byte `from` on whose tag name holds `query` (qef_find), going round, or of the
 // previous one before it with `backward`: -1 for none, -2 for an empty query, -3 when memory ran
 // out.
-export const find = (query, from, backward, options) => call('find', [query, from, backward], { long: true, ...options });
+export const find = (query, from, backward, options) => call('find', [query, from, backward], { long: true, waits: true, ...options });
 // The shown file's next (or previous) hit of `query` from byte `from`, wrapping: { offset, length }
 // or { failure } (-1 none, -2 not a query, -3 no memory). `kind` 0 text, 1 hex; `flags` 1 match
 // case, 2 UTF-16LE too.
 export const search = (query, kind, flags, from, backward, options) =>
-    call('search', [query, kind, flags, from, backward], { long: true, ...options });
+    call('search', [query, kind, flags, from, backward], { long: true, waits: true, ...options });
 // The values at byte `offset` of the shown file, for the data inspector (see qef_values); null
 // when there are none.
 export const values = (offset) => call('values', [offset]);
 // Counts the records and data bytes per tag of the shown file, which the worker keeps:
 // { tags, records, bytes }, or null when memory ran out. Long work, for a job.
-export const countTags = (options) => call('countTags', [], { long: true, ...options });
+export const countTags = (options) => call('countTags', [], { long: true, waits: true, ...options });
 // Rows [first, first + count) of the counts in `order` ('first' seen, 'records' or 'bytes', the
 // most first): [{ text, first }], `first` the tag's first record.
 export const tagRows = (first, count, order) => call('tagRows', [first, count, order]);
