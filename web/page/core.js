@@ -176,7 +176,8 @@ export const tagRows = (first, count, order) => call('tagRows', [first, count, o
 // The `count` largest in `order`, [{ name, records, bytes, first }], and the rest summed
 // { tags, records, bytes }: the chart's bars.
 export const tagChart = (count, order) => call('tagChart', [count, order]);
-// The offset of the first data byte of each dump line [first, first + count).
+// The offset of the first data byte of each dump line [first, first + count), and whether the
+// line is its record's first, which shows the record's header: { offsets, headers }.
 export const dumpOffsets = (first, count) => call('dumpOffsets', [first, count]);
 
 // The dump of the shown file as a Blob, or why there is none: 'no memory', 'replaced' (another

@@ -216,7 +216,11 @@ const CALLS = {
     countTags,
     tagRows: (id, first, count, order) => (stats ? stats.rows(first, count, order) : []),
     tagChart: (id, count, order) => (stats ? stats.chart(count, order) : null),
-    dumpOffsets: (id, first, count) => Array.from({ length: count }, (_, k) => core._qef_offset_of_line(SHOWN, first + k)),
+    dumpOffsets: (id, first, count) => ({
+        offsets: Array.from({ length: count }, (_, k) => core._qef_offset_of_line(SHOWN, first + k)),
+        headers: Array.from({ length: count }, (_, k) =>
+            core._qef_first_line_of_record(SHOWN, core._qef_record_of_line(SHOWN, first + k)) === first + k),
+    }),
     compare,
     settleCompare: (id, keep) => settle(keep),
     diffRowCount: () => core._qef_diff_row_count(),
