@@ -21,14 +21,17 @@ const press = async (page, ...keys) => {
     }
     return page.evaluate(() => document.activeElement.id);
 };
-// Long work's progress bar and Cancel are checked too, shown as they are after a moment.
+// A job's line, its progress bar and Cancel, and the line of one ended, are checked too.
 async function expectNoViolations(page, state) {
     await page.evaluate(axe);
     const violations = await page.evaluate(async () => {
-        const work = [document.getElementById('progress'), document.getElementById('cancel')];
-        for (const element of work) element.hidden = false;
+        const { startJob } = await import('./jobs.js');
+        startJob('Ended').end('Ended.');
+        const job = startJob('Reading a file');
+        document.querySelector('#jobs .job').hidden = false;
         const found = (await axe.run()).violations.map((v) => v.id);
-        for (const element of work) element.hidden = true;
+        job.end('');
+        document.querySelector('#jobs .job-end').remove();
         return found;
     });
     assert.deepEqual(violations, [], state);
@@ -70,7 +73,7 @@ test('the keyboard alone opens, walks both lists and a comparison; axe finds not
     await page.emulateMedia({ colorScheme: 'light' });
 });
 
-test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown', async () => {
+test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown; three are refused', async () => {
     const { page } = browser;
     const drop = (target, ...paths) => page.evaluate(([target, files]) => {
         const data = new DataTransfer();
@@ -84,6 +87,10 @@ test('two files dropped are compared, the first as A; one dropped on Compare is 
         await page.waitForFunction((count) => Number(document.body.dataset.compared) > count, before);
         assert.ok((await page.textContent('#compare-summary')).startsWith(summary), summary);
     }
+    const shown = await page.textContent('#compare-summary');
+    await drop('#dump', a, b, a);
+    assert.equal(await page.textContent('#message'), '3 files were dropped: drop one to open it, or two to compare them.');
+    assert.equal(await page.textContent('#compare-summary'), shown, 'the comparison stays');
 });
 
 test('qefview.html opened from disk shows qefdump\'s lines', async () => {

@@ -45,10 +45,12 @@ bool SameLetter(char a, char b) {
            std::toupper(static_cast<unsigned char>(b));
 }
 
-// The first record from `first` on, then from the start, whose tag name holds `wanted`.
-int64_t FindName(const RecordIndex& index, uint32_t first, std::string_view wanted) {
-    for (uint32_t k = 0; k < index.Count(); ++k) {
-        uint32_t record = (first + k) % index.Count();
+// The first record from `first` on, then from the start, whose tag name holds `wanted`; with
+// `backward`, the last from `first` back, then from the end.
+int64_t FindName(const RecordIndex& index, uint32_t first, bool backward, std::string_view wanted) {
+    uint32_t count = index.Count();
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t record = backward ? (first + count - k) % count : (first + k) % count;
         std::string_view name = LookupTagName(ReadUint32Le(index.Data() + index.Offset(record)));
         if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
             name.end())
@@ -238,8 +240,9 @@ QEF_EXPORT char* qef_query_room(uint32_t bytes) {
 }
 
 // The first record from byte `from` on, going round to the start, whose tag name holds the
-// query in any case: its offset; else a FindResult. (Bytes and texts are found by qef_search.)
-QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
+// query in any case: its offset; else a FindResult. With `backward`, the last record that starts
+// before byte `from`, going round to the end. (Bytes and texts are found by qef_search.)
+QEF_EXPORT double qef_find(int slot, uint32_t length, double from, int backward) try {
     OpenFile* file = AcceptedFile(slot);
     if (!file || !query.bytes || length > query.size)
         return FIND_EMPTY;
@@ -251,8 +254,11 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
     const RecordIndex& index = file->index;
     uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
     uint32_t record = index.RecordAtOffset(start);
+    if (backward) // the record before the one that holds `start`, or that one when it starts before
+        return double(FindName(
+            index, index.Offset(record) < start ? record : record + index.Count() - 1, true, text));
     uint32_t next = index.Offset(record) < start ? record + 1 : record;
-    return double(FindName(index, next % index.Count(), text));
+    return double(FindName(index, next % index.Count(), false, text));
 } catch (const std::bad_alloc&) {
     return FIND_NO_MEMORY;
 }

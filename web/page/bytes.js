@@ -3,6 +3,7 @@
 // record the record list's cursor is on), the data inspector at the cursor, and Find. Every
 // value and every hit comes from the core; the page only places them on the lines.
 import * as core from './core.js';
+import { startJob, guarded } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
@@ -14,6 +15,9 @@ const CHAR_COLUMN = 84;
 const BYTES_PER_LINE = 16;
 const RECORD_HEADER = 8;
 const hexColumn = (k) => (k < 8 ? HEX_COLUMN + 3 * k : HEX_HIGH_COLUMN + 3 * (k - 8));
+// A record's first line shows its header too: the tag's four bytes as its name, the size's four
+// as its size; a header byte is marked on the field that shows it.
+const HEADER_FIELDS = [{ from: 10, to: 24 }, { from: 25, to: 30 }];
 
 // The byte a column shows, or -1.
 function byteOfColumn(column) {
@@ -47,7 +51,6 @@ const FIND_KINDS = { text: 0, hex: 1 };
 const FIND_FAILURES = {
     [-2]: { text: 'Find: type a text.', hex: 'Find: type bytes in hexadecimal (4D 6F 64).', tag: 'Find: type a tag name.' },
     [-3]: { text: core.NO_MEMORY, hex: core.NO_MEMORY, tag: core.NO_MEMORY },
-    [-4]: { tag: 'Find previous looks for a text or hex bytes.' },
 };
 
 // `dump` the dump's list, `records` the record list's; `page` gives { file, note, jump(line) }.
@@ -56,20 +59,29 @@ export function addBytes(dump, records, page) {
     const list = $('inspector-values');
 
     // A line's marks: each byte it shows (its hex digits are not blank) in the ranges marked.
+    const marksOf = (at) => {
+        const names = [];
+        if (state.record && at >= state.record.from && at < state.record.to) names.push('in-record');
+        if (state.hit && at >= state.hit.offset && at < state.hit.offset + state.hit.length) names.push('hit');
+        if (at === state.cursor) names.push('byte-cursor');
+        return names;
+    };
     dump.marks = (index, row) => {
         if (row.kind !== 'line' || row.offset === undefined || row.offset < 0) return [];
         const marks = [];
         for (let k = 0; k < BYTES_PER_LINE; k++) {
-            const at = row.offset + k;
             if (row.text[hexColumn(k)] === ' ') continue;
-            const names = [];
-            if (state.record && at >= state.record.from && at < state.record.to) names.push('in-record');
-            if (state.hit && at >= state.hit.offset && at < state.hit.offset + state.hit.length) names.push('hit');
-            if (at === state.cursor) names.push('byte-cursor');
-            for (const className of names) {
+            for (const className of marksOf(row.offset + k)) {
                 marks.push({ from: hexColumn(k), to: hexColumn(k) + 2, className });
                 marks.push({ from: CHAR_COLUMN + k, to: CHAR_COLUMN + k + 1, className });
             }
+        }
+        if (row.header) {
+            HEADER_FIELDS.forEach((field, k) => {
+                const first = row.offset - RECORD_HEADER + 4 * k;
+                const names = new Set([0, 1, 2, 3].flatMap((b) => marksOf(first + b)).filter((name) => name !== 'in-record'));
+                for (const className of names) marks.push({ ...field, className });
+            });
         }
         return marks;
     };
@@ -131,45 +143,64 @@ export function addBytes(dump, records, page) {
         const k = byteOfColumn(Math.floor(x / dump.charWidth));
         if (line && line.kind === 'line' && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
     }
-    // Left and Right move the byte cursor; Up and Down keep moving the row cursor.
+    // Left and Right move the byte cursor, header bytes included, the first press of a file to its
+    // first byte; Up and Down move the row cursor, and the byte cursor with it, a line of data.
+    const rowAt = (index) => dump.source.rows(index, 1)[0];
+    const bytesOf = (row) => [...Array(BYTES_PER_LINE).keys()].filter((k) => row.text[hexColumn(k)] !== ' ').length;
     dump.element.addEventListener(
         'keydown',
         (event) => {
             const step = { ArrowLeft: -1, ArrowRight: 1 }[event.key];
-            if (!step || event.ctrlKey || event.metaKey || event.shiftKey || !page.file() || page.comparing()) return;
+            const line = { ArrowUp: -1, ArrowDown: 1 }[event.key];
+            if (event.ctrlKey || event.metaKey || event.shiftKey || !page.file() || page.comparing()) return;
+            if (line && state.cursor >= 0) {
+                const from = rowAt(dump.cursor);
+                const k = from && state.cursor >= from.offset ? Math.min(state.cursor - from.offset, BYTES_PER_LINE - 1) : 0;
+                setTimeout(() => { // once the list has moved its row cursor
+                    const to = rowAt(dump.marked);
+                    if (to && to.text && to.offset >= 0) place(to.offset + Math.min(k, bytesOf(to) - 1));
+                });
+            }
+            if (!step) return;
             event.preventDefault();
             event.stopImmediatePropagation();
-            const at = Math.max(0, Math.min(page.file().size - 1, (state.cursor < 0 ? 0 : state.cursor) + step));
+            const at = state.cursor < 0 ? 0 : Math.max(0, Math.min(page.file().size - 1, state.cursor + step));
             place(at, true);
         },
         { capture: true },
     );
 
     // Find: the next (or previous) hit from the cursor, over the whole file, wrapping; a tag name
-    // finds the next record of that name.
+    // finds the next (or previous) record of that name. Without a cursor it starts at the first
+    // line shown, at the file's first byte on the first line. A job, as a large file takes long.
     async function find(backward) {
         if (!page.file()) return;
-        page.closeCompare();
         const query = $('find-text').value;
         const kind = $('find-kind').value;
         const onHit = state.hit && state.hit.offset === state.cursor;
-        const from = state.cursor < 0 ? await core.offsetOfLine(core.SHOWN, dump.top) : state.cursor + (onHit && !backward ? 1 : 0);
-        let found;
-        if (kind === 'tag') {
-            const offset = backward ? -4 : await core.find(core.SHOWN, query, from);
-            found = offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
-        } else {
+        const top = dump.top && !page.comparing() ? await core.offsetOfLine(core.SHOWN, dump.top) : 0;
+        const from = state.cursor < 0 ? top : state.cursor + (onHit && !backward ? 1 : 0);
+        let id = 0;
+        const job = startJob(`Finding "${query}"`, () => core.cancel(id));
+        const options = { onStart: (started) => (id = started) };
+        const found = await guarded(job, async () => {
             const flags = ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0);
-            found = await core.search(query, FIND_KINDS[kind], flags, from, backward);
-        }
+            if (kind !== 'tag') return core.search(query, FIND_KINDS[kind], flags, from, backward, options);
+            const offset = await core.find(query, from, backward, options);
+            return offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
+        });
+        if (job.cancelled) return;
+        job.end('');
         if (found.failure !== undefined) {
             page.note(FIND_FAILURES[found.failure]?.[kind] || `"${query}" is not in this file.`);
             return;
         }
         state.hit = found;
-        page.jump(await core.lineOfOffset(core.SHOWN, found.offset), found.offset);
+        const [line, values] = await Promise.all([core.lineOfOffset(core.SHOWN, found.offset), core.values(found.offset)]);
+        page.jump(line, found.offset);
         const round = backward ? found.offset >= from : found.offset < from;
-        page.note(`"${query}" found at offset ${hex(found.offset)}${round ? (backward ? ', from the end again' : ', from the start again') : ''}.`);
+        const where = `offset ${hex(found.offset)}${values ? `, record ${values.record + 1}` : ''}`;
+        page.note(`"${query}" found at ${where}${round ? (backward ? ', from the end again' : ', from the start again') : ''}.`);
     }
     $('find').addEventListener('submit', (event) => {
         event.preventDefault();

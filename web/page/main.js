@@ -6,7 +6,7 @@ import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
-import { begin } from './progress.js';
+import { startJob, guarded, nameOf } from './jobs.js';
 import { addTouch } from './touch.js';
 import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
@@ -21,7 +21,9 @@ const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1
 const state = {
     file: null, // { name, size, lines, records, columns, chosen: the File, to open again } of the file shown
     generation: 0, // counts opens, so that a slower earlier one gives way
-    reading: false, // while a file for Open is read: Compare waits for it
+    reading: null, // the job reading a file for Open: Compare waits for it
+    reopening: false, // while a new core opens the shown file again
+    stopped: -Infinity, // when a core last stopped, not by Cancel
     mode: core.MODES.multi,
 };
 
@@ -44,10 +46,28 @@ function message(text) {
     $('message').textContent = text;
 }
 
+// A fault of the viewer itself: said as what it is, with its detail to copy; what the page
+// shows stays as it was.
+function fault(detail, after = '') {
+    const more = document.createElement('details');
+    more.append(Object.assign(document.createElement('summary'), { textContent: 'Detail' }),
+        Object.assign(document.createElement('pre'), { textContent: detail }));
+    message(`Internal error.${after}`);
+    $('message').append(' ', more);
+}
+
+// The one door of faults: a core call that met one (core.Fault), or any error of the page's own
+// that nothing caught. Calls whose core was replaced (core.Replaced) are asked again as needed.
+addEventListener('unhandledrejection', (event) => {
+    if (event.reason instanceof core.Replaced || event.reason instanceof core.Fault) event.preventDefault();
+    if (!(event.reason instanceof core.Replaced)) fault(String(event.reason?.detail || event.reason?.stack || event.reason));
+});
+addEventListener('error', (event) => fault(String(event.error?.stack || event.message)));
+
 function dumpSource() {
     const fetch = async (first, count) => {
-        const [lines, offsets] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
-        return lines.map((text, k) => ({ text, kind: 'line', offset: offsets[k] }));
+        const [lines, { offsets, headers }] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
+        return lines.map((text, k) => ({ text, kind: 'line', offset: offsets[k], header: headers[k] }));
     };
     const { lines: count, columns } = state.file;
     return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
@@ -78,10 +98,12 @@ async function showPosition() {
     else records.render();
 }
 
-// Controls that act on the shown file are on while there is one; Compare waits for a read.
+// Controls that act on the shown file are on while there is one; Compare waits for a read, and
+// says so.
 function enableControls() {
     for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !state.file;
-    $('compare').disabled = !state.file || state.reading;
+    $('compare').disabled = !canCompare();
+    $('compare').title = state.file && !canCompare() ? 'Compare waits until the file being read is shown.' : '';
 }
 
 // The file just taken by the shown slot takes the page.
@@ -90,10 +112,10 @@ async function showFile(file, { lines, records: count }) {
     state.file = { name: file.name, size: file.size, lines, records: count, columns: line.length + 1, chosen: file };
     bytes.reset();
     stats.reset();
-    document.title = `${file.name} - QEF Viewer`;
+    document.title = `${nameOf(file)} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${plural(count, 'record')}`;
+    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes · ${plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
@@ -105,12 +127,12 @@ async function showFile(file, { lines, records: count }) {
 // it was, and the message names the refused one.
 function refuse(file, refusal) {
     if (state.file) {
-        message(`${file.name}: ${refusal}`);
+        message(`${nameOf(file)}: ${refusal}`);
         return;
     }
     message(refusal);
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes`;
+    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes`;
 }
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the
@@ -118,51 +140,113 @@ function refuse(file, refusal) {
 async function open(file) {
     const generation = ++state.generation;
     let id = 0;
-    const ended = () => {
-        state.reading = false;
-        note('');
-        enableControls();
-    };
-    state.reading = true;
-    enableControls();
-    note(`Reading ${file.name}...`);
-    const work = begin(() => {
+    const job = startJob(`Reading ${nameOf(file)}`, () => {
         core.cancel(id);
-        state.generation++;
         ended();
     });
-    const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) });
-    if (generation !== state.generation) {
-        if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
-        return false;
+    const ended = () => {
+        if (state.reading === job) state.reading = null;
+        enableControls();
+    };
+    state.reading = job;
+    enableControls();
+    try {
+        const onStart = (started) => (id = started);
+        const result = await guarded(job, () => core.openFile(core.SHOWN, file, { onProgress: job.progress, onStart }));
+        if (job.cancelled) return false;
+        if (generation !== state.generation) {
+            if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
+            job.end(`${nameOf(file)} was not opened: another file was opened after it.`);
+            return false;
+        }
+        const taken = result.verdict === 'accepted' && (await guarded(job, () => core.take(id)));
+        if (taken) await showFile(file, taken);
+        else refuse(file, result.message || core.NO_MEMORY);
+        job.end(''); // the file shown, or the message, says what came of it
+        document.body.dataset.opened = Number(document.body.dataset.opened || 0) + 1;
+        return Boolean(taken);
+    } finally {
+        ended();
     }
-    work.end();
-    const taken = result.verdict === 'accepted' && (await core.take(id));
-    if (taken) await showFile(file, taken);
-    else refuse(file, result.message || core.NO_MEMORY);
-    ended();
-    document.body.dataset.opened = state.generation;
-    return Boolean(taken);
 }
 
-// The core stopped (its memory could not grow) and a new one took its place: the shown file is
-// opened again, and the page says so.
-core.whenLost(async () => {
+// No file shown, as when the page starts.
+function closeFile() {
     compare.close();
-    const shown = state.file;
     state.file = null;
+    state.generation++;
+    dump.setSource(null);
+    records.setSource(null);
+    $('welcome').hidden = false;
+    $('status-file').textContent = 'No file';
+    $('status-position').textContent = '';
+    document.title = 'QEF Viewer';
     enableControls();
-    const told = `${core.NO_MEMORY} The viewer started again`;
-    message(`${told}.`);
-    if (shown) await open(shown.chosen);
-    if (state.file) message(`${told} and opened ${shown.name} again.`);
+}
+
+// A new core took the place of one that ended: the shown file is opened again from the File the
+// page keeps, the view left where it was, and a comparison shown made again. A core that ends
+// again meanwhile is not tried a third time: the file is closed, and the page says why.
+async function reopen() {
+    const shown = state.file;
+    const comparedFile = compare.active ? compare.file : null;
+    const generation = state.generation;
+    if (!shown) return;
+    compare.close();
+    state.reopening = true;
+    let id = 0;
+    const job = startJob(`Opening ${nameOf(shown)} again`, () => core.cancel(id));
+    const gone = (why) => {
+        if (generation === state.generation) closeFile();
+        job.end(`${nameOf(shown)} was closed: ${why}.`);
+    };
+    try {
+        const result = await core.openFile(core.SHOWN, shown.chosen, { onProgress: job.progress, onStart: (started) => (id = started) });
+        if (generation !== state.generation) return void job.end(`${nameOf(shown)} was not opened again: another file was opened.`);
+        if (job.cancelled) return void gone('cancelled');
+        const taken = result.verdict === 'accepted' && (await core.take(id));
+        if (!taken) return void gone(result.message || core.NO_MEMORY);
+        job.end('');
+        dump.source.forget?.();
+        records.source.forget?.();
+        dump.render();
+        records.render();
+        showPosition();
+        if (comparedFile) compare.start(comparedFile, nameOf(shown));
+    } catch (error) {
+        gone(error.reason || 'internal error');
+        if (!(error instanceof core.Replaced)) throw error;
+    } finally {
+        state.reopening = false;
+    }
+}
+
+// A core that stops again soon after (not by Cancel) would stop again and again on the same
+// file: the file is closed instead of opened a third time.
+const STOPS_APART_MS = 30_000;
+core.whenLost((why, detail) => {
+    const now = performance.now();
+    const again = why !== 'cancelled' && now - state.stopped < STOPS_APART_MS;
+    if (why !== 'cancelled') state.stopped = now;
+    if (again && state.file) {
+        const closed = ` The viewer stopped again and closed ${nameOf(state.file)}.`;
+        closeFile();
+        return void (why === 'broken' ? fault(detail, closed) : message(`${core.NO_MEMORY}${closed}`));
+    }
+    const opens = state.file ? ` The viewer started again and opens ${nameOf(state.file)} again.` : ' The viewer started again.';
+    if (why === 'no memory') message(`${core.NO_MEMORY}${opens}`);
+    else if (why === 'broken') fault(detail, opens);
+    if (!state.reopening) reopen();
 });
 
 // Puts the dump line first and marks it, and the byte cursor on `offset`, or the line's first byte.
 async function jump(line, offset) {
-    if (compare.active) compare.close();
-    dump.jumpTo(line);
-    dump.element.focus();
+    if (compare.active) {
+        await compare.showLine(line);
+    } else {
+        dump.jumpTo(line);
+        dump.element.focus();
+    }
     bytes.place(offset ?? (await core.offsetOfLine(core.SHOWN, line)));
 }
 
@@ -200,10 +284,10 @@ function setMode(event) {
 }
 
 // Compare waits while a file for Open is read: the comparison would go once it is shown.
-const canCompare = () => Boolean(state.file) && !state.reading;
+const canCompare = () => Boolean(state.file) && !state.reading && !state.reopening;
 
 function compareWith(file) {
-    if (canCompare()) compare.start(file, state.file.name);
+    if (canCompare()) compare.start(file, nameOf(state.file));
 }
 
 const compare = new Comparison(dump, {
@@ -222,7 +306,7 @@ $('open-file').addEventListener('change', (event) => {
 });
 $('numeration').addEventListener('change', setMode);
 $('goto').addEventListener('submit', goTo);
-$('save').addEventListener('click', () => saveAsText(state.file.name, state.mode, note));
+$('save').addEventListener('click', () => saveAsText(state.file, state.mode));
 $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
@@ -235,7 +319,7 @@ makeSelectable(dump, { onNote: note, onClick: onDumpClick });
 records.rowsElement.addEventListener('click', async (event) => {
     if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
-listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')] });
+listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')], tell: message });
 addTouch(dump, { onTap: onDumpClick });
 addTouch(records);
 addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),
@@ -245,8 +329,7 @@ const bytes = addBytes(dump, records, {
     note,
     jump,
     comparing: () => compare.active,
-    closeCompare: () => compare.active && compare.close(),
 });
-const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)) });
+const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)), file: () => state.file });
 enableControls();
 document.body.dataset.ready = 'yes';
