@@ -56,6 +56,7 @@ int ParsedTask(const std::string& arguments, int files) {
     std::vector<std::string> argument(std::istream_iterator<std::string>(words), {});
     argument.resize(argument.size() + size_t(files), "in.qef");
     std::vector<char*> argv;
+    argv.reserve(argument.size());
     for (std::string& word : argument)
         argv.push_back(word.data());
     DumpOptions options;
@@ -175,15 +176,28 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         fs::path tool(QEFDUMP_PATH);
         std::string line = "cd " + Quoted(work_), r = Windows ? "r\\" : "r/";
         for (size_t k = 0; k < commands.size(); ++k) {
-            std::string slot = std::to_string(k), status = " (>" + r + "k" + slot + " echo ";
-            line += (Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ") + commands[k] + " 2>" + r +
-                    "e" + slot +
-                    (commands[k].find('>') != std::string::npos ? "" : " >" + r + "o" + slot);
+            std::string slot = std::to_string(k), status = " (>" + r;
+            status.append("k").append(slot).append(" echo ");
+            line.append(Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ")
+                .append(commands[k])
+                .append(" 2>")
+                .append(r)
+                .append("e")
+                .append(slot);
+            if (commands[k].find('>') == std::string::npos)
+                line.append(" >").append(r).append("o").append(slot);
             // cmd expands %errorlevel% as it reads the line; `if errorlevel` asks as it runs,
             // and its `else` would take the rest of the line without the parentheses.
-            line += Windows ? " & (if errorlevel 3" + status + "3) else if errorlevel 2" + status +
-                                  "2) else if errorlevel 1" + status + "1) else" + status + "0))"
-                            : "; echo $? >" + r + "k" + slot;
+            for (int code = 3; Windows && code >= 0; --code)
+                line.append(code == 3 ? " & (if errorlevel 3"
+                            : code    ? " else if errorlevel "
+                                      : " else")
+                    .append(code && code < 3 ? std::to_string(code) : "")
+                    .append(status)
+                    .append(std::to_string(code))
+                    .append(code ? ")" : "))");
+            if (!Windows)
+                line.append("; echo $? >").append(r).append("k").append(slot);
         }
 #ifdef _WIN32
         // As UTF-16, so that cmd hands the names on whole.
@@ -238,7 +252,7 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
         std::vector<Result> results = RunBatch(commands);
         std::string all;
         for (const std::string& command : commands)
-            all += "qefdump " + command + "\n";
+            all.append("qefdump ").append(command).append("\n");
         SCOPED_TRACE(all);
 
         std::string fresh = ReadText(work_ / "fresh.out");
@@ -249,9 +263,12 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
         for (size_t k = 2; k < firstRefused; ++k, ++accepted) {
             size_t w = unrelated[k - 2];
             std::string& bytes = expected[Other(w)].first;
-            bytes = w == 6           ? bytes + fresh
-                    : w == ReadWrite ? fresh + bytes.substr(std::min(bytes.size(), fresh.size()))
-                                     : fresh;
+            // >> appends; 1<> writes over the start; the others replace.
+            if (w == 6)
+                bytes += fresh;
+            else
+                bytes.replace(
+                    0, w == ReadWrite ? std::min(bytes.size(), fresh.size()) : bytes.size(), fresh);
             EXPECT_EQ(results[k].exitCode, code) << commands[k] << ": " << results[k].err;
         }
         for (size_t k = firstRefused; k < commands.size(); ++k, ++refused) {
