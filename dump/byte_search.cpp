@@ -169,12 +169,13 @@ size_t MaximalSuffix(std::string_view x, bool reverse, size_t& period) {
             k = 1;
             period = j - suffix;
         } else if (a == b) {
-            if (k != period) {
-                ++k;
-            } else {
-                j += period;
-                k = 1;
-            }
+            // What follows is x[t] against x[t - period] until they differ (the suffix so far
+            // has that period), with j stepping by the period: found sixteen bytes at a time.
+            const unsigned char* bytes = reinterpret_cast<const unsigned char*>(x.data());
+            size_t t = j + k;
+            t += MismatchUp(bytes + t, bytes + t - period, 0, x.size() - t, false);
+            j += period * ((t - j - 1) / period);
+            k = t - j;
         } else {
             suffix = j++;
             k = period = 1;
@@ -196,14 +197,17 @@ struct PatternScan {
     uint64_t compared = 0; // by the quick scan, since `origin`
     uint32_t origin;
     bool twoWay = false;
-    // The two-way search's state: the pattern as Canonical() bytes, its critical factorisation,
-    // whether it is periodic, and how much of its right half matched at the last shift.
-    std::string canonical;
+    // The two-way search's state: the pattern as Canonical() bytes (its own, or `folded` when it
+    // folds), its critical factorisation, whether it is periodic, and how much of its right half
+    // matched at the last shift.
+    std::string folded;
     bool folds = false, periodic = false;
     size_t suffix = 0, period = 0, memory = 0;
     // Where Canonical() matches more than the pattern: letters of a UTF-16LE unit of 0x80 or
     // above, compared as they are after a canonical match.
     std::vector<uint32_t> strict;
+
+    std::string_view Canonical() const { return folds ? folded : pattern->bytes; }
 };
 
 namespace {
@@ -222,14 +226,16 @@ PatternScan StartScan(const SearchPattern& pattern, uint32_t length, uint32_t be
 void StartTwoWay(PatternScan& scan) {
     const SearchPattern& pattern = *scan.pattern;
     scan.folds = pattern.fold.find('\x20') != std::string::npos;
-    scan.canonical = pattern.bytes;
-    for (size_t k = 0; k < pattern.bytes.size(); ++k) {
-        unsigned char byte = (unsigned char)pattern.bytes[k];
-        scan.canonical[k] = char(Canonical(byte, scan.folds));
-        if (scan.folds && !pattern.fold[k] && IsAsciiLetter(byte))
-            scan.strict.push_back(uint32_t(k));
+    if (scan.folds) {
+        scan.folded = pattern.bytes;
+        for (size_t k = 0; k < pattern.bytes.size(); ++k) {
+            unsigned char byte = (unsigned char)pattern.bytes[k];
+            scan.folded[k] = char(Canonical(byte, true));
+            if (!pattern.fold[k] && IsAsciiLetter(byte))
+                scan.strict.push_back(uint32_t(k));
+        }
     }
-    std::string_view x = scan.canonical;
+    std::string_view x = scan.Canonical();
     size_t period, reversePeriod;
     size_t suffix = MaximalSuffix(x, false, period);
     size_t reverse = MaximalSuffix(x, true, reversePeriod);
@@ -247,8 +253,8 @@ void StartTwoWay(PatternScan& scan) {
 // shifting past what matched; then the left half, whose mismatch or match shifts by the period
 // (and, for a periodic pattern, remembers the matched repetitions, so no byte is read twice).
 bool TwoWayNext(const unsigned char* data, PatternScan& scan, uint32_t& start) {
-    const unsigned char* x = reinterpret_cast<const unsigned char*>(scan.canonical.data());
-    const size_t n = scan.canonical.size();
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(scan.Canonical().data());
+    const size_t n = scan.Canonical().size();
     while (scan.at < scan.stop) {
         // A mismatch at the right half's first byte shifts by one: go straight to where the
         // data holds that byte.
