@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -36,6 +37,7 @@ struct OptionEntry {
     std::string_view longName;
     OptionId id;
     bool takesValue;
+    bool repeats = false; // each value adds to the others; any other value option is given once
 };
 
 constexpr OptionEntry OptionTable[] = {
@@ -48,12 +50,12 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--extract", OPTION_EXTRACT, true},
     {"-h", "--help", OPTION_HELP, false},
     {"", "--version", OPTION_VERSION, false},
-    {"", "--find", OPTION_FIND, true},
-    {"", "--find-hex", OPTION_FIND_HEX, true},
+    {"", "--find", OPTION_FIND, true, true},
+    {"", "--find-hex", OPTION_FIND_HEX, true, true},
     {"-i", "--ignore-case", OPTION_IGNORE_CASE, false},
     {"", "--utf16", OPTION_UTF16, false},
-    {"", "--record", OPTION_RECORD, true},
-    {"", "--tag", OPTION_TAG, true},
+    {"", "--record", OPTION_RECORD, true, true},
+    {"", "--tag", OPTION_TAG, true, true},
     {"", "--stats", OPTION_STATS, false},
     {"", "--lf", OPTION_LF, false},
 };
@@ -166,8 +168,13 @@ bool ParseNumeration(std::string_view name, Numeration& mode) {
     return false;
 }
 
-// --find's text, made a query once -i and --utf16 are known.
-std::string_view findText;
+// The texts of --find and the bytes of --find-hex in the order given, made a query once -i and
+// --utf16 are known.
+struct GivenPattern {
+    bool hex;
+    std::string_view value;
+};
+std::vector<GivenPattern> givenPatterns;
 
 // The option's value into `options`; a usage error when it is not one.
 ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
@@ -197,15 +204,18 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
     case OPTION_FIND:
         if (*value == '\0')
             return UsageError("the text to find is empty");
-        findText = value;
+        givenPatterns.push_back({false, value});
         break;
     case OPTION_FIND_HEX:
-        if (!ParseHexPattern(value, options.query))
+        if (SearchQuery hex; !ParseHexPattern(value, hex))
             return UsageError("the bytes to find must be pairs of hexadecimal digits, not", value);
+        givenPatterns.push_back({true, value});
         break;
     case OPTION_RECORD:
-        if (!ParseRecordRange(value, options.selection))
-            return UsageError("--record takes a number from 1 or a range N-M, not", value);
+        if (!ParseRecordRanges(value, options.selection))
+            return UsageError("--record takes numbers from 1 and ranges N-M, N- or -M, split by "
+                              "commas, not",
+                              value);
         options.selected = true;
         break;
     case OPTION_TAG:
@@ -235,9 +245,18 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
     options.lineFeeds = given[OPTION_LF];
     if ((given[OPTION_IGNORE_CASE] || given[OPTION_UTF16]) && !given[OPTION_FIND])
         return UsageError("--ignore-case and --utf16 go only with --find");
-    if (given[OPTION_FIND] &&
-        !MakeTextQuery(findText, given[OPTION_IGNORE_CASE], given[OPTION_UTF16], options.query))
-        return UsageError("with --utf16 the text to find must be UTF-8, not", findText);
+    for (uint32_t k = 0; k < givenPatterns.size(); ++k) {
+        auto [hex, value] = givenPatterns[k];
+        SearchQuery one;
+        if (hex)
+            ParseHexPattern(value, one); // taken already
+        else if (!MakeTextQuery(value, given[OPTION_IGNORE_CASE], given[OPTION_UTF16], one))
+            return UsageError("with --utf16 the text to find must be UTF-8, not", value);
+        for (SearchPattern& pattern : one.patterns) {
+            pattern.given = k;
+            options.query.patterns.push_back(std::move(pattern));
+        }
+    }
     if (StandardInputs(options) > 1)
         return UsageError("only one of the files can be standard input");
     return PARSE_RUN;
@@ -246,8 +265,6 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
 // The task the mode options name, and whether the other options and the files fit it.
 ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOptions& options) {
     bool find = given[OPTION_FIND] || given[OPTION_FIND_HEX];
-    if (given[OPTION_FIND] && given[OPTION_FIND_HEX])
-        return UsageError("--find and --find-hex exclude each other");
     if (int(given[OPTION_RECORDS]) + int(given[OPTION_DIFF]) + int(given[OPTION_EXTRACT]) +
             int(find) + int(given[OPTION_STATS]) >
         1)
@@ -282,7 +299,7 @@ ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOption
 
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
     static_assert(std::size(TaskRules) == TASK_STATS_JSON + 1);
-    findText = {};
+    givenPatterns.clear();
     bool given[OPTION_COUNT] = {};
     bool optionsEnded = false;
     int files = 0;
@@ -321,6 +338,8 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
             return PARSE_HELP;
         if (option->id == OPTION_VERSION)
             return PARSE_VERSION;
+        if (given[option->id] && option->takesValue && !option->repeats)
+            return UsageError("this option is given twice:", argument);
         given[option->id] = true;
         if (value && TakeValue(option->id, value, options) == PARSE_USAGE_ERROR)
             return PARSE_USAGE_ERROR;

@@ -139,15 +139,14 @@ uint64_t OutputLength(const DumpOptions& options, const CheckedInput& checked,
     }
 }
 
-// A selection that starts past the last record is a usage error, as a record to extract is.
+// A range that starts past the last record is a usage error, as a record to extract is.
 int CheckSelection(const DumpOptions& options, const CheckedInput& checked) {
-    uint32_t count = checked.chain.next.record;
-    if (!options.selected || options.selection.first <= count)
+    uint32_t count = checked.chain.next.record, latest = options.selection.LatestStart();
+    if (latest <= count)
         return EXIT_DONE;
     return Complain(EXIT_USAGE, checked.shown,
-                    "there is no record " + std::to_string(options.selection.first) +
-                        ": the file has " + std::to_string(count) +
-                        (count == 1 ? " record" : " records"));
+                    "there is no record " + std::to_string(latest) + ": the file has " +
+                        std::to_string(count) + (count == 1 ? " record" : " records"));
 }
 
 int RunOneFile(const DumpOptions& options) {

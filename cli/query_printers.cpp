@@ -113,19 +113,25 @@ PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
     HitCursor cursor(index, query);
     SearchHit hit;
     bool written = true;
+    // Hits come in the order of their offsets, and at one offset in the order the patterns were
+    // given: a place that several patterns find is told once, for the first of them.
+    uint64_t told = UINT64_MAX;
     while (written && cursor.Next(hit) && hit.record < selection.last) {
         Record record = RecordAt(index.Data(), {index.Offset(hit.record), hit.record, 0});
-        if (!selection.Selects(record))
+        if (!selection.Selects(record) || hit.offset == told)
             continue;
+        told = hit.offset;
         ++hits;
         char line[256];
         int length = 0;
         if (prefix.json) {
             length = std::snprintf(line, sizeof line,
                                    "{\"record\": %" PRIu32 ", \"offset\": %" PRIu32
-                                   ", \"length\": %" PRIu32 ", \"encoding\": \"%s\"}\n",
+                                   ", \"length\": %" PRIu32
+                                   ", \"encoding\": \"%s\", \"pattern\": %" PRIu32 "}\n",
                                    hit.record + 1, hit.offset, hit.length,
-                                   EncodingNames[query.patterns[hit.pattern].encoding]);
+                                   EncodingNames[query.patterns[hit.pattern].encoding],
+                                   query.patterns[hit.pattern].given + 1);
         } else {
             char dumpLine[DumpLineLength];
             std::string_view shown = LineOfOffset(index, hit.record, hit.offset, mode, dumpLine);

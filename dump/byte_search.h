@@ -20,6 +20,7 @@ struct SearchPattern {
     // a data byte b matches a pattern byte p when (b | fold) == (p | fold).
     std::string fold;
     PatternEncoding encoding;
+    uint32_t given = 0; // from 0: which of the patterns the user gave (a text can give two)
 };
 
 struct SearchQuery {

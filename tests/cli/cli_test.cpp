@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <regex>
 
 namespace {
 
@@ -141,7 +142,12 @@ const Case Cases[] = {
     {"--find-hex 4D6 in.qef", 2,
      "the bytes to find must be pairs of hexadecimal digits, not '4D6'"},
     {"-i --find-hex 41 in.qef", 2, "--ignore-case and --utf16 go only with --find"},
-    {"--record 2-1 in.qef", 2, "--record takes a number from 1 or a range N-M, not '2-1'"},
+    {"--record 2-1 in.qef", 2,
+     "--record takes numbers from 1 and ranges N-M, N- or -M, split by commas, not '2-1'"},
+    {"-n single in.qef -noffset", 2, "this option is given twice: '-noffset'"},
+    {"-o a.txt --output=b.txt in.qef", 2, "this option is given twice: '--output=b.txt'"},
+    {"--record 1,3 -o out.txt in.qef", 2, "in.qef: there is no record 3: the file has 1 record\n",
+     NOTHING, 0, [] { return Signed(); }},
     {"--tag MI_NOTHING in.qef", 2,
      "--tag takes a tag's name or its 8 hexadecimal digits, not 'MI_NOTHING'"},
     {"--lf --stats in.qef", 2, "--lf goes only with the dump"},
@@ -307,7 +313,8 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
             json += "{\"file\": \"" + name.substr(0, 5) +
                     "\", \"record\": " + std::to_string(r + 1) +
                     ", \"offset\": " + std::to_string(at) + ", \"length\": " +
-                    (wide ? "4, \"encoding\": \"utf-16le\"}\n" : "2, \"encoding\": \"text\"}\n");
+                    (wide ? "4, \"encoding\": \"utf-16le\"" : "2, \"encoding\": \"text\"") +
+                    ", \"pattern\": 1}\n";
         }
         stats += name + "tag       name             records       bytes\n";
         std::vector<uint32_t> order; // of the tags' first records
@@ -340,11 +347,21 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
     EXPECT_EQ(hits.err, "qefdump: bad.qef: "s + PastTheEndError);
     EXPECT_EQ(hits.out, found);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --utf16 --json a.qef b.qef").out, json);
+    // Several patterns: each place once, for the first pattern given that finds it.
+    std::string mixed = std::regex_replace(json, std::regex("\"utf-16le\", \"pattern\": 1"),
+                                           "\"hex\", \"pattern\": 2");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--json --find ab -i --find-hex 61004200 a.qef b.qef").out, mixed);
+    std::string text = std::regex_replace(json, std::regex(".*utf-16le.*\n"), "");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --find Ab --find aB --json a.qef b.qef").out, text);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex \"61 00 42\" a.qef b.qef").exitCode, 0);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex 6100420001 a.qef b.qef").exitCode, 1);
-    Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record 2-31");
-    EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << counted.out;
-    EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset --record 3-9 --tag MI_END b.qef").out == chosen);
+    for (const char* records : {"2-31", "2-", "2-99999999999", "2-9,10-20 --record 21-31"}) {
+        Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record "s + records);
+        EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << records << counted.out;
+    }
+    for (const char* choice : {"--record 3-9 --tag MI_END", "--record 3,4-5,6-7 --record 7-9 --tag "
+                                                            "MI_END --tag 01020304"})
+        EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset "s + choice + " b.qef").out == chosen) << choice;
     std::string dump = Produced(files[0], DUMP_MULTI);
     dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
     EXPECT_TRUE(Run(QEFDUMP_PATH, "--lf a.qef").out == dump);

@@ -189,21 +189,44 @@ TEST(Query, PeriodicPatternsInRunsAreFoundAsTheModelFindsThem) {
 TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
     std::mt19937 random(29);
     RecordSelection bad;
-    for (const char* range : {"", "0", "3-2", "1-", "-2", "x", "1-2-3", "99999999999"})
-        EXPECT_FALSE(ParseRecordRange(range, bad)) << range;
+    for (const char* range : {"", "0", "3-2", "-", "x", "1-2-3", "99999999999", "1,", ",1", "1,,2",
+                              "99999999999-", "0-3", "2-x", "1 ,2"})
+        EXPECT_FALSE(ParseRecordRanges(range, bad)) << range;
+    EXPECT_TRUE(bad.ranges.empty());
     for (const char* tag : {"", "MI_VERSIO", "0A56657", "0A56657G", "mi_version"})
         EXPECT_FALSE(ParseTagChoice(tag, bad)) << tag;
     for (int round = 0; round < 40; ++round) {
         std::vector<uint32_t> starts;
         Bytes file = RandomFile(random, starts);
         uint32_t length = uint32_t(file.size()), count = uint32_t(starts.size());
+        // Up to two --record lists of each form of range, and up to two tags.
         RecordSelection selection;
-        uint32_t first = 1 + random() % count, last = first + random() % 4;
-        ASSERT_TRUE(
-            round % 3 == 2 ||
-            ParseRecordRange(std::to_string(first) + "-" + std::to_string(last), selection));
+        std::vector<RecordSelection::Range> ranges;
+        for (int option = 0; option < round % 3; ++option) {
+            std::string list;
+            for (int item = 0, items = 1 + random() % 3; item < items; ++item) {
+                uint32_t first = 1 + random() % count, last = first + random() % 4;
+                std::string n = std::to_string(first), m = std::to_string(last);
+                const std::pair<std::string, RecordSelection::Range> Forms[] = {
+                    {n + "-" + m, {first, last}},
+                    {n, {first, first}},
+                    {n + "-", {first, UINT32_MAX}},
+                    {"-" + m, {1, last}},
+                    {n + "-99999999999", {first, UINT32_MAX}}};
+                auto [text, range] = Forms[random() % 5];
+                list += (item ? "," : "") + text;
+                ranges.push_back(range);
+            }
+            ASSERT_TRUE(ParseRecordRanges(list, selection)) << list;
+        }
         const char* tags[] = {"MI_VERSION", "0A456E64", "NM_LABEL", "", "EFBEADDE"};
-        ASSERT_TRUE(round % 5 == 3 || ParseTagChoice(tags[round % 5], selection));
+        int tag1 = round % 5, tag2 = round % 2 ? (round + 2) % 5 : 3;
+        ASSERT_TRUE(tag1 == 3 || ParseTagChoice(tags[tag1], selection));
+        ASSERT_TRUE(tag2 == 3 || ParseTagChoice(tags[tag2], selection));
+        auto hasTag = [&](int choice, const std::string& name, uint32_t tag) {
+            return name == tags[choice] || (choice == 1 && tag == Tags[1]) ||
+                   (choice == 4 && tag == Tags[3]);
+        };
         for (Numeration mode : {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET}) {
             std::string whole = DumpByModel(file.data(), length, mode).text, expected;
             std::vector<TagCount> counted;
@@ -214,9 +237,11 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
                 std::string name = ModelTagName(tag);
                 name.erase(name.find_last_not_of(' ') + 1);
                 bool chosen =
-                    k + 1 >= selection.first && k + 1 <= selection.last &&
-                    (round % 5 == 3 || name == tags[round % 5] ||
-                     (round % 5 == 1 && tag == Tags[1]) || (round % 5 == 4 && tag == Tags[3]));
+                    (ranges.empty() ||
+                     std::any_of(ranges.begin(), ranges.end(),
+                                 [k](auto& r) { return k + 1 >= r.first && k + 1 <= r.last; })) &&
+                    ((tag1 == 3 && tag2 == 3) || hasTag(tag1, name, tag) ||
+                     hasTag(tag2, name, tag));
                 if (chosen) {
                     expected +=
                         whole.substr(size_t(line) * DumpLineLength, size_t(lines) * DumpLineLength);
