@@ -29,6 +29,14 @@ enum OptionId {
     OPTION_TAG,
     OPTION_STATS,
     OPTION_LF,
+    OPTION_COUNT_HITS,
+    OPTION_FILES_WITH,
+    OPTION_FILES_WITHOUT,
+    OPTION_QUIET,
+    OPTION_MAX_COUNT,
+    OPTION_WITH_NAME,
+    OPTION_NO_NAME,
+    OPTION_NULL,
     OPTION_COUNT
 };
 
@@ -48,7 +56,7 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--diff", OPTION_DIFF, false},
     {"-U", "--context", OPTION_CONTEXT, true},
     {"", "--extract", OPTION_EXTRACT, true},
-    {"-h", "--help", OPTION_HELP, false},
+    {"", "--help", OPTION_HELP, false},
     {"", "--version", OPTION_VERSION, false},
     {"", "--find", OPTION_FIND, true, true},
     {"", "--find-hex", OPTION_FIND_HEX, true, true},
@@ -58,7 +66,19 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--tag", OPTION_TAG, true, true},
     {"", "--stats", OPTION_STATS, false},
     {"", "--lf", OPTION_LF, false},
+    {"-c", "--count", OPTION_COUNT_HITS, false},
+    {"-l", "--files-with-matches", OPTION_FILES_WITH, false},
+    {"-L", "--files-without-match", OPTION_FILES_WITHOUT, false},
+    {"-q", "--quiet", OPTION_QUIET, false},
+    {"-m", "--max-count", OPTION_MAX_COUNT, true},
+    {"-H", "--with-filename", OPTION_WITH_NAME, false},
+    {"-h", "--no-filename", OPTION_NO_NAME, false},
+    {"", "--null", OPTION_NULL, false},
 };
+
+// grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
+constexpr OptionId ReportOptions[] = {OPTION_COUNT_HITS, OPTION_FILES_WITH, OPTION_FILES_WITHOUT,
+                                      OPTION_QUIET};
 
 struct NumerationName {
     std::string_view name;
@@ -98,6 +118,9 @@ constexpr TaskRule TaskRules[] = {
 constexpr unsigned TaskBit(Task task) {
     return 1u << task;
 }
+constexpr unsigned FindTasks = TaskBit(TASK_FIND) | TaskBit(TASK_FIND_JSON);
+constexpr unsigned SeveralFileTasks = TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) |
+                                      FindTasks | TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON);
 constexpr unsigned SelectingTasks =
     TaskBit(TASK_DUMP) | TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) | TaskBit(TASK_FIND) |
     TaskBit(TASK_FIND_JSON) | TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON);
@@ -113,6 +136,14 @@ constexpr ShapeRule ShapeRules[] = {
      SelectingTasks},
     {OPTION_TAG, "--tag goes only with the dump, --records, --find and --stats", SelectingTasks},
     {OPTION_LF, "--lf goes only with the dump", TaskBit(TASK_DUMP)},
+    {OPTION_COUNT_HITS, "--count goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_FILES_WITH, "-l goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_FILES_WITHOUT, "-L goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_QUIET, "--quiet goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_MAX_COUNT, "--max-count goes only with --find", FindTasks},
+    {OPTION_WITH_NAME, "-H goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_NO_NAME, "-h goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_NULL, "--null goes only with --records, --find and --stats", SeveralFileTasks},
 };
 
 ParseOutcome UsageError(const char* message) {
@@ -211,6 +242,13 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
             return UsageError("the bytes to find must be pairs of hexadecimal digits, not", value);
         givenPatterns.push_back({true, value});
         break;
+    case OPTION_MAX_COUNT: {
+        uint32_t most = 0;
+        if (!ParseCount(value, most, tooLarge) && !tooLarge)
+            return UsageError("--max-count must be a number of hits, not", value);
+        options.mostHits = tooLarge ? UINT64_MAX : most;
+        break;
+    }
     case OPTION_RECORD:
         if (!ParseRecordRanges(value, options.selection))
             return UsageError("--record takes numbers from 1 and ranges N-M, N- or -M, split by "
@@ -243,6 +281,16 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
         if (given[rule.option] && !(rule.tasks & TaskBit(options.task)))
             return UsageError(rule.message);
     options.lineFeeds = given[OPTION_LF];
+    int reports = 0;
+    for (size_t k = 0; k < std::size(ReportOptions); ++k)
+        if (given[ReportOptions[k]] && ++reports)
+            options.report = HitReport(REPORT_COUNT + k);
+    if (reports > 1)
+        return UsageError("--count, -l, -L and --quiet exclude each other");
+    if (given[OPTION_WITH_NAME] && given[OPTION_NO_NAME])
+        return UsageError("-H and -h exclude each other");
+    options.names = given[OPTION_WITH_NAME] ? 1 : given[OPTION_NO_NAME] ? 0 : -1;
+    options.afterName = given[OPTION_NULL] ? '\0' : ':';
     if ((given[OPTION_IGNORE_CASE] || given[OPTION_UTF16]) && !given[OPTION_FIND])
         return UsageError("--ignore-case and --utf16 go only with --find");
     for (uint32_t k = 0; k < givenPatterns.size(); ++k) {

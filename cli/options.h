@@ -21,6 +21,9 @@ enum Task {
     TASK_STATS_JSON,   // --stats --json: a JSON object per tag
 };
 
+// What --find reports of each file: its hits, or as grep's -c, -l, -L and -q do.
+enum HitReport { REPORT_HITS, REPORT_COUNT, REPORT_FILES_WITH, REPORT_FILES_WITHOUT, REPORT_QUIET };
+
 struct DumpOptions {
     Task task = TASK_DUMP;
     Numeration numeration = NUMERATION_MULTI; // TASK_DUMP and TASK_DIFF
@@ -34,6 +37,10 @@ struct DumpOptions {
     RecordSelection selection;    // the dump, the record list, the search and the statistics
     bool selected = false;        // --record or --tag given
     bool lineFeeds = false;       // --lf: the dump's lines end in LF alone
+    HitReport report = REPORT_HITS;
+    uint64_t mostHits = UINT64_MAX; // -m: of each file
+    int names = -1;                 // -H 1, -h 0; else whether there are several files
+    char afterName = ':';           // --null: '\0'
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

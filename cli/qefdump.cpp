@@ -213,8 +213,17 @@ PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
         RecordIndex index;
         if (!index.Build(data, length))
             return PRINT_NO_MEMORY;
-        return PrintHits(index, options.query, options.selection, options.numeration, prefix, out,
-                         hits);
+        uint64_t before = hits;
+        PrintOutcome printed =
+            PrintHits(index, options.query, options.selection, options.numeration, prefix, out,
+                      hits, options.mostHits, options.report != REPORT_HITS);
+        bool withName = options.names == 1 || (options.names < 0 && options.inputs.size() > 1);
+        return printed != PRINT_DONE || options.report == REPORT_HITS ||
+                       options.report == REPORT_QUIET ||
+                       PrintFileReport(options.report, checked.name, withName, options.afterName,
+                                       hits - before, out)
+                   ? printed
+                   : PRINT_WRITE_FAILED;
     }
     }
 }
@@ -247,10 +256,13 @@ int RunEachFile(const DumpOptions& options) {
             if (!opened)
                 return Complain(failure, name, OutputFailureText(output));
         }
+        bool withName = options.names == 1 || (options.names < 0 && files > 1);
         PrintOutcome printed =
-            status ? PRINT_DONE
-                   : PrintQuery(options, checked,
-                                PrefixFor(files > 1 ? checked.name : nullptr, json), out, hits);
+            status
+                ? PRINT_DONE
+                : PrintQuery(options, checked,
+                             PrefixFor(withName ? checked.name : nullptr, json, options.afterName),
+                             out, hits);
         if (printed == PRINT_NO_MEMORY)
             status = ComplainOfMemory(EXIT_IO_ERROR);
         if (printed == PRINT_WRITE_FAILED) {
@@ -258,6 +270,8 @@ int RunEachFile(const DumpOptions& options) {
             return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
         }
         worst = status > worst ? status : worst;
+        if (options.report == REPORT_QUIET && hits)
+            break; // grep -q: the first hit answers
     }
     if (opened && !FinishOutput(output))
         return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));

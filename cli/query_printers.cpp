@@ -51,12 +51,12 @@ constexpr const char* EncodingNames[] = {"hex", "text", "utf-16le"};
 
 } // namespace
 
-LinePrefix PrefixFor(const char* file, bool json) {
+LinePrefix PrefixFor(const char* file, bool json, char afterName) {
     LinePrefix prefix{"", json};
     if (!file)
         return prefix;
     if (!json)
-        return {std::string(file) + ":", false};
+        return {std::string(file) + afterName, false};
     prefix.text = "{\"file\": \"";
     for (const char* c = file; *c; ++c) {
         char escaped[8];
@@ -109,29 +109,35 @@ bool PrintSelectedRecords(const unsigned char* data, uint32_t length,
 
 PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
                        const RecordSelection& selection, Numeration mode, const LinePrefix& prefix,
-                       TextOut& out, uint64_t& hits) {
+                       TextOut& out, uint64_t& hits, uint64_t most, bool silent) {
     HitCursor cursor(index, query);
     SearchHit hit;
     bool written = true;
     // Hits come in the order of their offsets, and at one offset in the order the patterns were
     // given: a place that several patterns find is told once, for the first of them.
     uint64_t told = UINT64_MAX;
-    while (written && cursor.Next(hit) && hit.record < selection.last) {
+    for (uint64_t found = 0;
+         found < most && written && cursor.Next(hit) && hit.record < selection.last;) {
         Record record = RecordAt(index.Data(), {index.Offset(hit.record), hit.record, 0});
         if (!selection.Selects(record) || hit.offset == told)
             continue;
         told = hit.offset;
         ++hits;
+        if (++found; silent)
+            continue;
         char line[256];
         int length = 0;
+        std::string_view trimmed = TrimmedTagName(record.tag);
         if (prefix.json) {
-            length = std::snprintf(line, sizeof line,
-                                   "{\"record\": %" PRIu32 ", \"offset\": %" PRIu32
-                                   ", \"length\": %" PRIu32
-                                   ", \"encoding\": \"%s\", \"pattern\": %" PRIu32 "}\n",
-                                   hit.record + 1, hit.offset, hit.length,
-                                   EncodingNames[query.patterns[hit.pattern].encoding],
-                                   query.patterns[hit.pattern].given + 1);
+            length = std::snprintf(
+                line, sizeof line,
+                "{\"record\": %" PRIu32 ", \"offset\": %" PRIu32
+                ", \"tag\": \"%02X%02X%02X%02X\", \"name\": \"%.*s\""
+                ", \"length\": %" PRIu32 ", \"encoding\": \"%s\", \"pattern\": %" PRIu32 "}\n",
+                hit.record + 1, hit.offset, record.tag & 0xFF, record.tag >> 8 & 0xFF,
+                record.tag >> 16 & 0xFF, record.tag >> 24, int(trimmed.size()), trimmed.data(),
+                hit.length, EncodingNames[query.patterns[hit.pattern].encoding],
+                query.patterns[hit.pattern].given + 1);
         } else {
             char dumpLine[DumpLineLength];
             std::string_view shown = LineOfOffset(index, hit.record, hit.offset, mode, dumpLine);
@@ -145,6 +151,22 @@ PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
     if (cursor.Failed())
         return PRINT_NO_MEMORY;
     return written && out.Flush() ? PRINT_DONE : PRINT_WRITE_FAILED;
+}
+
+bool PrintFileReport(HitReport report, const char* name, bool withName, char afterName,
+                     uint64_t found, TextOut& out) {
+    if (report != REPORT_COUNT && (report == REPORT_FILES_WITH) != (found > 0))
+        return true;
+    std::string line;
+    if (withName || report != REPORT_COUNT)
+        line.append(name);
+    if (report == REPORT_COUNT) {
+        if (withName)
+            line.push_back(afterName);
+        line.append(std::to_string(found));
+    }
+    line.push_back(report != REPORT_COUNT && afterName == '\0' ? '\0' : '\n');
+    return out.Put(line) && out.Flush();
 }
 
 PrintOutcome PrintTagStats(const unsigned char* data, uint32_t length,

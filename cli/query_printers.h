@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/text_out.h"
+#include "cli/options.h"
 #include "dump/byte_search.h"
 #include "dump/record_select.h"
 
@@ -17,7 +18,7 @@ struct LinePrefix {
     std::string text;
     bool json = false;
 };
-LinePrefix PrefixFor(const char* file, bool json);
+LinePrefix PrefixFor(const char* file, bool json, char afterName = ':');
 
 // The dump of the selected records (all when `selection` is null), their lines exactly as in the
 // whole dump; with `lineFeeds` each line ends in LF instead of CR LF.
@@ -27,10 +28,16 @@ bool PrintSelectedDump(const unsigned char* data, uint32_t length, const RecordS
 bool PrintSelectedRecords(const unsigned char* data, uint32_t length,
                           const RecordSelection& selection, const LinePrefix& prefix, TextOut& out);
 
-// A line per hit in the selected records; `hits` counts them.
+// A line per hit in the selected records, at most `most` of them (none written when `silent`);
+// `hits` counts them. A JSON hit names its record's tag as --records --json does.
 PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
                        const RecordSelection& selection, Numeration mode, const LinePrefix& prefix,
-                       TextOut& out, uint64_t& hits);
+                       TextOut& out, uint64_t& hits, uint64_t most = UINT64_MAX,
+                       bool silent = false);
+// What grep's -c, -l and -L write of a file that had `found` hits: "NAME:N" (N alone without
+// `withName`), or its name and a line end (`afterName` '\0' ends it in NUL instead).
+bool PrintFileReport(HitReport report, const char* name, bool withName, char afterName,
+                     uint64_t found, TextOut& out);
 
 // Per tag: its bytes, name, records and data bytes; as text a table with a header and a total.
 PrintOutcome PrintTagStats(const unsigned char* data, uint32_t length,

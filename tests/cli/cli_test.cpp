@@ -145,6 +145,9 @@ const Case Cases[] = {
     {"--record 2-1 in.qef", 2,
      "--record takes numbers from 1 and ranges N-M, N- or -M, split by commas, not '2-1'"},
     {"-n single in.qef -noffset", 2, "this option is given twice: '-noffset'"},
+    {"-c -L --find x in.qef", 2, "--count, -l, -L and --quiet exclude each other"},
+    {"--count --find x --json in.qef", 2, "--count goes only with --find, without --json"},
+    {"-m x --find x in.qef", 2, "--max-count must be a number of hits, not 'x'"},
     {"-o a.txt --output=b.txt in.qef", 2, "this option is given twice: '--output=b.txt'"},
     {"--record 1,3 -o out.txt in.qef", 2, "in.qef: there is no record 3: the file has 1 record\n",
      NOTHING, 0, [] { return Signed(); }},
@@ -310,9 +313,15 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
             found += name + head +
                      std::string(LookupTagName(ReadUint32Le(Data(file) + starts[r]))) + "  " +
                      dump.substr(size_t(line) * DumpLineLength, DumpLineLength - 2) + "\n";
+            uint32_t tag = ReadUint32Le(Data(file) + starts[r]);
+            char tagged[80];
+            std::snprintf(tagged, sizeof tagged,
+                          "\"tag\": \"%02X%02X%02X%02X\", \"name\": \"%s\", ", tag & 255,
+                          tag >> 8 & 255, tag >> 16 & 255, tag >> 24,
+                          std::string(TrimmedTagName(tag)).c_str());
             json += "{\"file\": \"" + name.substr(0, 5) +
                     "\", \"record\": " + std::to_string(r + 1) +
-                    ", \"offset\": " + std::to_string(at) + ", \"length\": " +
+                    ", \"offset\": " + std::to_string(at) + ", " + tagged + "\"length\": " +
                     (wide ? "4, \"encoding\": \"utf-16le\"" : "2, \"encoding\": \"text\"") +
                     ", \"pattern\": 1}\n";
         }
@@ -353,6 +362,27 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
     EXPECT_EQ(Run(QEFDUMP_PATH, "--json --find ab -i --find-hex 61004200 a.qef b.qef").out, mixed);
     std::string text = std::regex_replace(json, std::regex(".*utf-16le.*\n"), "");
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --find Ab --find aB --json a.qef b.qef").out, text);
+    // grep's reports of the same search: counts, the files with hits and without, the first.
+    auto count = [&](const std::string& name) {
+        std::istringstream lines(found);
+        int n = 0;
+        for (std::string line; std::getline(lines, line);)
+            n += line.starts_with(name + ".qef:");
+        return std::to_string(n);
+    };
+    std::string first = found.substr(0, found.find('\n') + 1);
+    const std::pair<const char*, std::string> Reports[] = {
+        {"-c a.qef b.qef", "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
+        {"--count -h a.qef", count("a") + "\n"},
+        {"-l --null a.qef bad.qef b.qef", "a.qef\0b.qef\0"s},
+        {"-L a.qef b.qef", ""},
+        {"-q a.qef b.qef", ""},
+        {"-H -m 1 a.qef", first},
+        {"-m 1 --count a.qef b.qef", "a.qef:1\nb.qef:1\n"}};
+    for (auto& [options, expected] : Reports)
+        EXPECT_EQ(Run(QEFDUMP_PATH, "--find aB -i --utf16 -n offset "s + options).out, expected)
+            << options;
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-L --find-hex 6100420001 a.qef b.qef").out, "a.qef\nb.qef\n");
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex \"61 00 42\" a.qef b.qef").exitCode, 0);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex 6100420001 a.qef b.qef").exitCode, 1);
     for (const char* records : {"2-31", "2-", "2-99999999999", "2-9,10-20 --record 21-31"}) {
