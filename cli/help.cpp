@@ -65,7 +65,8 @@ const char HelpText[] =
     "A short option may carry its value attached (-noffset), and a long option may\n"
     "be shortened while it stays unique (--num offset). An option that does nothing\n"
     "in the chosen mode is a usage error, as is one with a value given twice\n"
-    "(but --find, --find-hex, --record and --tag).\n"
+    "(but --find, --find-hex, --record and --tag). After --, every argument is a\n"
+    "FILE, even one that starts with -.\n"
     "\n"
 #ifdef _WIN32
     "Neither OUT nor standard output is ever the input itself, however reached\n"

@@ -286,6 +286,7 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
                          std::string(random() % 20, 'x') + (n % 4 ? "Ab"s : "a\0B\0"s));
     WriteBytes(work_ / "a.qef", files[0]);
     WriteBytes(work_ / "b.qef", files[1]);
+    WriteBytes(work_ / "-a.qef", files[0]);
     WriteBytes(work_ / "bad.qef", PastTheEnd());
     std::string found, json, stats, chosen;
     for (int k = 0; k < 2; ++k) {
@@ -374,6 +375,7 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
     const std::pair<const char*, std::string> Reports[] = {
         {"-c a.qef b.qef", "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
         {"--count -h a.qef", count("a") + "\n"},
+        {"-c -- -a.qef", count("a") + "\n"},
         {"-l --null a.qef bad.qef b.qef", "a.qef\0b.qef\0"s},
         {"-L a.qef b.qef", ""},
         {"-q a.qef b.qef", ""},
