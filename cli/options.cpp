@@ -2,6 +2,7 @@
 
 #include "cli/quote.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <string>
@@ -37,6 +38,7 @@ enum OptionId {
     OPTION_WITH_NAME,
     OPTION_NO_NAME,
     OPTION_NULL,
+    OPTION_COLOR,
     OPTION_COUNT
 };
 
@@ -74,6 +76,7 @@ constexpr OptionEntry OptionTable[] = {
     {"-H", "--with-filename", OPTION_WITH_NAME, false},
     {"-h", "--no-filename", OPTION_NO_NAME, false},
     {"", "--null", OPTION_NULL, false},
+    {"", "--color", OPTION_COLOR, true},
 };
 
 // grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
@@ -144,6 +147,7 @@ constexpr ShapeRule ShapeRules[] = {
     {OPTION_WITH_NAME, "-H goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_NO_NAME, "-h goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_NULL, "--null goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_COLOR, "--color goes only with --find, without --json", TaskBit(TASK_FIND)},
 };
 
 ParseOutcome UsageError(const char* message) {
@@ -247,6 +251,14 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
         if (!ParseCount(value, most, tooLarge) && !tooLarge)
             return UsageError("--max-count must be a number of hits, not", value);
         options.mostHits = tooLarge ? UINT64_MAX : most;
+        break;
+    }
+    case OPTION_COLOR: {
+        constexpr std::string_view Choices[] = {"never", "always", "auto"}; // as ColorChoice
+        auto choice = std::find(std::begin(Choices), std::end(Choices), value);
+        if (choice == std::end(Choices))
+            return UsageError("--color must be auto, always or never, not", value);
+        options.color = ColorChoice(choice - std::begin(Choices));
         break;
     }
     case OPTION_RECORD:

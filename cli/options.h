@@ -1,6 +1,7 @@
 // The command line of qefdump.
 #pragma once
 
+#include "cli/hit_marks.h"
 #include "dump/byte_search.h"
 #include "dump/line_writer.h"
 #include "dump/record_select.h"
@@ -38,9 +39,10 @@ struct DumpOptions {
     bool selected = false;        // --record or --tag given
     bool lineFeeds = false;       // --lf: the dump's lines end in LF alone
     HitReport report = REPORT_HITS;
-    uint64_t mostHits = UINT64_MAX; // -m: of each file
-    int names = -1;                 // -H 1, -h 0; else whether there are several files
-    char afterName = ':';           // --null: '\0'
+    uint64_t mostHits = UINT64_MAX;  // -m: of each file
+    int names = -1;                  // -H 1, -h 0; else whether there are several files
+    char afterName = ':';            // --null: '\0'
+    ColorChoice color = COLOR_NEVER; // --color: whether the text form marks each hit's bytes
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -26,7 +27,10 @@ namespace {
 
 enum ExitStatus { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO_ERROR = 3 };
 
+// Messages call standard input "(stdin)" whatever the task; the lines of the record list, the
+// search and the statistics name it as grep's do, for the scripts that read them.
 constexpr const char* StdinName = "(stdin)";
+constexpr const char* ListedStdinName = "(standard input)";
 constexpr const char* StdoutName = "(stdout)";
 const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
@@ -214,9 +218,9 @@ PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
         if (!index.Build(data, length))
             return PRINT_NO_MEMORY;
         uint64_t before = hits;
-        PrintOutcome printed =
-            PrintHits(index, options.query, options.selection, options.numeration, prefix, out,
-                      hits, options.mostHits, options.report != REPORT_HITS);
+        PrintOutcome printed = PrintHits(
+            index, options.query, options.selection, options.numeration, prefix, out, hits,
+            options.mostHits, options.report != REPORT_HITS, options.color == COLOR_ALWAYS);
         bool withName = options.names == 1 || (options.names < 0 && options.inputs.size() > 1);
         return printed != PRINT_DONE || options.report == REPORT_HITS ||
                        options.report == REPORT_QUIET ||
@@ -251,6 +255,7 @@ int RunEachFile(const DumpOptions& options) {
         CheckedInput checked;
         int status = LoadInput(options.Input(k), options.output, checked);
         status = status ? status : CheckSelection(options, checked);
+        checked.name = IsStandardInput(options.Input(k)) ? ListedStdinName : checked.name;
         if (status == EXIT_DONE && !opened) {
             opened = OpenOutput(options.output, OutputLength(options, checked, Record{}), output);
             if (!opened)
@@ -306,6 +311,11 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    // --color=auto is decided once, where the output is known.
+    options.color =
+        MarksHits(options.color, !options.output && IsTerminal(stdout), std::getenv("NO_COLOR"))
+            ? COLOR_ALWAYS
+            : COLOR_NEVER;
     switch (options.task) {
     case TASK_DIFF:
         return RunDiff(options);

@@ -1,5 +1,6 @@
 #include "cli/query_printers.h"
 
+#include "cli/hit_marks.h"
 #include "dump/record_text.h"
 
 #include <charconv>
@@ -37,11 +38,13 @@ class LineFeedSink final : public DumpLineSink {
 };
 
 // The dump line that shows the byte at `offset`: a byte of the header is shown by the first.
+// `shownFrom` is where the line's data bytes start in the file.
 std::string_view LineOfOffset(const RecordIndex& index, uint32_t record, uint32_t offset,
-                              Numeration mode, char (&line)[DumpLineLength]) {
+                              Numeration mode, char (&line)[DumpLineLength], uint32_t& shownFrom) {
     RecordPosition at = index.Position(record);
     uint32_t data = at.offset + RecordHeaderSize;
     uint32_t subLine = offset < data ? 0 : (offset - data) / BytesPerLine;
+    shownFrom = data + subLine * BytesPerLine;
     DumpRun run{index.Data(), index.Offset(record) + index.Bytes(record), at, subLine};
     WriteDumpLines(run, mode, line, DumpLineLength, nullptr, nullptr);
     return {line, DumpLineLength - 2};
@@ -109,7 +112,7 @@ bool PrintSelectedRecords(const unsigned char* data, uint32_t length,
 
 PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
                        const RecordSelection& selection, Numeration mode, const LinePrefix& prefix,
-                       TextOut& out, uint64_t& hits, uint64_t most, bool silent) {
+                       TextOut& out, uint64_t& hits, uint64_t most, bool silent, bool marked) {
     HitCursor cursor(index, query);
     SearchHit hit;
     bool written = true;
@@ -140,7 +143,11 @@ PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
                 query.patterns[hit.pattern].given + 1);
         } else {
             char dumpLine[DumpLineLength];
-            std::string_view shown = LineOfOffset(index, hit.record, hit.offset, mode, dumpLine);
+            uint32_t shownFrom = 0;
+            std::string shown{
+                LineOfOffset(index, hit.record, hit.offset, mode, dumpLine, shownFrom)};
+            if (marked)
+                shown = MarkHit(shown, shownFrom, hit.offset, hit.length);
             std::string_view name = LookupTagName(record.tag);
             length = std::snprintf(line, sizeof line, "%10" PRIu32 "  %08" PRIX32 "  %.*s  %.*s\n",
                                    hit.record + 1, hit.offset, int(name.size()), name.data(),

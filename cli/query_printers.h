@@ -29,11 +29,12 @@ bool PrintSelectedRecords(const unsigned char* data, uint32_t length,
                           const RecordSelection& selection, const LinePrefix& prefix, TextOut& out);
 
 // A line per hit in the selected records, at most `most` of them (none written when `silent`);
-// `hits` counts them. A JSON hit names its record's tag as --records --json does.
+// `hits` counts them. A JSON hit names its record's tag as --records --json does; with `marked`
+// the text form marks the hit's bytes in its dump line.
 PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
                        const RecordSelection& selection, Numeration mode, const LinePrefix& prefix,
                        TextOut& out, uint64_t& hits, uint64_t most = UINT64_MAX,
-                       bool silent = false);
+                       bool silent = false, bool marked = false);
 // What grep's -c, -l and -L write of a file that had `found` hits: "NAME:N" (N alone without
 // `withName`), or its name and a line end (`afterName` '\0' ends it in NUL instead).
 bool PrintFileReport(HitReport report, const char* name, bool withName, char afterName,
