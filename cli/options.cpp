@@ -3,11 +3,13 @@
 #include "cli/quote.h"
 #include "cli/win32_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -29,6 +31,15 @@ enum OptionId {
     OPTION_TAG,
     OPTION_STATS,
     OPTION_LF,
+    OPTION_COUNT_HITS,
+    OPTION_FILES_WITH,
+    OPTION_FILES_WITHOUT,
+    OPTION_QUIET,
+    OPTION_MAX_COUNT,
+    OPTION_WITH_NAME,
+    OPTION_NO_NAME,
+    OPTION_NULL,
+    OPTION_COLOR,
     OPTION_COUNT
 };
 
@@ -37,6 +48,7 @@ struct OptionEntry {
     std::string_view longName;
     OptionId id;
     bool takesValue;
+    bool repeats = false; // each value adds to the others; any other value option is given once
 };
 
 constexpr OptionEntry OptionTable[] = {
@@ -47,17 +59,30 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--diff", OPTION_DIFF, false},
     {"-U", "--context", OPTION_CONTEXT, true},
     {"", "--extract", OPTION_EXTRACT, true},
-    {"-h", "--help", OPTION_HELP, false},
+    {"", "--help", OPTION_HELP, false},
     {"", "--version", OPTION_VERSION, false},
-    {"", "--find", OPTION_FIND, true},
-    {"", "--find-hex", OPTION_FIND_HEX, true},
+    {"", "--find", OPTION_FIND, true, true},
+    {"", "--find-hex", OPTION_FIND_HEX, true, true},
     {"-i", "--ignore-case", OPTION_IGNORE_CASE, false},
     {"", "--utf16", OPTION_UTF16, false},
-    {"", "--record", OPTION_RECORD, true},
-    {"", "--tag", OPTION_TAG, true},
+    {"", "--record", OPTION_RECORD, true, true},
+    {"", "--tag", OPTION_TAG, true, true},
     {"", "--stats", OPTION_STATS, false},
     {"", "--lf", OPTION_LF, false},
+    {"-c", "--count", OPTION_COUNT_HITS, false},
+    {"-l", "--files-with-matches", OPTION_FILES_WITH, false},
+    {"-L", "--files-without-match", OPTION_FILES_WITHOUT, false},
+    {"-q", "--quiet", OPTION_QUIET, false},
+    {"-m", "--max-count", OPTION_MAX_COUNT, true},
+    {"-H", "--with-filename", OPTION_WITH_NAME, false},
+    {"-h", "--no-filename", OPTION_NO_NAME, false},
+    {"", "--null", OPTION_NULL, false},
+    {"", "--color", OPTION_COLOR, true},
 };
+
+// grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
+constexpr OptionId ReportOptions[] = {OPTION_COUNT_HITS, OPTION_FILES_WITH, OPTION_FILES_WITHOUT,
+                                      OPTION_QUIET};
 
 struct NumerationName {
     std::string_view name;
@@ -86,6 +111,9 @@ constexpr TaskRule TaskRules[] = {
 constexpr unsigned TaskBit(Task task) {
     return 1u << task;
 }
+constexpr unsigned FindTasks = TaskBit(TASK_FIND) | TaskBit(TASK_FIND_JSON);
+constexpr unsigned SeveralFileTasks = TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) |
+                                      FindTasks | TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON);
 constexpr unsigned SelectingTasks =
     TaskBit(TASK_DUMP) | TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) | TaskBit(TASK_FIND) |
     TaskBit(TASK_FIND_JSON) | TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON);
@@ -101,6 +129,15 @@ constexpr ShapeRule ShapeRules[] = {
      SelectingTasks},
     {OPTION_TAG, "--tag goes only with the dump, --records, --find and --stats", SelectingTasks},
     {OPTION_LF, "--lf goes only with the dump", TaskBit(TASK_DUMP)},
+    {OPTION_COUNT_HITS, "--count goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_FILES_WITH, "-l goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_FILES_WITHOUT, "-L goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_QUIET, "--quiet goes only with --find, without --json", TaskBit(TASK_FIND)},
+    {OPTION_MAX_COUNT, "--max-count goes only with --find", FindTasks},
+    {OPTION_WITH_NAME, "-H goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_NO_NAME, "-h goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_NULL, "--null goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_COLOR, "--color goes only with --find, without --json", TaskBit(TASK_FIND)},
 };
 
 ParseOutcome UsageError(const char* message) {
@@ -156,8 +193,13 @@ bool ParseNumeration(std::string_view name, Numeration& mode) {
     return false;
 }
 
-// --find's text, made a query once -i and --utf16 are known.
-std::string_view findText;
+// The texts of --find and the bytes of --find-hex in the order given, made a query once -i and
+// --utf16 are known.
+struct GivenPattern {
+    bool hex;
+    std::string_view value;
+};
+std::vector<GivenPattern> givenPatterns;
 
 // The option's value into `options`; a usage error when it is not one.
 ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
@@ -187,15 +229,33 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
     case OPTION_FIND:
         if (*value == '\0')
             return UsageError("the text to find is empty");
-        findText = value;
+        givenPatterns.push_back({false, value});
         break;
     case OPTION_FIND_HEX:
-        if (!ParseHexPattern(value, options.query))
+        if (SearchQuery hex; !ParseHexPattern(value, hex))
             return UsageError("the bytes to find must be pairs of hexadecimal digits, not", value);
+        givenPatterns.push_back({true, value});
         break;
+    case OPTION_MAX_COUNT: {
+        uint32_t most = 0;
+        if (!ParseCount(value, most, tooLarge) && !tooLarge)
+            return UsageError("--max-count must be a number of hits, not", value);
+        options.mostHits = tooLarge ? UINT64_MAX : most;
+        break;
+    }
+    case OPTION_COLOR: {
+        constexpr std::string_view Choices[] = {"never", "always", "auto"}; // as ColorChoice
+        auto choice = std::find(std::begin(Choices), std::end(Choices), value);
+        if (choice == std::end(Choices))
+            return UsageError("--color must be auto, always or never, not", value);
+        options.color = ColorChoice(choice - std::begin(Choices));
+        break;
+    }
     case OPTION_RECORD:
-        if (!ParseRecordRange(value, options.selection))
-            return UsageError("--record takes a number from 1 or a range N-M, not", value);
+        if (!ParseRecordRanges(value, options.selection))
+            return UsageError("--record takes numbers from 1 and ranges N-M, N- or -M, split by "
+                              "commas, not",
+                              value);
         options.selected = true;
         break;
     case OPTION_TAG:
@@ -223,11 +283,30 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
         if (given[rule.option] && !(rule.tasks & TaskBit(options.task)))
             return UsageError(rule.message);
     options.lineFeeds = given[OPTION_LF];
+    int reports = 0;
+    for (size_t k = 0; k < std::size(ReportOptions); ++k)
+        if (given[ReportOptions[k]] && ++reports)
+            options.report = HitReport(REPORT_COUNT + k);
+    if (reports > 1)
+        return UsageError("--count, -l, -L and --quiet exclude each other");
+    if (given[OPTION_WITH_NAME] && given[OPTION_NO_NAME])
+        return UsageError("-H and -h exclude each other");
+    options.names = given[OPTION_WITH_NAME] ? 1 : given[OPTION_NO_NAME] ? 0 : -1;
+    options.afterName = given[OPTION_NULL] ? '\0' : ':';
     if ((given[OPTION_IGNORE_CASE] || given[OPTION_UTF16]) && !given[OPTION_FIND])
         return UsageError("--ignore-case and --utf16 go only with --find");
-    if (given[OPTION_FIND] &&
-        !MakeTextQuery(findText, given[OPTION_IGNORE_CASE], given[OPTION_UTF16], options.query))
-        return UsageError("with --utf16 the text to find must be UTF-8, not", findText);
+    for (uint32_t k = 0; k < givenPatterns.size(); ++k) {
+        auto [hex, value] = givenPatterns[k];
+        SearchQuery one;
+        if (hex)
+            ParseHexPattern(value, one); // taken already
+        else if (!MakeTextQuery(value, given[OPTION_IGNORE_CASE], given[OPTION_UTF16], one))
+            return UsageError("with --utf16 the text to find must be UTF-8, not", value);
+        for (SearchPattern& pattern : one.patterns) {
+            pattern.given = k;
+            options.query.patterns.push_back(std::move(pattern));
+        }
+    }
     if (StandardInputs(options) > 1)
         return UsageError("only one of the files can be standard input");
     return PARSE_RUN;
@@ -236,8 +315,6 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
 // The task the mode options name, and whether the other options and the files fit it.
 ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOptions& options) {
     bool find = given[OPTION_FIND] || given[OPTION_FIND_HEX];
-    if (given[OPTION_FIND] && given[OPTION_FIND_HEX])
-        return UsageError("--find and --find-hex exclude each other");
     if (int(given[OPTION_RECORDS]) + int(given[OPTION_DIFF]) + int(given[OPTION_EXTRACT]) +
             int(find) + int(given[OPTION_STATS]) >
         1)
@@ -276,7 +353,7 @@ std::span<const TaskRule> TaskList() {
 
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
     static_assert(std::size(TaskRules) == TASK_STATS_JSON + 1);
-    findText = {};
+    givenPatterns.clear();
     bool given[OPTION_COUNT] = {};
     bool optionsEnded = false;
     int files = 0;
@@ -315,6 +392,8 @@ ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
             return PARSE_HELP;
         if (option->id == OPTION_VERSION)
             return PARSE_VERSION;
+        if (given[option->id] && option->takesValue && !option->repeats)
+            return UsageError("this option is given twice:", argument);
         given[option->id] = true;
         if (value && TakeValue(option->id, value, options) == PARSE_USAGE_ERROR)
             return PARSE_USAGE_ERROR;

@@ -1,6 +1,7 @@
 // The command line of qefdump.
 #pragma once
 
+#include "cli/hit_marks.h"
 #include "dump/byte_search.h"
 #include "dump/line_writer.h"
 #include "dump/record_select.h"
@@ -38,6 +39,9 @@ constexpr int AnyNumber = INT_MAX;
 // Every task the command line knows, in the order of Task; the options are checked against it.
 std::span<const TaskRule> TaskList();
 
+// What --find reports of each file: its hits, or as grep's -c, -l, -L and -q do.
+enum HitReport { REPORT_HITS, REPORT_COUNT, REPORT_FILES_WITH, REPORT_FILES_WITHOUT, REPORT_QUIET };
+
 struct DumpOptions {
     Task task = TASK_DUMP;
     Numeration numeration = NUMERATION_MULTI; // TASK_DUMP and TASK_DIFF
@@ -51,6 +55,11 @@ struct DumpOptions {
     RecordSelection selection;    // the dump, the record list, the search and the statistics
     bool selected = false;        // --record or --tag given
     bool lineFeeds = false;       // --lf: the dump's lines end in LF alone
+    HitReport report = REPORT_HITS;
+    uint64_t mostHits = UINT64_MAX;  // -m: of each file
+    int names = -1;                  // -H 1, -h 0; else whether there are several files
+    char afterName = ':';            // --null: '\0'
+    ColorChoice color = COLOR_NEVER; // --color: whether the text form marks each hit's bytes
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -30,7 +31,10 @@ namespace {
 
 enum ExitStatus { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO_ERROR = 3 };
 
+// Messages call standard input "(stdin)" whatever the task; the lines of the record list, the
+// search and the statistics name it as grep's do, for the scripts that read them.
 constexpr const char* StdinName = "(stdin)";
+constexpr const char* ListedStdinName = "(standard input)";
 constexpr const char* StdoutName = "(stdout)";
 const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
@@ -207,15 +211,14 @@ uint64_t OutputLength(const DumpOptions& options, const CheckedInput& checked,
     }
 }
 
-// A selection that starts past the last record is a usage error, as a record to extract is.
+// A range that starts past the last record is a usage error, as a record to extract is.
 int CheckSelection(const DumpOptions& options, const CheckedInput& checked) {
-    uint32_t count = checked.chain.next.record;
-    if (!options.selected || options.selection.first <= count)
+    uint32_t count = checked.chain.next.record, latest = options.selection.LatestStart();
+    if (latest <= count)
         return EXIT_DONE;
     return Complain(EXIT_USAGE, checked.shown,
-                    "there is no record " + std::to_string(options.selection.first) +
-                        ": the file has " + std::to_string(count) +
-                        (count == 1 ? " record" : " records"));
+                    "there is no record " + std::to_string(latest) + ": the file has " +
+                        std::to_string(count) + (count == 1 ? " record" : " records"));
 }
 
 int RunOneFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
@@ -268,7 +271,8 @@ int RunDiff(const DumpOptions& options, std::vector<OpenedInput>& inputs,
 
 // What one file gives of the record list, the search or the statistics, once it is accepted.
 PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
-                        const LinePrefix& prefix, TextOut& out, uint64_t& hits) {
+                        const std::string& listed, const LinePrefix& prefix, TextOut& out,
+                        uint64_t& hits) {
     const unsigned char* data = checked.input.bytes.get();
     uint32_t length = checked.input.length;
     switch (options.task) {
@@ -284,8 +288,17 @@ PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
         RecordIndex index;
         if (!index.Build(data, length))
             return PRINT_NO_MEMORY;
-        return PrintHits(index, options.query, options.selection, options.numeration, prefix, out,
-                         hits);
+        uint64_t before = hits;
+        PrintOutcome printed = PrintHits(
+            index, options.query, options.selection, options.numeration, prefix, out, hits,
+            options.mostHits, options.report != REPORT_HITS, options.color == COLOR_ALWAYS);
+        bool withName = options.names == 1 || (options.names < 0 && options.inputs.size() > 1);
+        return printed != PRINT_DONE || options.report == REPORT_HITS ||
+                       options.report == REPORT_QUIET ||
+                       PrintFileReport(options.report, listed.c_str(), withName, options.afterName,
+                                       hits - before, out)
+                   ? printed
+                   : PRINT_WRITE_FAILED;
     }
     }
 }
@@ -315,17 +328,24 @@ int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
         CheckedInput checked;
         int status = LoadInput(inputs[k], checked);
         status = status ? status : CheckSelection(options, checked);
+        bool standardInput = IsStandardInput(options.Input(k));
+        checked.name = standardInput ? ListedStdinName : checked.name;
+        // Names stand quoted as messages quote them; --null is for xargs -0, so there a name is
+        // its own bytes, as grep -Z writes it.
+        std::string listed =
+            standardInput || options.afterName == '\0' ? checked.name : checked.shown;
         if (status == EXIT_DONE && !opened) {
             opened =
                 OpenOutput(destination.Target(), OutputLength(options, checked, Record{}), output);
             if (!opened)
                 return Complain(failure, name, OutputFailureText(output));
         }
-        PrintOutcome printed =
-            status ? PRINT_DONE
-                   : PrintQuery(options, checked,
-                                PrefixFor(files > 1 ? checked.name : nullptr, checked.shown, json),
-                                out, hits);
+        bool withName = options.names == 1 || (options.names < 0 && files > 1);
+        PrintOutcome printed = status ? PRINT_DONE
+                                      : PrintQuery(options, checked, listed,
+                                                   PrefixFor(withName ? checked.name : nullptr,
+                                                             listed, json, options.afterName),
+                                                   out, hits);
         if (printed == PRINT_NO_MEMORY)
             status = ComplainOfMemory(EXIT_IO_ERROR);
         if (printed == PRINT_WRITE_FAILED) {
@@ -333,6 +353,8 @@ int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
             return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
         }
         worst = status > worst ? status : worst;
+        if (options.report == REPORT_QUIET && hits)
+            break; // grep -q: the first hit answers
     }
     if (opened && !FinishOutput(output))
         return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
@@ -365,6 +387,11 @@ int Main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    // --color=auto is decided once, where the output is known.
+    options.color =
+        MarksHits(options.color, !options.output && IsTerminal(stdout), std::getenv("NO_COLOR"))
+            ? COLOR_ALWAYS
+            : COLOR_NEVER;
     // Every mode the same way: its inputs opened, OUT cleared against them, then its runner.
     std::vector<OpenedInput> inputs;
     std::optional<Destination> destination;

@@ -1,6 +1,7 @@
 #include "cli/query_printers.h"
 
 #include "dump/json_text.h"
+#include "cli/hit_marks.h"
 #include "dump/record_text.h"
 
 #include <charconv>
@@ -38,11 +39,13 @@ class LineFeedSink final : public DumpLineSink {
 };
 
 // The dump line that shows the byte at `offset`: a byte of the header is shown by the first.
+// `shownFrom` is where the line's data bytes start in the file.
 std::string_view LineOfOffset(const RecordIndex& index, uint32_t record, uint32_t offset,
-                              Numeration mode, char (&line)[DumpLineLength]) {
+                              Numeration mode, char (&line)[DumpLineLength], uint32_t& shownFrom) {
     RecordPosition at = index.Position(record);
     uint32_t data = at.offset + RecordHeaderSize;
     uint32_t subLine = offset < data ? 0 : (offset - data) / BytesPerLine;
+    shownFrom = data + subLine * BytesPerLine;
     DumpRun run{index.Data(), index.Offset(record) + index.Bytes(record), at, subLine};
     WriteDumpLines(run, mode, line, DumpLineLength, nullptr, nullptr);
     return {line, DumpLineLength - 2};
@@ -52,12 +55,12 @@ constexpr const char* EncodingNames[] = {"hex", "text", "utf-16le"};
 
 } // namespace
 
-LinePrefix PrefixFor(const char* file, const std::string& shown, bool json) {
+LinePrefix PrefixFor(const char* file, const std::string& shown, bool json, char afterName) {
     LinePrefix prefix{"", json};
     if (!file)
         return prefix;
     if (!json)
-        return {shown + ":", false};
+        return {shown + afterName, false};
     prefix.text = "{\"file\": ";
     AppendJsonString(prefix.text, file);
     if (!IsUtf8(file)) {
@@ -105,26 +108,42 @@ bool PrintSelectedRecords(const unsigned char* data, uint32_t length,
 
 PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
                        const RecordSelection& selection, Numeration mode, const LinePrefix& prefix,
-                       TextOut& out, uint64_t& hits) {
+                       TextOut& out, uint64_t& hits, uint64_t most, bool silent, bool marked) {
     HitCursor cursor(index, query);
     SearchHit hit;
     bool written = true;
-    while (written && cursor.Next(hit) && hit.record < selection.last) {
+    // Hits come in the order of their offsets, and at one offset in the order the patterns were
+    // given: a place that several patterns find is told once, for the first of them.
+    uint64_t told = UINT64_MAX;
+    for (uint64_t found = 0;
+         found < most && written && cursor.Next(hit) && hit.record < selection.last;) {
         Record record = RecordAt(index.Data(), {index.Offset(hit.record), hit.record, 0});
-        if (!selection.Selects(record))
+        if (!selection.Selects(record) || hit.offset == told)
             continue;
+        told = hit.offset;
         ++hits;
+        if (++found; silent)
+            continue;
         char line[256];
         int length = 0;
+        std::string_view trimmed = TrimmedTagName(record.tag);
         if (prefix.json) {
-            length = std::snprintf(line, sizeof line,
-                                   "{\"record\": %" PRIu32 ", \"offset\": %" PRIu32
-                                   ", \"length\": %" PRIu32 ", \"encoding\": \"%s\"}\n",
-                                   hit.record + 1, hit.offset, hit.length,
-                                   EncodingNames[query.patterns[hit.pattern].encoding]);
+            length = std::snprintf(
+                line, sizeof line,
+                "{\"record\": %" PRIu32 ", \"offset\": %" PRIu32
+                ", \"tag\": \"%02X%02X%02X%02X\", \"name\": \"%.*s\""
+                ", \"length\": %" PRIu32 ", \"encoding\": \"%s\", \"pattern\": %" PRIu32 "}\n",
+                hit.record + 1, hit.offset, record.tag & 0xFF, record.tag >> 8 & 0xFF,
+                record.tag >> 16 & 0xFF, record.tag >> 24, int(trimmed.size()), trimmed.data(),
+                hit.length, EncodingNames[query.patterns[hit.pattern].encoding],
+                query.patterns[hit.pattern].given + 1);
         } else {
             char dumpLine[DumpLineLength];
-            std::string_view shown = LineOfOffset(index, hit.record, hit.offset, mode, dumpLine);
+            uint32_t shownFrom = 0;
+            std::string shown{
+                LineOfOffset(index, hit.record, hit.offset, mode, dumpLine, shownFrom)};
+            if (marked)
+                shown = MarkHit(shown, shownFrom, hit.offset, hit.length);
             std::string_view name = LookupTagName(record.tag);
             length = std::snprintf(line, sizeof line, "%10" PRIu32 "  %08" PRIX32 "  %.*s  %.*s\n",
                                    hit.record + 1, hit.offset, int(name.size()), name.data(),
@@ -135,6 +154,22 @@ PrintOutcome PrintHits(const RecordIndex& index, const SearchQuery& query,
     if (cursor.Failed())
         return PRINT_NO_MEMORY;
     return written && out.Flush() ? PRINT_DONE : PRINT_WRITE_FAILED;
+}
+
+bool PrintFileReport(HitReport report, const char* name, bool withName, char afterName,
+                     uint64_t found, TextOut& out) {
+    if (report != REPORT_COUNT && (report == REPORT_FILES_WITH) != (found > 0))
+        return true;
+    std::string line;
+    if (withName || report != REPORT_COUNT)
+        line.append(name);
+    if (report == REPORT_COUNT) {
+        if (withName)
+            line.push_back(afterName);
+        line.append(std::to_string(found));
+    }
+    line.push_back(report != REPORT_COUNT && afterName == '\0' ? '\0' : '\n');
+    return out.Put(line) && out.Flush();
 }
 
 PrintOutcome PrintTagStats(const unsigned char* data, uint32_t length,

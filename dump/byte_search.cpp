@@ -1,13 +1,9 @@
 #include "dump/byte_search.h"
 
-#include <algorithm>
-#include <bit>
-#include <new>
+#include "dump/pattern_scan.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define QEF_SEARCH_SSE2 1
-#endif
+#include <algorithm>
+#include <new>
 
 namespace {
 
@@ -16,10 +12,6 @@ int HexDigit(char c) {
            : c >= 'a' && c <= 'f' ? c - 'a' + 10
            : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                   : -1;
-}
-
-bool IsAsciiLetter(unsigned char c) {
-    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
 }
 
 // The code points of UTF-8 text; false for anything that is not UTF-8 (overlong forms,
@@ -65,47 +57,6 @@ SearchPattern MakePattern(std::string bytes, bool ignoreCase, PatternEncoding en
     return {std::move(bytes), std::move(fold), encoding};
 }
 
-// Calls visit(offset) for every start in [begin, end) where `pattern` stands whole in the
-// file, in order, until it returns false. Candidates are the starts whose first and last byte
-// match, sixteen at a time where the processor allows; the bytes between are compared after.
-template <typename Visit>
-void ScanPattern(const unsigned char* data, uint32_t length, const SearchPattern& pattern,
-                 uint32_t begin, uint32_t end, Visit&& visit) {
-    const size_t n = pattern.bytes.size();
-    if (n == 0 || n > length)
-        return;
-    const uint32_t stop = std::min<uint32_t>(end, uint32_t(length - n + 1));
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(pattern.bytes.data());
-    const unsigned char* fold = reinterpret_cast<const unsigned char*>(pattern.fold.data());
-    const unsigned char first = bytes[0] | fold[0], last = bytes[n - 1] | fold[n - 1];
-    auto matches = [&](uint32_t at) {
-        for (size_t k = 0; k < n; ++k)
-            if ((data[at + k] | fold[k]) != (bytes[k] | fold[k]))
-                return false;
-        return true;
-    };
-    uint32_t at = begin;
-#ifdef QEF_SEARCH_SSE2
-    const __m128i firstWant = _mm_set1_epi8(char(first)), firstFold = _mm_set1_epi8(char(fold[0]));
-    const __m128i lastWant = _mm_set1_epi8(char(last)), lastFold = _mm_set1_epi8(char(fold[n - 1]));
-    for (; stop >= 16 && at <= stop - 16; at += 16) {
-        __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-        __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + n - 1));
-        __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(head, firstFold), firstWant),
-                                     _mm_cmpeq_epi8(_mm_or_si128(tail, lastFold), lastWant));
-        for (unsigned mask = unsigned(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
-            unsigned bit = unsigned(std::countr_zero(mask));
-            if (matches(at + bit) && !visit(at + bit))
-                return;
-        }
-    }
-#endif
-    for (; at < stop; ++at)
-        if ((data[at] | fold[0]) == first && (data[at + n - 1] | fold[n - 1]) == last &&
-            matches(at) && !visit(at))
-            return;
-}
-
 bool HitBefore(const SearchHit& a, const SearchHit& b) {
     return a.offset != b.offset ? a.offset < b.offset : a.pattern < b.pattern;
 }
@@ -116,32 +67,42 @@ bool EdgeHitIn(const unsigned char* data, uint32_t length, const SearchQuery& qu
     bool found = false;
     for (uint32_t k = 0; k < query.patterns.size(); ++k) {
         const SearchPattern& pattern = query.patterns[k];
-        ScanPattern(data, length, pattern, begin, end, [&](uint32_t at) {
+        PatternScan scan = StartScan(pattern, length, begin, end);
+        for (uint32_t at; NextStart(data, scan, at);) {
             SearchHit hit{at, uint32_t(pattern.bytes.size()), k, 0};
             if (!found || HitBefore(hit, best) != last)
                 best = hit;
             found = true;
-            return last; // the first one of a pattern is its first
-        });
+            if (!last)
+                break; // the first one of a pattern is its first
+        }
     }
     return found;
 }
 
-// Windows of the file looked at one after another, from `begin` up to `end` or down to it.
-constexpr uint32_t StepWindow = 1u << 16;
+// Windows of the file looked at one after another, from `begin` up to `end` or down to it; no
+// smaller than the longest pattern, so that reading past a window's end costs at most a window.
+uint32_t StepWindow(const SearchQuery& query) {
+    uint32_t window = 1u << 16;
+    for (const SearchPattern& pattern : query.patterns)
+        window = std::max(window, uint32_t(pattern.bytes.size()));
+    return window;
+}
 
 bool FirstHitIn(const unsigned char* data, uint32_t length, const SearchQuery& query,
                 uint32_t begin, uint32_t end, SearchHit& hit) {
-    for (uint32_t at = begin; at < end; at += std::min(StepWindow, end - at))
-        if (EdgeHitIn(data, length, query, at, at + std::min(StepWindow, end - at), false, hit))
+    const uint32_t step = StepWindow(query);
+    for (uint32_t at = begin; at < end; at += std::min(step, end - at))
+        if (EdgeHitIn(data, length, query, at, at + std::min(step, end - at), false, hit))
             return true;
     return false;
 }
 
 bool LastHitIn(const unsigned char* data, uint32_t length, const SearchQuery& query, uint32_t begin,
                uint32_t end, SearchHit& hit) {
-    for (uint32_t at = end; at > begin; at -= std::min(StepWindow, at - begin))
-        if (EdgeHitIn(data, length, query, at - std::min(StepWindow, at - begin), at, true, hit))
+    const uint32_t step = StepWindow(query);
+    for (uint32_t at = end; at > begin; at -= std::min(step, at - begin))
+        if (EdgeHitIn(data, length, query, at - std::min(step, at - begin), at, true, hit))
             return true;
     return false;
 }
@@ -186,31 +147,42 @@ bool MakeTextQuery(std::string_view text, bool ignoreCase, bool utf16, SearchQue
     return true;
 }
 
-bool HitCursor::Next(SearchHit& hit) {
-    constexpr uint32_t Window = 1u << 20;
-    while (next_ == hits_.size() && scanned_ < length_ && !failed_) {
-        uint32_t begin = scanned_;
-        scanned_ += std::min(Window, length_ - scanned_);
-        try {
-            hits_.clear();
-            next_ = 0;
-            for (uint32_t k = 0; k < query_.patterns.size(); ++k) {
-                uint32_t size = uint32_t(query_.patterns[k].bytes.size());
-                ScanPattern(index_.Data(), length_, query_.patterns[k], begin, scanned_,
-                            [&](uint32_t at) {
-                                hits_.push_back({at, size, k, 0});
-                                return true;
-                            });
-            }
-            std::sort(hits_.begin(), hits_.end(), HitBefore);
-        } catch (const std::bad_alloc&) {
-            failed_ = true;
-            hits_.clear();
+HitCursor::HitCursor(const RecordIndex& index, const SearchQuery& query)
+    : index_(index), query_(query) {
+    try {
+        for (const SearchPattern& pattern : query.patterns) {
+            scans_.push_back(StartScan(pattern, index.Length(), 0, index.Length()));
+            pending_.push_back(0);
         }
+        for (size_t k = 0; k < scans_.size(); ++k)
+            Refill(k);
+    } catch (const std::bad_alloc&) {
+        failed_ = true;
     }
-    if (next_ == hits_.size())
+}
+
+HitCursor::~HitCursor() = default;
+
+void HitCursor::Refill(size_t k) {
+    if (!NextStart(index_.Data(), scans_[k], pending_[k]))
+        pending_[k] = UINT32_MAX; // past any start
+}
+
+bool HitCursor::Next(SearchHit& hit) {
+    if (failed_)
         return false;
-    hit = hits_[next_++];
+    size_t best = 0;
+    for (size_t k = 1; k < pending_.size(); ++k)
+        if (pending_[k] < pending_[best])
+            best = k;
+    if (pending_.empty() || pending_[best] == UINT32_MAX)
+        return false;
+    hit = {pending_[best], uint32_t(query_.patterns[best].bytes.size()), uint32_t(best), 0};
+    try {
+        Refill(best);
+    } catch (const std::bad_alloc&) {
+        failed_ = true; // the hit is still true; the next call says the search ended early
+    }
     while (index_.Offset(record_ + 1) <= hit.offset)
         ++record_;
     hit.record = record_;

@@ -20,6 +20,7 @@ struct SearchPattern {
     // a data byte b matches a pattern byte p when (b | fold) == (p | fold).
     std::string fold;
     PatternEncoding encoding;
+    uint32_t given = 0; // from 0: which of the patterns the user gave (a text can give two)
 };
 
 struct SearchQuery {
@@ -41,26 +42,29 @@ bool ParseHexPattern(std::string_view text, SearchQuery& query);
 // letters in either case. False for an empty text, or, with `utf16`, one that is not UTF-8.
 bool MakeTextQuery(std::string_view text, bool ignoreCase, bool utf16, SearchQuery& query);
 
+struct PatternScan;
+
 // Every hit of `query` in the records of `index`, one after another in the order of their
-// offsets (and of the patterns, for hits at one offset). The hits are gathered a window of the
-// file at a time, so that memory stays small whatever the file holds.
+// offsets (and of the patterns, for hits at one offset). Each pattern is scanned on from its
+// last hit, so memory stays small whatever the file holds, and the time is linear in the file
+// for any pattern.
 class HitCursor {
   public:
-    HitCursor(const RecordIndex& index, const SearchQuery& query)
-        : index_(index), length_(index.Length()), query_(query) {}
+    HitCursor(const RecordIndex& index, const SearchQuery& query);
+    ~HitCursor();
 
     // False after the last hit, or when memory ran out (then Failed()).
     bool Next(SearchHit& hit);
     bool Failed() const { return failed_; }
 
   private:
+    void Refill(size_t pattern);
+
     const RecordIndex& index_;
-    uint32_t length_;
-    uint32_t record_ = 0; // of the last hit
     const SearchQuery& query_;
-    uint32_t scanned_ = 0; // the windows before it are in hits_ or done
-    std::vector<SearchHit> hits_;
-    size_t next_ = 0;
+    uint32_t record_ = 0; // of the last hit
+    std::vector<PatternScan> scans_;
+    std::vector<uint32_t> pending_; // each pattern's next start, UINT32_MAX after its last
     bool failed_ = false;
 };
 

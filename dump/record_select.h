@@ -10,19 +10,32 @@
 #include <string_view>
 #include <vector>
 
+// A record is chosen when one of the ranges holds its number and one of the tags is its own;
+// no ranges take every number, no tags every tag. Repeated options add to the lists.
 struct RecordSelection {
-    uint32_t first = 1, last = UINT32_MAX; // record numbers from 1, both included
-    enum { ANY_TAG, TAG_VALUE, TAG_NAME } by = ANY_TAG;
-    uint32_t tag = 0; // TAG_VALUE: as the header holds it
-    std::string name; // TAG_NAME: without the padding, as --records --json writes it
+    struct Range {
+        uint32_t first, last; // record numbers from 1, both included
+    };
+    struct Tag {
+        bool byName;
+        uint32_t tag;     // !byName: as the header holds it
+        std::string name; // byName: without the padding, as --records --json writes it
+    };
+    std::vector<Range> ranges;
+    std::vector<Tag> tags;
+    uint32_t last = UINT32_MAX; // the last record any range takes: a walk stops past it
 
     bool Selects(const Record& record) const;
+    // The largest first record of the ranges; 0 without ranges.
+    uint32_t LatestStart() const;
 };
 
-// "N" or "N-M", from 1, N <= M. False for anything else.
-bool ParseRecordRange(std::string_view text, RecordSelection& selection);
+// Ranges split by commas, each "N", "N-M", "N-" (to the last record) or "-M" (from the first),
+// numbers from 1 and N <= M, added to the selection; an M past 32 bits stops at the last record
+// as any does. False for anything else, and the selection is then as it was.
+bool ParseRecordRanges(std::string_view text, RecordSelection& selection);
 // A tag's name ("MI_VERSION") or its four bytes in file order as eight hexadecimal digits
-// ("0A566572"). False for a name no tag has.
+// ("0A566572"), added to the selection. False for a name no tag has.
 bool ParseTagChoice(std::string_view text, RecordSelection& selection);
 
 // Calls visit(const DumpRun&) for each run of consecutive selected records of the file, in order:

@@ -1,6 +1,7 @@
 // The search on any input: its first byte says how the next bytes make the query and where next
 // and previous start; the rest is the file, whose records that fit are searched. Every hit, next
-// and previous are held against a comparison at every offset.
+// and previous are held against a comparison at every offset. With 0x10 in the first byte the
+// pattern is its piece said again and again, a periodic pattern, in a shorter file.
 #include "dump/byte_search.h"
 #include "tests/support/checks.h"
 
@@ -14,7 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     size_t patternLength = 1 + bytes[0] % 6;
     if (size < 1 + patternLength)
         return -1;
-    std::string text(reinterpret_cast<const char*>(bytes + 1), patternLength);
+    std::string piece(reinterpret_cast<const char*>(bytes + 1), patternLength), text;
+    for (int k = bytes[0] & 0x10 ? 2 + (bytes[0] & 0x0F) * 9 : 1; k > 0; --k)
+        text += piece;
+    if (text.size() > patternLength && size > 16384)
+        return -1;
     const unsigned char* data = bytes + 1 + patternLength;
     uint32_t length = uint32_t(size - 1 - patternLength);
     SearchQuery query;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <regex>
 
 namespace {
 
@@ -141,7 +142,15 @@ const Case Cases[] = {
     {"--find-hex 4D6 in.qef", 2,
      "the bytes to find must be pairs of hexadecimal digits, not '4D6'"},
     {"-i --find-hex 41 in.qef", 2, "--ignore-case and --utf16 go only with --find"},
-    {"--record 2-1 in.qef", 2, "--record takes a number from 1 or a range N-M, not '2-1'"},
+    {"--record 2-1 in.qef", 2,
+     "--record takes numbers from 1 and ranges N-M, N- or -M, split by commas, not '2-1'"},
+    {"-n single in.qef -noffset", 2, "this option is given twice: '-noffset'"},
+    {"-c -L --find x in.qef", 2, "--count, -l, -L and --quiet exclude each other"},
+    {"--count --find x --json in.qef", 2, "--count goes only with --find, without --json"},
+    {"-m x --find x in.qef", 2, "--max-count must be a number of hits, not 'x'"},
+    {"-o a.txt --output=b.txt in.qef", 2, "this option is given twice: '--output=b.txt'"},
+    {"--record 1,3 -o out.txt in.qef", 2, "in.qef: there is no record 3: the file has 1 record\n",
+     NOTHING, 0, [] { return Signed(); }},
     {"--tag MI_NOTHING in.qef", 2,
      "--tag takes a tag's name or its 8 hexadecimal digits, not 'MI_NOTHING'"},
     {"--lf --stats in.qef", 2, "--lf goes only with the dump"},
@@ -277,6 +286,7 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
                          std::string(random() % 20, 'x') + (n % 4 ? "Ab"s : "a\0B\0"s));
     WriteBytes(work_ / "a.qef", files[0]);
     WriteBytes(work_ / "b.qef", files[1]);
+    WriteBytes(work_ / "-a.qef", files[0]);
     WriteBytes(work_ / "bad.qef", PastTheEnd());
     std::string found, json, stats, chosen;
     for (int k = 0; k < 2; ++k) {
@@ -304,10 +314,17 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
             found += name + head +
                      std::string(LookupTagName(ReadUint32Le(Data(file) + starts[r]))) + "  " +
                      dump.substr(size_t(line) * DumpLineLength, DumpLineLength - 2) + "\n";
+            uint32_t tag = ReadUint32Le(Data(file) + starts[r]);
+            char tagged[80];
+            std::snprintf(tagged, sizeof tagged,
+                          "\"tag\": \"%02X%02X%02X%02X\", \"name\": \"%s\", ", tag & 255,
+                          tag >> 8 & 255, tag >> 16 & 255, tag >> 24,
+                          std::string(TrimmedTagName(tag)).c_str());
             json += "{\"file\": \"" + name.substr(0, 5) +
                     "\", \"record\": " + std::to_string(r + 1) +
-                    ", \"offset\": " + std::to_string(at) + ", \"length\": " +
-                    (wide ? "4, \"encoding\": \"utf-16le\"}\n" : "2, \"encoding\": \"text\"}\n");
+                    ", \"offset\": " + std::to_string(at) + ", " + tagged + "\"length\": " +
+                    (wide ? "4, \"encoding\": \"utf-16le\"" : "2, \"encoding\": \"text\"") +
+                    ", \"pattern\": 1}\n";
         }
         stats += name + "tag       name             records       bytes\n";
         std::vector<uint32_t> order; // of the tags' first records
@@ -340,11 +357,43 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
     EXPECT_EQ(hits.err, "qefdump: bad.qef: "s + PastTheEndError);
     EXPECT_EQ(hits.out, found);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --utf16 --json a.qef b.qef").out, json);
+    // Several patterns: each place once, for the first pattern given that finds it.
+    std::string mixed = std::regex_replace(json, std::regex("\"utf-16le\", \"pattern\": 1"),
+                                           "\"hex\", \"pattern\": 2");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--json --find ab -i --find-hex 61004200 a.qef b.qef").out, mixed);
+    std::string text = std::regex_replace(json, std::regex(".*utf-16le.*\n"), "");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --find Ab --find aB --json a.qef b.qef").out, text);
+    // grep's reports of the same search: counts, the files with hits and without, the first.
+    auto count = [&](const std::string& name) {
+        std::istringstream lines(found);
+        int n = 0;
+        for (std::string line; std::getline(lines, line);)
+            n += line.starts_with(name + ".qef:");
+        return std::to_string(n);
+    };
+    std::string first = found.substr(0, found.find('\n') + 1);
+    const std::pair<const char*, std::string> Reports[] = {
+        {"-c a.qef b.qef", "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
+        {"--count -h a.qef", count("a") + "\n"},
+        {"-c -- -a.qef", count("a") + "\n"},
+        {"-l --null a.qef bad.qef b.qef", "a.qef\0b.qef\0"s},
+        {"-L a.qef b.qef", ""},
+        {"-q a.qef b.qef", ""},
+        {"-H -m 1 a.qef", first},
+        {"-m 1 --count a.qef b.qef", "a.qef:1\nb.qef:1\n"}};
+    for (auto& [options, expected] : Reports)
+        EXPECT_EQ(Run(QEFDUMP_PATH, "--find aB -i --utf16 -n offset "s + options).out, expected)
+            << options;
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-L --find-hex 6100420001 a.qef b.qef").out, "a.qef\nb.qef\n");
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex \"61 00 42\" a.qef b.qef").exitCode, 0);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex 6100420001 a.qef b.qef").exitCode, 1);
-    Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record 2-31");
-    EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << counted.out;
-    EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset --record 3-9 --tag MI_END b.qef").out == chosen);
+    for (const char* records : {"2-31", "2-", "2-99999999999", "2-9,10-20 --record 21-31"}) {
+        Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record "s + records);
+        EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << records << counted.out;
+    }
+    for (const char* choice : {"--record 3-9 --tag MI_END", "--record 3,4-5,6-7 --record 7-9 --tag "
+                                                            "MI_END --tag 01020304"})
+        EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset "s + choice + " b.qef").out == chosen) << choice;
     std::string dump = Produced(files[0], DUMP_MULTI);
     dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
     EXPECT_TRUE(Run(QEFDUMP_PATH, "--lf a.qef").out == dump);

@@ -55,6 +55,50 @@ bool Same(unsigned char byte, const std::string& pattern, size_t k, bool fold, b
     return fold && letter ? std::tolower(byte) == std::tolower(want) : byte == want;
 }
 
+// Every hit of the cursor, and the next and previous from a few places, against a comparison
+// at every offset; the number of hits.
+size_t ExpectHitsOfModel(const Bytes& file, const std::vector<uint32_t>& starts,
+                         const RecordIndex& index, const SearchQuery& query, bool fold,
+                         std::initializer_list<uint32_t> places) {
+    std::vector<SearchHit> model;
+    for (uint32_t at = 0; at < file.size(); ++at)
+        for (uint32_t p = 0; p < query.patterns.size(); ++p) {
+            const std::string& bytes = query.patterns[p].bytes;
+            bool hit = at + bytes.size() <= file.size();
+            for (size_t k = 0; hit && k < bytes.size(); ++k)
+                hit = Same(file[at + k], bytes, k, fold, p == 1);
+            uint32_t record =
+                uint32_t(std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1);
+            if (hit)
+                model.push_back({at, uint32_t(bytes.size()), p, record});
+        }
+    HitCursor cursor(index, query);
+    std::vector<SearchHit> hits;
+    for (SearchHit hit; cursor.Next(hit);)
+        hits.push_back(hit);
+    auto same = [](const SearchHit& a, const SearchHit& b) { // four whole words
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    };
+    EXPECT_TRUE(std::equal(hits.begin(), hits.end(), model.begin(), model.end(), same))
+        << hits.size() << " hits, the model " << model.size();
+    std::vector<uint32_t> from = places;
+    from.insert(from.end(), {0u, uint32_t(file.size())});
+    for (uint32_t from : from) {
+        SearchHit next{}, previous{};
+        auto after = std::find_if(model.begin(), model.end(),
+                                  [from](const SearchHit& h) { return h.offset >= from; });
+        auto before = std::find_if(model.rbegin(), model.rend(),
+                                   [from](const SearchHit& h) { return h.offset < from; });
+        EXPECT_EQ(FindNextHit(index, query, from, next), !model.empty());
+        EXPECT_EQ(FindPreviousHit(index, query, from, previous), !model.empty());
+        if (!model.empty()) {
+            EXPECT_TRUE(same(next, after != model.end() ? *after : model.front())) << from;
+            EXPECT_TRUE(same(previous, before != model.rend() ? *before : model.back()));
+        }
+    }
+    return hits.size();
+}
+
 TEST(Query, SearchFindsEveryStartAsAComparisonAtEachOffsetDoes) {
     std::mt19937 random(31);
     SearchQuery bad;
@@ -81,69 +125,108 @@ TEST(Query, SearchFindsEveryStartAsAComparisonAtEachOffsetDoes) {
                         ? ParseHexPattern(hex, query)
                         : MakeTextQuery(round % 2 ? "Zo\xC3\xAB\xF0\x9D\x84\x9E" : "z\xC5\x81",
                                         fold, wide, query));
-        std::vector<SearchHit> model;
-        for (uint32_t at = 0; at < file.size(); ++at)
-            for (uint32_t p = 0; p < query.patterns.size(); ++p) {
-                const std::string& bytes = query.patterns[p].bytes;
-                bool hit = at + bytes.size() <= file.size();
-                for (size_t k = 0; hit && k < bytes.size(); ++k)
-                    hit = Same(file[at + k], bytes, k, fold && round % 4 != 3, p == 1);
-                uint32_t record = uint32_t(std::upper_bound(starts.begin(), starts.end(), at) -
-                                           starts.begin() - 1);
-                if (hit)
-                    model.push_back({at, uint32_t(bytes.size()), p, record});
-            }
         EXPECT_EQ(query.patterns.back().encoding, round % 4 == 3 ? ENCODING_HEX
                                                   : wide         ? ENCODING_UTF16LE
                                                                  : ENCODING_TEXT);
         // The UTF-16LE form as the compiler writes it.
         EXPECT_TRUE(round % 4 == 3 || !wide ||
                     query.patterns[1].bytes == Planted[round % 2 ? 2 : 6]);
-        HitCursor cursor(index, query);
-        std::vector<SearchHit> hits;
-        for (SearchHit hit; cursor.Next(hit);)
-            hits.push_back(hit);
-        auto same = [](const SearchHit& a, const SearchHit& b) { // four whole words
-            return std::memcmp(&a, &b, sizeof a) == 0;
-        };
-        total += hits.size();
-        ASSERT_TRUE(std::equal(hits.begin(), hits.end(), model.begin(), model.end(), same))
-            << round << ": " << hits.size() << " hits, the model " << model.size();
-        for (uint32_t from : {0u, edge, uint32_t(random() % file.size()), uint32_t(file.size())}) {
-            SearchHit next{}, previous{};
-            auto after = std::find_if(model.begin(), model.end(),
-                                      [from](const SearchHit& h) { return h.offset >= from; });
-            auto before = std::find_if(model.rbegin(), model.rend(),
-                                       [from](const SearchHit& h) { return h.offset < from; });
-            ASSERT_EQ(FindNextHit(index, query, from, next), !model.empty());
-            ASSERT_EQ(FindPreviousHit(index, query, from, previous), !model.empty());
-            if (!model.empty()) {
-                EXPECT_TRUE(same(next, after != model.end() ? *after : model.front())) << from;
-                EXPECT_TRUE(same(previous, before != model.rend() ? *before : model.back()));
-            }
-        }
+        total += ExpectHitsOfModel(file, starts, index, query, fold && round % 4 != 3,
+                                   {edge, uint32_t(random() % file.size())});
     }
     EXPECT_GT(total, 200u); // the planted patterns are found
+}
+
+// Runs of one unit with a few others between them, searched for runs of the same units: where a
+// scan that compares each candidate from its start does quadratic work, and the search changes
+// its way. Patterns of "A" and "\xC5\x81" (41 01 in UTF-16LE, a letter byte whose case counts)
+// in either case, wide or not, and the bytes of the data as hex.
+TEST(Query, PeriodicPatternsInRunsAreFoundAsTheModelFindsThem) {
+    std::mt19937 random(37);
+    const std::string Text[] = {"A", "a", "\xC5\x81", "B"};
+    const std::string Data[] = {"A", "a", "A\x01", "a\x01", "a\0"s, "A\0"s, "B", "\0"s};
+    auto runs = [&](const std::string* units, size_t kinds, int count, size_t longest) {
+        std::string text;
+        while (count-- > 0)
+            for (size_t unit = random() % kinds, r = 1 + random() % longest; r > 0; --r)
+                text += units[unit];
+        return text;
+    };
+    size_t total = 0;
+    for (int round = 0; round < 40; ++round) {
+        // The last round: "a\xC5\x81" again and again, whose UTF-16LE form folds its 61 and
+        // not the 41 of 41 01, in runs of its forms with a run of 61 01 between them.
+        bool last = round == 39;
+        bool fold = round % 2 || last, wide = round % 4 >= 2 || last, hex = round % 5 == 4 && !last;
+        std::string data = runs(Data, round % 3 ? 2 + round % 7 : 8, 20, 400);
+        for (int k = 0; k < 900 && last; ++k) // its forms, 300 of them each
+            data = (k ? data : "") + (k / 300 == 1 ? "a\0a\x01"s : "A\0A\x01"s);
+        Bytes file = SignatureFile();
+        AppendRecord(file, Tags[0], data);
+        std::vector<uint32_t> starts = {0, uint32_t(file.size() - data.size() - 8)};
+        RecordIndex index;
+        ASSERT_TRUE(index.Build(file.data(), uint32_t(file.size())));
+        SearchQuery query;
+        std::string text =
+            last ? "" : runs(Text, round % 3 ? 1 + round % 4 : 4, 1 + round % 3, 120);
+        for (int k = 0; k < 60 && last; ++k)
+            text += "a\xC5\x81";
+        if (hex) {
+            std::string digits; // a piece of the data, so that it is found
+            for (size_t k = data.size() / 3, end = k + 1 + random() % 300; k < end; ++k)
+                digits += std::string(1, "0123456789ABCDEF"[(unsigned char)data[k] >> 4]) +
+                          "0123456789ABCDEF"[data[k] & 15];
+            ASSERT_TRUE(ParseHexPattern(digits, query));
+        } else {
+            ASSERT_TRUE(MakeTextQuery(text, fold, wide, query));
+        }
+        total += ExpectHitsOfModel(file, starts, index, query, fold && !hex,
+                                   {uint32_t(random() % file.size())});
+    }
+    EXPECT_GT(total, 1000u);
 }
 
 TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
     std::mt19937 random(29);
     RecordSelection bad;
-    for (const char* range : {"", "0", "3-2", "1-", "-2", "x", "1-2-3", "99999999999"})
-        EXPECT_FALSE(ParseRecordRange(range, bad)) << range;
+    for (const char* range : {"", "0", "3-2", "-", "x", "1-2-3", "99999999999", "1,", ",1", "1,,2",
+                              "99999999999-", "0-3", "2-x", "1 ,2"})
+        EXPECT_FALSE(ParseRecordRanges(range, bad)) << range;
+    EXPECT_TRUE(bad.ranges.empty());
     for (const char* tag : {"", "MI_VERSIO", "0A56657", "0A56657G", "mi_version"})
         EXPECT_FALSE(ParseTagChoice(tag, bad)) << tag;
     for (int round = 0; round < 40; ++round) {
         std::vector<uint32_t> starts;
         Bytes file = RandomFile(random, starts);
         uint32_t length = uint32_t(file.size()), count = uint32_t(starts.size());
+        // Up to two --record lists of each form of range, and up to two tags.
         RecordSelection selection;
-        uint32_t first = 1 + random() % count, last = first + random() % 4;
-        ASSERT_TRUE(
-            round % 3 == 2 ||
-            ParseRecordRange(std::to_string(first) + "-" + std::to_string(last), selection));
+        std::vector<RecordSelection::Range> ranges;
+        for (int option = 0; option < round % 3; ++option) {
+            std::string list;
+            for (int item = 0, items = 1 + random() % 3; item < items; ++item) {
+                uint32_t first = 1 + random() % count, last = first + random() % 4;
+                std::string n = std::to_string(first), m = std::to_string(last);
+                const std::pair<std::string, RecordSelection::Range> Forms[] = {
+                    {n + "-" + m, {first, last}},
+                    {n, {first, first}},
+                    {n + "-", {first, UINT32_MAX}},
+                    {"-" + m, {1, last}},
+                    {n + "-99999999999", {first, UINT32_MAX}}};
+                auto [text, range] = Forms[random() % 5];
+                list += (item ? "," : "") + text;
+                ranges.push_back(range);
+            }
+            ASSERT_TRUE(ParseRecordRanges(list, selection)) << list;
+        }
         const char* tags[] = {"MI_VERSION", "0A456E64", "NM_LABEL", "", "EFBEADDE"};
-        ASSERT_TRUE(round % 5 == 3 || ParseTagChoice(tags[round % 5], selection));
+        int tag1 = round % 5, tag2 = round % 2 ? (round + 2) % 5 : 3;
+        ASSERT_TRUE(tag1 == 3 || ParseTagChoice(tags[tag1], selection));
+        ASSERT_TRUE(tag2 == 3 || ParseTagChoice(tags[tag2], selection));
+        auto hasTag = [&](int choice, const std::string& name, uint32_t tag) {
+            return name == tags[choice] || (choice == 1 && tag == Tags[1]) ||
+                   (choice == 4 && tag == Tags[3]);
+        };
         for (Numeration mode : {NUMERATION_SINGLE, NUMERATION_MULTI, NUMERATION_OFFSET}) {
             std::string whole = DumpByModel(file.data(), length, mode).text, expected;
             std::vector<TagCount> counted;
@@ -154,9 +237,11 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
                 std::string name = ModelTagName(tag);
                 name.erase(name.find_last_not_of(' ') + 1);
                 bool chosen =
-                    k + 1 >= selection.first && k + 1 <= selection.last &&
-                    (round % 5 == 3 || name == tags[round % 5] ||
-                     (round % 5 == 1 && tag == Tags[1]) || (round % 5 == 4 && tag == Tags[3]));
+                    (ranges.empty() ||
+                     std::any_of(ranges.begin(), ranges.end(),
+                                 [k](auto& r) { return k + 1 >= r.first && k + 1 <= r.last; })) &&
+                    ((tag1 == 3 && tag2 == 3) || hasTag(tag1, name, tag) ||
+                     hasTag(tag2, name, tag));
                 if (chosen) {
                     expected +=
                         whole.substr(size_t(line) * DumpLineLength, size_t(lines) * DumpLineLength);
