@@ -79,7 +79,8 @@ export function addBytes(dump, records, page) {
         const at = state.cursor;
         const values = at >= 0 ? await core.values(at) : null;
         if (asked !== state.asked) return; // a newer cursor follows
-        $('inspector-offset').textContent = values ? `Offset ${hex(at)} (${at}), record ${values.record + 1}` : 'No byte chosen';
+        const where = values && (values.record < 0 ? 'a damaged region' : `record ${values.record + 1}`);
+        $('inspector-offset').textContent = values ? `Offset ${hex(at)} (${at}), ${where}` : 'No byte chosen';
         list.replaceChildren(
             ...(values ? INSPECTED : []).map(([label, read]) => {
                 const row = document.createElement('div');
@@ -105,14 +106,12 @@ export function addBytes(dump, records, page) {
         inspect();
     }
 
-    // The record list's cursor: its record's data bytes are marked in the dump.
-    async function followRecord(record) {
-        const { records: count, size } = page.file();
-        const dataOf = async (r) => core.offsetOfLine(core.SHOWN, await core.firstLineOfRecord(core.SHOWN, r));
-        const from = await dataOf(record);
-        const to = record + 1 < count ? (await dataOf(record + 1)) - RECORD_HEADER : size;
-        if (state.recordNumber !== record) return;
-        state.record = { from, to };
+    // The record list's cursor: its record's data bytes (or its damaged region's) are marked in
+    // the dump.
+    async function followRecord(row) {
+        const bytes = await core.rowBytes(row);
+        if (state.recordNumber !== row) return;
+        state.record = bytes;
         dump.render();
     }
     const render = records.render.bind(records);

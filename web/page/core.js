@@ -94,12 +94,15 @@ export const cancel = (id) => worker.postMessage({ cancel: id });
 // Reads `file` into the slot's incoming place, has it checked and indexed: { verdict, message },
 // the verdict 'accepted', 'refused', 'no memory' or 'cancelled'. The slot keeps its file until
 // take (the shown slot) or compare (the compared one).
-export async function openFile(slot, file, options) {
-    const result = await call('open', [slot, file, file.size], { long: true, ...options });
+// With `salvage`, a damaged file is accepted as what survives of it; a refused one tells, as
+// `salvageable`, whether it could be.
+export async function openFile(slot, file, options, salvage = false) {
+    const result = await call('open', [slot, file, file.size, salvage], { long: true, ...options });
     return result.verdict === 'no memory' ? { verdict: 'refused', message: NO_MEMORY } : result;
 }
 
-// The file the open `id` read takes the shown slot: its { lines, records }, or null.
+// The file the open `id` read takes the shown slot: its { lines, records, rows, damage }, or
+// null; `rows` are the record list's, `damage` a salvaged file's { regions, bytes }, else null.
 export const take = (id) => call('take', [id]);
 // Forgets the file the open `id` read, unless a newer open of the slot has begun.
 export const drop = (slot, id) => call('drop', [slot, id]);
@@ -119,6 +122,14 @@ export const recordLines = async (slot, first, count) => lines(await call('recor
 // The shown file's lines and records, and the record and offset of line `line`.
 export const position = (line) => call('position', [line]);
 export const firstLineOfRecord = (slot, record) => call('firstLineOfRecord', [slot, record]);
+// A row of the record list: a record, or a salvaged file's damaged region.
+export const firstLineOfRow = (slot, row) => call('firstLineOfRow', [slot, row]);
+// The bytes a row of the shown file's record list marks in the dump: { from, to }.
+export const rowBytes = (row) => call('rowBytes', [row]);
+// 'line' or 'damaged' for each dump line [first, first + count) of the shown file.
+export const lineKinds = (first, count) => call('lineKinds', [first, count]);
+// The repaired file of the salvaged file shown, as a Blob, or 'no signature'.
+export const repaired = () => call('repaired', []);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
 export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
 // The offset of the next record from byte `from` on whose tag name holds `query` (qef_find): -1

@@ -12,6 +12,7 @@ import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
 import { addBytes } from './bytes.js';
 import { addStats } from './stats.js';
+import { addSalvage, describeDamage } from './salvage.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -19,7 +20,9 @@ const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
-    file: null, // { name, size, lines, records, columns, chosen: the File, to open again } of the file shown
+    // { name, size, lines, records, rows, damage, columns, chosen: the File, to open again } of
+    // the file shown; `rows` are the record list's, `damage` a salvaged file's.
+    file: null,
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: false, // while a file for Open is read: Compare waits for it
     mode: core.MODES.multi,
@@ -30,7 +33,7 @@ const dump = new VirtualList($('dump'), {
     onEnter: (row) => compare.active && compare.onClick(row),
 });
 const records = new VirtualList($('records'), {
-    onEnter: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)),
+    onEnter: async (row) => jump(await core.firstLineOfRow(core.SHOWN, row)),
     homeEndRows: true,
 });
 
@@ -44,19 +47,23 @@ function message(text) {
     $('message').textContent = text;
 }
 
+// A salvaged file's lines are marked where they show a damaged region.
 function dumpSource() {
+    const { damage } = state.file;
     const fetch = async (first, count) => {
-        const [lines, offsets] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
-        return lines.map((text, k) => ({ text, kind: 'line', offset: offsets[k] }));
+        const [lines, offsets, kinds] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode),
+            core.dumpOffsets(first, count), damage && core.lineKinds(first, count)]);
+        return lines.map((text, k) => ({ text, kind: kinds ? kinds[k] : 'line', offset: offsets[k] }));
     };
     const { lines: count, columns } = state.file;
     return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
 }
 
+// Its rows: the records and, in a salvaged file, the damaged regions ("damaged: ...").
 function recordSource(columns) {
     const fetch = async (first, count) =>
-        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: 'record' }));
-    return core.workerSource({ count: state.file.records, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
+        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: text.startsWith('damaged') ? 'damaged' : 'record' }));
+    return core.workerSource({ count: state.file.rows, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
 }
 
 // The status line's position: the lines on screen, and the record and offset of the first.
@@ -69,12 +76,12 @@ async function showPosition() {
         return;
     }
     const { file } = state;
-    const { record, offset } = await core.position(top);
+    const { record, row, offset } = await core.position(top);
     if (dump.top !== top || compare.active || state.file !== file) return; // another follows
-    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(file.lines)} · ` +
-        `record ${number(record + 1)} of ${number(file.records)} · offset ${hex(offset)}`;
-    records.marked = record;
-    if (record < records.top || record >= records.top + records.visibleRows) records.scrollTo(record);
+    const where = record < 0 ? 'damaged region' : `record ${number(record + 1)} of ${number(file.records)}`;
+    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(file.lines)} · ${where} · offset ${hex(offset)}`;
+    records.marked = row;
+    if (row < records.top || row >= records.top + records.visibleRows) records.scrollTo(row);
     else records.render();
 }
 
@@ -85,15 +92,16 @@ function enableControls() {
 }
 
 // The file just taken by the shown slot takes the page.
-async function showFile(file, { lines, records: count }) {
+async function showFile(file, { lines, records: count, rows, damage }) {
     const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
-    state.file = { name: file.name, size: file.size, lines, records: count, columns: line.length + 1, chosen: file };
+    state.file = { name: file.name, size: file.size, lines, records: count, rows, damage, columns: line.length + 1, chosen: file };
+    salvage.shown(state.file);
     bytes.reset();
     stats.reset();
     document.title = `${file.name} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${plural(count, 'record')}`;
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${damage ? describeDamage(damage, count) : plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
@@ -102,8 +110,9 @@ async function showFile(file, { lines, records: count }) {
 }
 
 // A refused file with no file shown has the status line name it; else the shown file stays as
-// it was, and the message names the refused one.
-function refuse(file, refusal) {
+// it was, and the message names the refused one. A damaged one is offered to be salvaged.
+function refuse(file, refusal, salvageable) {
+    salvage.offer(salvageable ? file : null);
     if (state.file) {
         message(`${file.name}: ${refusal}`);
         return;
@@ -115,7 +124,8 @@ function refuse(file, refusal) {
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the
 // opens ended, accepted or not. Cancel leaves the page as it was. True once the file is shown.
-async function open(file) {
+// With `salvage`, a damaged file is shown as what survives of it.
+async function open(file, { salvage: salvaged = false } = {}) {
     const generation = ++state.generation;
     let id = 0;
     const ended = () => {
@@ -131,7 +141,7 @@ async function open(file) {
         state.generation++;
         ended();
     });
-    const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) });
+    const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) }, salvaged);
     if (generation !== state.generation) {
         if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
         return false;
@@ -139,7 +149,7 @@ async function open(file) {
     work.end();
     const taken = result.verdict === 'accepted' && (await core.take(id));
     if (taken) await showFile(file, taken);
-    else refuse(file, result.message || core.NO_MEMORY);
+    else refuse(file, result.message || core.NO_MEMORY, result.salvageable);
     ended();
     document.body.dataset.opened = state.generation;
     return Boolean(taken);
@@ -154,7 +164,7 @@ core.whenLost(async () => {
     enableControls();
     const told = `${core.NO_MEMORY} The viewer started again`;
     message(`${told}.`);
-    if (shown) await open(shown.chosen);
+    if (shown) await open(shown.chosen, { salvage: Boolean(shown.damage) });
     if (state.file) message(`${told} and opened ${shown.name} again.`);
 });
 
@@ -233,7 +243,7 @@ $('compare-file').addEventListener('change', (event) => {
 const onDumpClick = (row, event) => (compare.active ? compare.onClick(row) : bytes.click(row, event));
 makeSelectable(dump, { onNote: note, onClick: onDumpClick });
 records.rowsElement.addEventListener('click', async (event) => {
-    if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
+    if (records.count) jump(await core.firstLineOfRow(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
 listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')] });
 addTouch(dump, { onTap: onDumpClick });
@@ -247,6 +257,7 @@ const bytes = addBytes(dump, records, {
     comparing: () => compare.active,
     closeCompare: () => compare.active && compare.close(),
 });
+const salvage = addSalvage({ open, file: () => state.file, note });
 const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)) });
 enableControls();
 document.body.dataset.ready = 'yes';

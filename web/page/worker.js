@@ -73,9 +73,10 @@ async function readInto(id, at, source, size) {
 }
 
 // Reads a file into the slot's incoming place and has it checked and indexed; an accepted file
-// waits there for take (the shown slot) or compare (the compared one). A newer open of the slot
-// ends this one's read.
-async function open(id, slot, source, size) {
+// waits there for take (the shown slot) or compare (the compared one). With `salvage`, a damaged
+// file is accepted as what survives of it; a refused one tells whether it could be. A newer open
+// of the slot ends this one's read.
+async function open(id, slot, source, size, salvage = false) {
     // A newer Compare overtakes a comparison the page has not settled yet: it is undone now,
     // while the file before still waits in the place this read is about to take.
     if (slot === COMPARED) settle(false);
@@ -87,10 +88,15 @@ async function open(id, slot, source, size) {
         if (readers[slot] === id) core._qef_drop(slot);
         return cancelled.has(id) ? { verdict: 'cancelled', message: '' } : { verdict: 'refused', message: problem };
     }
-    const answer = core._qef_open(slot, size);
+    const answer = core._qef_open(slot, size, salvage ? 1 : 0);
     const verdict =
         answer === constants.open.accepted ? 'accepted' : answer === constants.open.refused ? 'refused' : 'no memory';
-    return { verdict, message: verdict === 'refused' ? outputText(core._qef_open_message_length()) : '' };
+    const refused = verdict === 'refused';
+    return {
+        verdict,
+        message: refused ? outputText(core._qef_open_message_length()) : '',
+        salvageable: refused && core._qef_open_salvageable() === 1,
+    };
 }
 
 // The dump of the shown file in `mode` as a Blob, a piece at a time; a string when it could not
@@ -138,21 +144,38 @@ function json(length) {
     return length ? JSON.parse(utf8.decode(core.HEAPU8.subarray(at, at + length))) : null;
 }
 
-// Where line `line` of the shown file is: the status line's numbers.
+// Where line `line` of the shown file is: the status line's numbers; the record is -1 on a
+// damaged region's line, and the row is the record list's.
 function position(line) {
     return {
         lines: core._qef_line_count(SHOWN),
         records: core._qef_record_count(SHOWN),
         record: core._qef_record_of_line(SHOWN, line),
+        row: core._qef_row_of_line(SHOWN, line),
         offset: core._qef_offset_of_line(SHOWN, line),
     };
 }
 
-// The file the open `openId` read takes the shown slot: its { lines, records }.
+// The file the open `openId` read takes the shown slot: its { lines, records, rows, damage },
+// the damage { regions, bytes } of a salvaged file, else null.
 function take(openId) {
     if (readers[SHOWN] !== openId || core._qef_take() !== 1) return null;
     shownVersion++;
-    return { lines: core._qef_line_count(SHOWN), records: core._qef_record_count(SHOWN) };
+    const regions = core._qef_damaged_regions(SHOWN);
+    return {
+        lines: core._qef_line_count(SHOWN),
+        records: core._qef_record_count(SHOWN),
+        rows: core._qef_row_count(SHOWN),
+        damage: regions ? { regions, bytes: core._qef_damaged_bytes(SHOWN) } : null,
+    };
+}
+
+// The repaired file of the salvaged file shown, as a Blob copied whole from the core; 'no
+// signature' when its signature record was lost.
+function repaired() {
+    const at = core._qef_repaired(SHOWN);
+    if (!at) return 'no signature';
+    return new Blob([core.HEAPU8.slice(at, at + core._qef_repaired_length(SHOWN))], { type: 'application/octet-stream' });
 }
 
 function compare(context, openId) {
@@ -176,6 +199,11 @@ const CALLS = {
     recordLines: (id, slot, first, count) => outputText(core._qef_record_lines(slot, first, count)),
     position: (id, line) => position(line),
     firstLineOfRecord: (id, slot, record) => core._qef_first_line_of_record(slot, record),
+    firstLineOfRow: (id, slot, row) => core._qef_first_line_of_row(slot, row),
+    rowBytes: (id, row) => ({ from: core._qef_row_data(SHOWN, row), to: core._qef_row_end(SHOWN, row) }),
+    lineKinds: (id, first, count) =>
+        Array.from({ length: count }, (_, k) => (core._qef_line_damaged(SHOWN, first + k) ? 'damaged' : 'line')),
+    repaired: () => repaired(),
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
     find: (id, slot, query, from) => find(slot, query, from),

@@ -1,0 +1,253 @@
+// The page's view of a damaged file: the core's salvage walk split into rows, one for each
+// intact record and one for each damaged region, with the first dump line of each, so that the
+// dump, the record list, Go to and the byte cursor page through it as through any file.
+#include "web/core/salvage.h"
+
+#include "dump/record_text.h"
+#include "dump/salvage.h"
+
+#include "dump/line_kernel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+struct SalvagedView {
+    const unsigned char* data = nullptr; // the file as it is
+    Salvage salvage;
+    RecordIndex pieces;                  // where each row starts
+    std::vector<uint32_t> lines;         // each row's first dump line, then the line count
+    std::vector<uint32_t> regionRows;    // the rows that are damaged regions, ascending
+    std::vector<uint32_t> regionRecords; // the intact records before each of them
+    std::unique_ptr<unsigned char[]> repaired; // the intact records end to end
+};
+
+namespace {
+
+bool IsRegion(const SalvagedView& view, uint32_t row) {
+    return std::binary_search(view.regionRows.begin(), view.regionRows.end(), row);
+}
+
+uint32_t RegionsBefore(const SalvagedView& view, uint32_t row) {
+    return uint32_t(std::lower_bound(view.regionRows.begin(), view.regionRows.end(), row) -
+                    view.regionRows.begin());
+}
+
+// The first row after `row` that is a damaged region, or the row count.
+uint32_t NextRegion(const SalvagedView& view, uint32_t row) {
+    auto next = std::upper_bound(view.regionRows.begin(), view.regionRows.end(), row);
+    return next == view.regionRows.end() ? view.pieces.Count() : *next;
+}
+
+// "4,117": thousands apart, as the page writes counts.
+std::string Grouped(uint32_t value) {
+    std::string digits = std::to_string(value);
+    for (size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, ",");
+    return digits;
+}
+
+std::string HexOffset(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+// STAND-IN until the core has the damaged lines qefdump writes.
+void WriteDamageLines(const unsigned char* bytes, uint32_t offset, uint32_t length, uint32_t skip,
+                      uint32_t count, char* at) {
+    for (uint32_t line = skip; line < skip + count; ++line, at += DumpLineLength) {
+        uint32_t from = line * BytesPerLine;
+        char prefix[40];
+        std::snprintf(prefix, sizeof prefix, "~~~~~~~~: DAMAGED     %08X  ", offset + from);
+        std::memcpy(at, prefix, HexColumn);
+        WriteLineData(at, bytes + from, std::min(BytesPerLine, length - from));
+    }
+}
+
+} // namespace
+
+bool SalvageOpenFile(OpenFile& file) try {
+    auto view = std::make_shared<SalvagedView>();
+    view->data = file.bytes.get();
+    if (!SalvageFile(file.bytes.get(), file.length, view->salvage))
+        return false;
+    std::vector<uint32_t> starts;
+    uint32_t intactBytes = 0;
+    for (const SalvageSpan& span : view->salvage.spans)
+        intactBytes += span.damaged ? 0 : span.length;
+    view->repaired.reset(new unsigned char[size_t(intactBytes) + 1]);
+    unsigned char* repaired = view->repaired.get();
+    VisitSalvage(
+        file.bytes.get(), view->salvage,
+        [&](const Record& record) {
+            starts.push_back(record.at.offset);
+            view->lines.push_back(record.at.line);
+            uint32_t bytes = RecordHeaderSize + record.size;
+            repaired = std::copy_n(file.bytes.get() + record.at.offset, bytes, repaired);
+            return true;
+        },
+        [&](const SalvageSpan& span) {
+            view->regionRows.push_back(uint32_t(starts.size()));
+            view->regionRecords.push_back(span.at.record);
+            starts.push_back(span.at.offset);
+            view->lines.push_back(span.at.line);
+            return true;
+        });
+    view->lines.push_back(view->salvage.lines);
+    if (!view->pieces.BuildPieces(file.bytes.get(), starts.data(), uint32_t(starts.size()),
+                                  file.length) ||
+        !file.index.Build(view->repaired.get(), intactBytes))
+        return false;
+    file.salvage = std::move(view);
+    return true;
+} catch (const std::bad_alloc&) {
+    return false;
+}
+
+uint32_t SalvageLineCount(const SalvagedView& view) {
+    return view.salvage.lines;
+}
+
+uint32_t SalvageRowCount(const SalvagedView& view) {
+    return view.pieces.Count();
+}
+
+uint32_t SalvageDamagedBytes(const SalvagedView& view) {
+    return view.salvage.damagedBytes;
+}
+
+uint32_t SalvageRegionCount(const SalvagedView& view) {
+    return view.salvage.damagedRegions;
+}
+
+bool SalvageSigned(const SalvagedView& view) {
+    return SignatureSurvived(view.data, view.pieces.Length(), view.salvage);
+}
+
+uint32_t SalvageLines(const SalvagedView& view, uint32_t first, uint32_t count, Numeration mode,
+                      char* room) {
+    uint32_t written = 0;
+    for (uint32_t row = SalvageRowOfLine(view, first); count > 0 && row < view.pieces.Count();) {
+        uint32_t skip = first - view.lines[row];
+        uint32_t end = IsRegion(view, row) ? row + 1 : NextRegion(view, row);
+        uint32_t lines = std::min(count, view.lines[end] - first);
+        char* at = room + size_t(written) * DumpLineLength;
+        if (IsRegion(view, row)) {
+            WriteDamageLines(view.data + view.pieces.Offset(row), view.pieces.Offset(row),
+                             view.pieces.Bytes(row), skip, lines, at);
+        } else {
+            RecordPosition from{view.pieces.Offset(row), row - RegionsBefore(view, row),
+                                view.lines[row]};
+            WriteDumpLines({view.data, view.pieces.Offset(end), from, skip}, mode, at,
+                           size_t(lines) * DumpLineLength, nullptr, nullptr);
+        }
+        first += lines, count -= lines, written += lines;
+        row = end;
+    }
+    return written * uint32_t(DumpLineLength);
+}
+
+void SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, char* at) {
+    for (uint32_t row = first; row < first + count; ++row, at += RecordLineLength) {
+        uint32_t offset = view.pieces.Offset(row);
+        if (!IsRegion(view, row)) {
+            RecordPosition position{offset, row - RegionsBefore(view, row), view.lines[row]};
+            WriteRecordLine(RecordAt(view.data, position), at);
+            continue;
+        }
+        std::string text = "damaged: " + Grouped(view.pieces.Bytes(row)) + " bytes at " +
+                           HexOffset(offset);
+        text.resize(RecordLineLength - 1, ' ');
+        std::memcpy(at, text.data(), text.size());
+        at[RecordLineLength - 1] = '\n';
+    }
+}
+
+uint32_t SalvageFirstLineOfRow(const SalvagedView& view, uint32_t row) {
+    return view.lines[row];
+}
+
+uint32_t SalvageRowOfLine(const SalvagedView& view, uint32_t line) {
+    return uint32_t(std::upper_bound(view.lines.begin(), view.lines.end() - 1, line) -
+                    view.lines.begin()) -
+           1;
+}
+
+uint32_t SalvageRowOfRecord(const SalvagedView& view, uint32_t record) {
+    const std::vector<uint32_t>& before = view.regionRecords;
+    return record + uint32_t(std::upper_bound(before.begin(), before.end(), record) - before.begin());
+}
+
+uint32_t SalvageRecordOffset(const SalvagedView& view, uint32_t record) {
+    return view.pieces.Offset(SalvageRowOfRecord(view, record));
+}
+
+uint32_t SalvageRecordFrom(const SalvagedView& view, uint32_t offset) {
+    uint32_t row = view.pieces.RecordAtOffset(offset);
+    uint32_t before = row - RegionsBefore(view, row); // the records before the row
+    return view.pieces.Offset(row) < offset && !IsRegion(view, row) ? before + 1 : before;
+}
+
+int64_t SalvageRecordOfRow(const SalvagedView& view, uint32_t row) {
+    return IsRegion(view, row) ? -1 : int64_t(row - RegionsBefore(view, row));
+}
+
+uint32_t SalvageOffsetOfLine(const SalvagedView& view, uint32_t line) {
+    uint32_t row = SalvageRowOfLine(view, line);
+    uint32_t data = view.pieces.Offset(row) + (IsRegion(view, row) ? 0 : RecordHeaderSize);
+    return data + (line - view.lines[row]) * BytesPerLine;
+}
+
+uint32_t SalvageLineOfOffset(const SalvagedView& view, uint32_t offset) {
+    uint32_t row = view.pieces.RecordAtOffset(offset);
+    uint32_t into = offset - view.pieces.Offset(row);
+    if (!IsRegion(view, row))
+        into = into < RecordHeaderSize ? 0 : into - RecordHeaderSize;
+    return view.lines[row] + into / BytesPerLine;
+}
+
+const RecordIndex& SalvagePieces(const SalvagedView& view) {
+    return view.pieces;
+}
+
+// The page's calls for a salvaged file; for a whole file they answer nothing damaged.
+namespace {
+
+const SalvagedView* ViewOf(int slot) {
+    OpenFile* file = AcceptedFile(slot);
+    return file && file->salvage ? file->salvage.get() : nullptr;
+}
+
+} // namespace
+
+QEF_EXPORT uint32_t qef_damaged_regions(int slot) {
+    const SalvagedView* view = ViewOf(slot);
+    return view ? SalvageRegionCount(*view) : 0;
+}
+
+QEF_EXPORT uint32_t qef_damaged_bytes(int slot) {
+    const SalvagedView* view = ViewOf(slot);
+    return view ? SalvageDamagedBytes(*view) : 0;
+}
+
+QEF_EXPORT int qef_line_damaged(int slot, uint32_t line) {
+    const SalvagedView* view = ViewOf(slot);
+    return view && line < SalvageLineCount(*view) &&
+           SalvageRecordOfRow(*view, SalvageRowOfLine(*view, line)) < 0;
+}
+
+// The repaired file, the intact records end to end, its length at qef_repaired_length;
+// nullptr when the file is not salvaged or its signature record was lost, as then the records
+// alone are no module-info file.
+QEF_EXPORT const unsigned char* qef_repaired(int slot) {
+    const SalvagedView* view = ViewOf(slot);
+    return view && SalvageSigned(*view) ? view->repaired.get() : nullptr;
+}
+
+QEF_EXPORT uint32_t qef_repaired_length(int slot) {
+    OpenFile* file = AcceptedFile(slot);
+    return file && file->salvage ? file->index.Length() : 0;
+}

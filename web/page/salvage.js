@@ -1,0 +1,71 @@
+// Damaged files: one refused for where its record chain breaks, or for its signature, may be
+// opened as what survives of it, its intact records and the damaged regions between them, which
+// the dump and the record list mark. Save repaired file downloads the intact records, in order,
+// as a module-info file. Where it breaks and what survives are the core's findings.
+import * as core from './core.js';
+
+const $ = (id) => document.getElementById(id);
+const number = (value) => value.toLocaleString('en-US');
+const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
+
+// "broken.qef" -> "broken.repaired.qef": the name says what the file is.
+export function repairedName(name) {
+    const dot = name.lastIndexOf('.');
+    return dot > 0 ? `${name.slice(0, dot)}.repaired${name.slice(dot)}` : `${name}.repaired`;
+}
+
+// "damaged: 2 regions, 4,117 bytes; 1,203 records intact"
+export function describeDamage(damage, records) {
+    return `damaged: ${plural(damage.regions, 'region')}, ${plural(damage.bytes, 'byte')}; ${plural(records, 'record')} intact`;
+}
+
+// `open(file, { salvage })` opens a file, `file()` is the page's file shown ({ name, damage }),
+// `note(text)` tells the reader.
+export function addSalvage({ open, file, note }) {
+    let offered = null;
+
+    function offer(chosen) {
+        offered = chosen;
+        $('salvage-bar').hidden = !chosen;
+        if (chosen) $('salvage-name').textContent = chosen.name;
+    }
+
+    $('salvage').addEventListener('click', () => {
+        const chosen = offered;
+        offer(null);
+        if (chosen) open(chosen, { salvage: true });
+    });
+
+    // The whole repaired file, copied from the core in one piece, or a note that it was not
+    // saved and why.
+    $('save-repaired').addEventListener('click', async () => {
+        const shown = file();
+        if (!shown || !shown.damage) return;
+        const name = repairedName(shown.name);
+        const saved = await core.repaired();
+        if (file() !== shown) {
+            note(`${name} was not saved: another file was opened.`);
+        } else if (!(saved instanceof Blob)) {
+            const why = saved === 'no signature' ? 'the signature record did not survive' : core.NO_MEMORY;
+            note(`${name} was not saved: ${why}.`);
+        } else {
+            const url = URL.createObjectURL(saved);
+            const link = document.createElement('a');
+            link.href = url;
+            link.download = name;
+            link.click();
+            setTimeout(() => URL.revokeObjectURL(url), 60_000);
+            note(`Saved ${name}: ${plural(shown.records, 'intact record')}.`);
+        }
+    });
+
+    return {
+        // A refused file that could be salvaged is offered, until the next open ends.
+        offer,
+        // The file shown: Save repaired file is there for a salvaged one.
+        shown(shownFile) {
+            offer(null);
+            $('save-repaired').hidden = !shownFile.damage;
+        },
+    };
+}
