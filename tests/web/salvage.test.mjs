@@ -1,0 +1,106 @@
+// A damaged file in the page: refused as qefdump refuses it, then opened as what survives of it,
+// its damaged region marked in the dump and the record list; Go to, Find, the inspector and
+// Statistics over it; Save repaired file against the file without the damaged record and against
+// `qefdump --repair`; Compare on its intact records.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { makeSample, qefdump, recordsOf, sharedPage, openFile, shownRows, goTo, idle } from './harness.mjs';
+
+const browser = sharedPage();
+const number = (value) => value.toLocaleString('en-US');
+const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+
+// A sample whose record `broken` declares 2,147,483,647 data bytes, as a debugger that died while
+// writing it leaves it; the records before and after it are untouched.
+function damaged(folder) {
+    const path = makeSample(folder, 'mixed', 37, 30000);
+    const records = recordsOf(path);
+    const broken = records.find((r) => r.record > 10 && r.size >= 40);
+    const bytes = readFileSync(path);
+    const end = broken.offset + 8 + broken.size;
+    const whole = Buffer.concat([bytes.subarray(0, broken.offset), bytes.subarray(end)]);
+    bytes.writeUInt32LE(0x7fffffff, broken.offset + 4);
+    const damagedPath = join(folder, 'damaged.qef');
+    writeFileSync(damagedPath, bytes);
+    return { path: damagedPath, original: path, records, broken, length: end - broken.offset, whole };
+}
+
+test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async () => {
+    const { page, folder } = browser;
+    const file = damaged(folder);
+    const { broken } = file;
+    await openFile(page, file.path);
+    const refusal = qefdump(file.path).stderr.toString().trimEnd();
+    assert.equal(await page.textContent('#message'), refusal.slice(`qefdump: ${file.path}: `.length));
+    assert.ok(await page.isDisabled('text=Save as text'), 'nothing shown yet');
+    assert.equal(await page.isHidden('#salvage-bar'), false, 'what survives is offered');
+    assert.equal(await page.textContent('#salvage-name'), 'damaged.qef');
+
+    const opened = await page.evaluate(() => Number(document.body.dataset.opened));
+    await page.click('#salvage');
+    await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
+    const intact = file.records.length - 1;
+    assert.equal(await page.textContent('#status-file'),
+        `damaged.qef · ${number(readFileSync(file.path).length)} bytes · damaged: 1 region, ${number(file.length)} bytes; ${number(intact)} records intact`);
+    assert.ok(await page.isHidden('#salvage-bar'));
+    assert.equal(await page.textContent('#message'), '');
+
+    // The record list: the records before it, the region in its place, the records after it
+    // numbered on in the order found.
+    await page.focus('#records');
+    const rows = await shownRows(page, '#records');
+    assert.equal(rows[broken.record - 1].trim(), `damaged: ${number(file.length)} bytes at ${hex(broken.offset)}`);
+    const after = file.records[broken.record]; // the first record after the damage
+    assert.match(rows[broken.record], new RegExp(`^ +${broken.record} +${after.offset.toString(16).toUpperCase().padStart(8, '0')} `));
+    const kinds = await page.$$eval('#records .row', (list) => list.map((row) => row.classList.contains('kind-damaged')));
+    assert.deepEqual(kinds.flatMap((on, k) => (on ? [k] : [])), [broken.record - 1], 'one row marked damaged');
+
+    // Go to the damaged offset: the region's lines, marked, as qefdump --salvage shows them.
+    await goTo(page, 'offset', hex(broken.offset));
+    const shown = await shownRows(page);
+    const lines = qefdump('--salvage', file.path).stdout.toString('latin1').split('\r\n');
+    const first = lines.indexOf(shown[0]);
+    assert.ok(first >= 0, 'the lines are qefdump --salvage\'s');
+    assert.deepEqual(shown, lines.slice(first, first + shown.length));
+    const damagedLines = Math.ceil(file.length / 16);
+    const marked = await page.$$eval('#dump .row', (list) => list.map((row) => row.classList.contains('kind-damaged')));
+    assert.deepEqual(marked.slice(0, damagedLines + 1), [...Array(damagedLines).fill(true), false]);
+    assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset ${hex(broken.offset)} .*, a damaged region$`));
+
+    // Go to a record counts the intact records; Find a tag name goes over them.
+    await goTo(page, 'record', broken.record);
+    assert.match((await shownRows(page))[0], new RegExp(`^${String(broken.record).padStart(8, '0')}: ${after.name}`));
+
+    // Find the bytes of the damaged header's size field, and a text in the record after it.
+    await page.selectOption('#find-kind', 'hex');
+    await page.fill('#find-text', 'FF FF FF 7F');
+    await page.click('#find button[type=submit]');
+    await idle(page);
+    assert.match(await page.textContent('#status-note'), new RegExp(`found at offset ${hex(broken.offset + 4)}\\b`));
+
+    // Statistics count the intact records.
+    await page.click('#toggle-stats');
+    const total = await page.$eval('#stats-table tfoot td', (cell) => cell.textContent);
+    assert.equal(total, number(intact));
+    await page.click('#toggle-stats');
+});
+
+test('Save repaired file downloads the intact records as qefdump --repair writes them; Compare sees them', async () => {
+    const { page, folder } = browser;
+    const file = damaged(folder);
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
+    assert.equal(download.suggestedFilename(), 'damaged.repaired.qef');
+    const saved = readFileSync(await download.path());
+    assert.ok(saved.equals(file.whole), 'the file without its damaged record');
+    const repaired = join(folder, 'repaired.qef');
+    assert.equal(qefdump('--repair', '-o', repaired, file.path).status, 1, 'damage found and salvaged');
+    assert.ok(saved.equals(readFileSync(repaired)), 'as qefdump --repair writes it');
+    assert.match(await page.textContent('#status-note'), /^Saved damaged\.repaired\.qef: [\d,]+ intact records\.$/);
+
+    // Compared with the file it came from, the damaged record is all that differs.
+    await openFile(page, file.original, '#compare');
+    assert.match(await page.textContent('#compare-summary'), /: 1 change: 0 records removed, 1 added\.$/);
+    await page.click('#close-compare');
+});
