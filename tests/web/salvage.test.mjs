@@ -101,6 +101,7 @@ test('Save repaired file downloads the intact records as qefdump --repair writes
 
     // Compared with the file it came from, the damaged record is all that differs.
     await openFile(page, file.original, '#compare');
-    assert.match(await page.textContent('#compare-summary'), /: 1 change: 0 records removed, 1 added\.$/);
+    assert.equal(await page.textContent('#compare-summary'),
+        'damaged.qef / mixed-37-30000.qef: 1 change: 0 records removed, 1 added. Compared: the intact records of damaged.qef.');
     await page.click('#close-compare');
 });

@@ -129,7 +129,8 @@ QEF_EXPORT int qef_open(int slot, double length, int salvage) {
     }
     uint64_t size = tooLarge ? uint64_t(std::min(length, 1e18)) : file.length;
     FileCheck check = CheckModuleInfoFile(file.bytes.get(), size);
-    salvageable = check.verdict == FILE_BROKEN || check.verdict == FILE_NO_SIGNATURE;
+    // An empty file has nothing that could survive.
+    salvageable = size > 0 && (check.verdict == FILE_BROKEN || check.verdict == FILE_NO_SIGNATURE);
     if (check.verdict != FILE_ACCEPTED && !(salvage && salvageable)) {
         refusalLength = OutputOf([&] { return DescribeRefusal(check, file.bytes.get(), size); });
         file = OpenFile();
@@ -263,8 +264,8 @@ QEF_EXPORT uint32_t qef_first_line_of_record(int slot, uint32_t record) {
     OpenFile* file = AcceptedFile(slot);
     if (!file || record >= file->index.Count())
         return 0;
-    return qef_first_line_of_row(
-        slot, file->salvage ? SalvageRowOfRecord(*file->salvage, record) : record);
+    return qef_first_line_of_row(slot, file->salvage ? SalvageRowOfRecord(*file->salvage, record)
+                                                     : record);
 }
 
 // The record of line `line`, or -1 for a line of a salvaged file's damaged region.

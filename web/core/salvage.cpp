@@ -17,10 +17,10 @@
 struct SalvagedView {
     const unsigned char* data = nullptr; // the file as it is
     Salvage salvage;
-    RecordIndex pieces;                  // where each row starts
-    std::vector<uint32_t> lines;         // each row's first dump line, then the line count
-    std::vector<uint32_t> regionRows;    // the rows that are damaged regions, ascending
-    std::vector<uint32_t> regionRecords; // the intact records before each of them
+    RecordIndex pieces;                        // where each row starts
+    std::vector<uint32_t> lines;               // each row's first dump line, then the line count
+    std::vector<uint32_t> regionRows;          // the rows that are damaged regions, ascending
+    std::vector<uint32_t> regionRecords;       // the intact records before each of them
     std::unique_ptr<unsigned char[]> repaired; // the intact records end to end
 };
 
@@ -158,8 +158,8 @@ void SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, c
             WriteRecordLine(RecordAt(view.data, position), at);
             continue;
         }
-        std::string text = "damaged: " + Grouped(view.pieces.Bytes(row)) + " bytes at " +
-                           HexOffset(offset);
+        std::string text =
+            "damaged: " + Grouped(view.pieces.Bytes(row)) + " bytes at " + HexOffset(offset);
         text.resize(RecordLineLength - 1, ' ');
         std::memcpy(at, text.data(), text.size());
         at[RecordLineLength - 1] = '\n';
@@ -178,7 +178,8 @@ uint32_t SalvageRowOfLine(const SalvagedView& view, uint32_t line) {
 
 uint32_t SalvageRowOfRecord(const SalvagedView& view, uint32_t record) {
     const std::vector<uint32_t>& before = view.regionRecords;
-    return record + uint32_t(std::upper_bound(before.begin(), before.end(), record) - before.begin());
+    return record +
+           uint32_t(std::upper_bound(before.begin(), before.end(), record) - before.begin());
 }
 
 uint32_t SalvageRecordOffset(const SalvagedView& view, uint32_t record) {

@@ -14,6 +14,8 @@ const CHAR_COLUMN = 84;
 const BYTES_PER_LINE = 16;
 const RECORD_HEADER = 8;
 const hexColumn = (k) => (k < 8 ? HEX_COLUMN + 3 * k : HEX_HIGH_COLUMN + 3 * (k - 8));
+// The dump lines that show bytes in these columns: a record's, and a damaged region's.
+const BYTE_ROWS = new Set(['line', 'damaged']);
 
 // The byte a column shows, or -1.
 function byteOfColumn(column) {
@@ -57,7 +59,7 @@ export function addBytes(dump, records, page) {
 
     // A line's marks: each byte it shows (its hex digits are not blank) in the ranges marked.
     dump.marks = (index, row) => {
-        if (row.kind !== 'line' || row.offset === undefined || row.offset < 0) return [];
+        if (!BYTE_ROWS.has(row.kind) || row.offset === undefined || row.offset < 0) return [];
         const marks = [];
         for (let k = 0; k < BYTES_PER_LINE; k++) {
             const at = row.offset + k;
@@ -128,7 +130,7 @@ export function addBytes(dump, records, page) {
         const box = dump.rowsElement.getBoundingClientRect();
         const x = event.clientX - box.left + dump.scroller.scrollLeft - dump.padding();
         const k = byteOfColumn(Math.floor(x / dump.charWidth));
-        if (line && line.kind === 'line' && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
+        if (line && BYTE_ROWS.has(line.kind) && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
     }
     // Left and Right move the byte cursor; Up and Down keep moving the row cursor.
     dump.element.addEventListener(

@@ -128,6 +128,8 @@ export const firstLineOfRow = (slot, row) => call('firstLineOfRow', [slot, row])
 export const rowBytes = (row) => call('rowBytes', [row]);
 // 'line' or 'damaged' for each dump line [first, first + count) of the shown file.
 export const lineKinds = (first, count) => call('lineKinds', [first, count]);
+// A slot's salvaged file's { regions, bytes } of damage, or null for a whole file.
+export const damage = (slot) => call('damage', [slot]);
 // The repaired file of the salvaged file shown, as a Blob, or 'no signature'.
 export const repaired = () => call('repaired', []);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);

@@ -161,13 +161,18 @@ function position(line) {
 function take(openId) {
     if (readers[SHOWN] !== openId || core._qef_take() !== 1) return null;
     shownVersion++;
-    const regions = core._qef_damaged_regions(SHOWN);
     return {
         lines: core._qef_line_count(SHOWN),
         records: core._qef_record_count(SHOWN),
         rows: core._qef_row_count(SHOWN),
-        damage: regions ? { regions, bytes: core._qef_damaged_bytes(SHOWN) } : null,
+        damage: damage(SHOWN),
     };
+}
+
+// A salvaged file's damage: { regions, bytes }; null for a whole file.
+function damage(slot) {
+    const regions = core._qef_damaged_regions(slot);
+    return regions ? { regions, bytes: core._qef_damaged_bytes(slot) } : null;
 }
 
 // The repaired file of the salvaged file shown, as a Blob copied whole from the core; 'no
@@ -175,7 +180,11 @@ function take(openId) {
 function repaired() {
     const at = core._qef_repaired(SHOWN);
     if (!at) return 'no signature';
-    return new Blob([core.HEAPU8.slice(at, at + core._qef_repaired_length(SHOWN))], { type: 'application/octet-stream' });
+    try {
+        return new Blob([core.HEAPU8.slice(at, at + core._qef_repaired_length(SHOWN))], { type: 'application/octet-stream' });
+    } catch {
+        return 'no memory'; // no room for the copy: no file rather than part of one
+    }
 }
 
 function compare(context, openId) {
@@ -204,6 +213,7 @@ const CALLS = {
     lineKinds: (id, first, count) =>
         Array.from({ length: count }, (_, k) => (core._qef_line_damaged(SHOWN, first + k) ? 'damaged' : 'line')),
     repaired: () => repaired(),
+    damage: (id, slot) => damage(slot),
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
     find: (id, slot, query, from) => find(slot, query, from),
