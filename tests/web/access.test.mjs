@@ -21,14 +21,17 @@ const press = async (page, ...keys) => {
     }
     return page.evaluate(() => document.activeElement.id);
 };
-// Long work's progress bar and Cancel are checked too, shown as they are after a moment.
+// A job's line, its progress bar and Cancel, and the line of one ended, are checked too.
 async function expectNoViolations(page, state) {
     await page.evaluate(axe);
     const violations = await page.evaluate(async () => {
-        const work = [document.getElementById('progress'), document.getElementById('cancel')];
-        for (const element of work) element.hidden = false;
+        const { startJob } = await import('./jobs.js');
+        startJob('Ended').end('Ended.');
+        const job = startJob('Reading a file');
+        document.querySelector('#jobs .job').hidden = false;
         const found = (await axe.run()).violations.map((v) => v.id);
-        for (const element of work) element.hidden = true;
+        job.end('');
+        document.querySelector('#jobs .job-end').remove();
         return found;
     });
     assert.deepEqual(violations, [], state);

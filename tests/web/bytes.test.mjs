@@ -117,24 +117,37 @@ test('the byte cursor goes where Go to, a click and Left/Right put it; the inspe
     assert.ok((await inspected(page)).ASCII.length <= 3, 'the text stops at the record\'s end');
 });
 
-test('Statistics counts per tag as qefdump does; a tag goes to its first record, whose bytes are marked', async () => {
+// The rows of the statistics' list on screen, as [tag, name, records, data bytes].
+const statRows = (page) => page.$$eval('#stats-list .row', (rows) => rows.map((r) => r.textContent.trim().split(/ +/)).filter((r) => r[0]));
+
+test('Statistics counts per tag as qefdump does, in each order; a tag goes to its first record, whose bytes are marked', async () => {
     const { page } = browser;
     await openFile(page, path);
     await page.click('#toggle-stats');
-    const table = await page.$$eval('#stats-table tbody tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
     const stats = qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
     const number = (n) => n.toLocaleString('en-US');
-    assert.deepEqual(table, stats.map((s) => [s.tag, s.name, number(s.records), number(s.bytes)]));
-    const total = await page.$$eval('#stats-table tfoot td', (cells) => cells.map((c) => c.textContent));
-    assert.deepEqual(total, [number(records.length), number(records.reduce((sum, r) => sum + r.size, 0))]);
-    assert.equal(await page.$$eval('#stats-chart g', (groups) => groups.length), stats.length);
+    const most = (key) => stats.map((s, k) => [s, k]).sort(([a, i], [b, j]) => b[key] - a[key] || i - j).map(([s]) => s);
+    for (const [order, expected] of [['records', most('records')], ['bytes', most('bytes')], ['first', stats]]) {
+        await page.selectOption('#stats-order', order);
+        const shown = await statRows(page);
+        assert.deepEqual(shown, expected.slice(0, shown.length).map((s) => [s.tag, s.name, number(s.records), number(s.bytes)]), order);
+    }
+    assert.equal(await page.textContent('#stats-total'),
+        `${number(stats.length)} tags, ${number(records.length)} records, ${number(records.reduce((sum, r) => sum + r.size, 0))} data bytes`);
+    // The largest by records drawn, then one bar for the rest summed.
+    await page.selectOption('#stats-order', 'records');
+    const bars = await page.$$eval('#stats-chart g title', (titles) => titles.map((t) => t.textContent));
+    const rest = most('records').slice(bars.length - 1);
+    assert.equal(bars.at(-1), `${rest.length} more: ${number(rest.reduce((n, s) => n + s.records, 0))} records, ${number(rest.reduce((n, s) => n + s.bytes, 0))} data bytes`);
 
-    const k = stats.findIndex((s, i) => i > 1 && records.find((r) => r.name === s.name).size >= 16);
-    const first = records.find((r) => r.name === stats[k].name);
+    const k = most('records').findIndex((s, i) => i > 1 && i < bars.length - 1 && records.find((r) => r.name === s.name).size >= 16);
+    const first = records.find((r) => r.name === most('records')[k].name);
     await page.click(`#stats-chart g:nth-of-type(${k + 1}) rect`);
     await idle(page);
     assert.match(await page.textContent('#status-position'), new RegExp(` record ${number(first.record)} of`));
     assert.equal(await page.$$eval('#dump .row.marked .in-record', (spans) => spans.length), 32, 'its first line marked');
-    await page.click(`#stats-table tbody tr:nth-child(1) button`);
+    await page.selectOption('#stats-order', 'first');
+    await page.click('#stats-list .row:nth-child(1)');
+    await idle(page);
     assert.equal(await topLine(page), 0);
 });

@@ -62,6 +62,8 @@ QEF_EXPORT void qef_drop(int slot);
 
 // What qef_open answers.
 enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
+// What qef_compare answers: memory that ran out is told apart from a file that is not there.
+enum CompareResult { COMPARE_NO_MEMORY, COMPARE_MADE, COMPARE_NO_FILE };
 
 // The first character of each row of a comparison: a diff line's own marker, or what the row
 // stands for.

@@ -191,14 +191,15 @@ std::string DescribeChange(size_t k) {
 
 } // namespace
 
-// The comparison of the shown file with the incoming compared one; false when either is not
-// open or memory ran out.
-static bool CompareIncoming(uint32_t context) try {
+// The comparison of the shown file with the incoming compared one: a CompareResult.
+static int CompareIncoming(uint32_t context) try {
     OpenFile* a = AcceptedFile(SLOT_SHOWN);
     OpenFile* b = IncomingCompared();
     RecordChanges changes;
-    if (!a || !b || !DiffRecords(a->index, b->index, changes))
-        return 0;
+    if (!a || !b)
+        return COMPARE_NO_FILE;
+    if (!DiffRecords(a->index, b->index, changes))
+        return COMPARE_NO_MEMORY;
     comparison.openedA = a->opened, comparison.openedB = b->opened;
     DiffHunks hunks(changes, context);
     uint32_t doneA = 0, doneB = 0;
@@ -211,26 +212,27 @@ static bool CompareIncoming(uint32_t context) try {
         comparison.segments.push_back(
             {ROW_FOLD, 0, {doneA, a->index.Count(), doneB, b->index.Count()}});
     NumberRows(0, a->index, b->index);
-    return 1;
+    return COMPARE_MADE;
 } catch (const std::bad_alloc&) {
-    return 0;
+    return COMPARE_NO_MEMORY;
 }
 
 // Compares the shown file with the incoming compared one, with `context` equal records around
 // each change, and puts that file in the compared slot; the comparison before, and its file,
-// wait for qef_compare_settle. False when either is not open or memory ran out: the comparison
-// before, and its files, stay, and the incoming file goes.
+// wait for qef_compare_settle. A CompareResult: when either file is not open or memory ran out,
+// the comparison before, and its files, stay, and the incoming file goes.
 QEF_EXPORT int qef_compare(uint32_t context) {
     previous = std::move(comparison);
     comparison = Comparison();
-    if (CompareIncoming(context)) {
+    int result = CompareIncoming(context);
+    if (result == COMPARE_MADE) {
         SwapCompared();
-        return 1;
+        return result;
     }
     comparison = std::move(previous);
     previous = Comparison();
     qef_drop(SLOT_COMPARED);
-    return 0;
+    return result;
 }
 
 // Keeps the comparison just made, or (keep false, for a comparison cancelled) gives back the
@@ -331,4 +333,31 @@ QEF_EXPORT uint32_t qef_diff_summary() {
     return OutputText(Counted(comparison.changes, "change", "changes") + ": " +
                       Counted(comparison.removed, "record", "records") + " removed, " +
                       to_string(comparison.added) + " added.");
+}
+
+// The row that shows line `line` of A's dump, the side a comparison shows, opening the fold that
+// holds it: -1 when there is no comparison or no such line.
+QEF_EXPORT int qef_diff_row_of_line(uint32_t line) {
+    if (!Current())
+        return -1;
+    const RecordIndex& a = *Compared(SLOT_SHOWN);
+    const RecordIndex& b = *Compared(SLOT_COMPARED);
+    if (line >= a.LineCount())
+        return -1;
+    uint32_t record = a.RecordOfLine(line);
+    std::vector<Segment>& segments = comparison.segments;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        Segment& segment = segments[k];
+        const RecordRange& r = segment.records;
+        if (!(segment.kind == ROW_SAME || segment.kind == ROW_REMOVED ||
+              segment.kind == ROW_FOLD) ||
+            record < r.firstA || record >= r.endA)
+            continue;
+        if (segment.kind == ROW_FOLD) {
+            segment.kind = ROW_SAME;
+            NumberRows(k, a, b);
+        }
+        return int(segment.row + line - a.Position(r.firstA).line);
+    }
+    return -1;
 }

@@ -29,6 +29,7 @@ QEF_EXPORT uint32_t qef_constants() {
         "}, \"modes\": {" + Pair("single", NUMERATION_SINGLE) + ", " +
         Pair("multi", NUMERATION_MULTI) + ", " + Pair("offset", NUMERATION_OFFSET) +
         "}, \"open\": {" + Pair("accepted", OPEN_ACCEPTED) + ", " + Pair("refused", OPEN_REFUSED) +
+        "}, \"compare\": {" + Pair("made", COMPARE_MADE) + ", " + Pair("noFile", COMPARE_NO_FILE) +
         "}, \"rowKinds\": {" + Kind(ROW_SAME, "same") + ", " + Kind(ROW_REMOVED, "removed") + ", " +
         Kind(ROW_ADDED, "added") + ", " + Kind(ROW_HUNK, "hunk") + ", " + Kind(ROW_FOLD, "fold") +
         // A marked dump line is DumpLineLength - 1 characters without its LF; the view keeps

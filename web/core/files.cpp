@@ -47,10 +47,12 @@ bool SameLetter(char a, char b) {
            std::toupper(static_cast<unsigned char>(b));
 }
 
-// The first record from `first` on, then from the start, whose tag name holds `wanted`; -1.
-int64_t FindName(const RecordIndex& index, uint32_t first, std::string_view wanted) {
-    for (uint32_t k = 0; k < index.Count(); ++k) {
-        uint32_t record = (first + k) % index.Count();
+// The first record from `first` on, then from the start, whose tag name holds `wanted`; with
+// `backward`, the last from `first` back, then from the end. -1 for none.
+int64_t FindName(const RecordIndex& index, uint32_t first, bool backward, std::string_view wanted) {
+    uint32_t count = index.Count();
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t record = backward ? (first + count - k) % count : (first + k) % count;
         std::string_view name = LookupTagName(ReadUint32Le(index.Data() + index.Offset(record)));
         if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
             name.end())
@@ -307,8 +309,9 @@ QEF_EXPORT char* qef_query_room(uint32_t bytes) {
 }
 
 // The first record from byte `from` on, going round to the start, whose tag name holds the
-// query in any case: its offset; else a FindResult. (Bytes and texts are found by qef_search.)
-QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
+// query in any case: its offset; else a FindResult. With `backward`, the last record that starts
+// before byte `from`, going round to the end. (Bytes and texts are found by qef_search.)
+QEF_EXPORT double qef_find(int slot, uint32_t length, double from, int backward) try {
     OpenFile* file = AcceptedFile(slot);
     if (!file || !query.bytes || length > query.size)
         return FIND_EMPTY;
@@ -318,9 +321,11 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
     if (text.empty())
         return FIND_EMPTY;
     const RecordIndex& index = file->index;
-    if (index.Count() == 0)
+    uint32_t count = index.Count();
+    if (count == 0)
         return FIND_NONE;
     uint32_t start = from >= 0 && from < file->length ? uint32_t(from) : 0;
+    // The first record that starts at or after `start`; backward, the one before it.
     uint32_t next = 0;
     if (file->salvage) {
         next = SalvageRecordFrom(*file->salvage, start);
@@ -328,7 +333,8 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from) try {
         uint32_t record = index.RecordAtOffset(start);
         next = index.Offset(record) < start ? record + 1 : record;
     }
-    int64_t found = FindName(index, next % index.Count(), text);
+    int64_t found =
+        FindName(index, backward ? (next + count - 1) % count : next % count, backward != 0, text);
     if (found < 0)
         return FIND_NONE;
     uint32_t record = uint32_t(found);

@@ -23,6 +23,8 @@ enum SearchFlags { SEARCH_MATCH_CASE = 1, SEARCH_UTF16 = 2 };
 enum SearchResult { SEARCH_NONE = -1, SEARCH_BAD_QUERY = -2, SEARCH_NO_MEMORY = -3 };
 
 SearchHit lastHit{};
+constexpr size_t TagCountWords = 4;
+constexpr size_t TagHexLength = 8;
 constexpr uint32_t MostInspectedText = 48; // bytes of the text at the cursor
 
 // A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
@@ -152,36 +154,41 @@ QEF_EXPORT uint32_t qef_values(int slot, double offset) {
     });
 }
 
-// Records and data bytes per tag, in the order tags first appear, with the first record of each
-// (from 0), as a JSON array in the output buffer: its length, 0 when memory ran out.
-QEF_EXPORT uint32_t qef_tag_stats(int slot) {
+// Records and data bytes per tag, in the order tags first appear, as TagCountWords numbers
+// each in the output buffer (a file's data bytes stay below 2^32): tag, first record (from 0),
+// records, data bytes. The number of tags, -1 when memory ran out. The page's worker keeps
+// these as numbers, sorts them and asks for the names of the rows it shows, so that millions of
+// tags never become millions of texts.
+QEF_EXPORT int32_t qef_tag_counts(int slot) try {
     OpenFile* file = AcceptedFile(slot);
     std::vector<TagCount> counts;
     if (!file)
-        return OutputText("[]");
+        return 0;
+    const RecordIndex& index = file->index;
+    if (!CountTags(index.Data(), index.Length(), RecordSelection(), counts))
+        return -1;
+    auto* words = reinterpret_cast<uint32_t*>(OutputRoom(counts.size() * TagCountWords * 4));
+    if (!words)
+        return -1;
+    for (size_t k = 0; k < counts.size(); ++k) {
+        uint32_t* at = words + k * TagCountWords;
+        at[0] = counts[k].tag, at[2] = counts[k].records, at[3] = uint32_t(counts[k].bytes);
+    }
+    // The first record of each tag: tags are counted in the order they first appear, so the next
+    // tag not met yet is always the next one counted.
+    for (uint32_t record = 0, k = 0; record < index.Count() && k < counts.size(); ++record)
+        if (ReadUint32Le(index.Data() + index.Offset(record)) == counts[k].tag)
+            words[k++ * TagCountWords + 1] = record;
+    return int32_t(counts.size());
+} catch (const std::bad_alloc&) {
+    return -1;
+}
+
+// The tag in hexadecimal, a space, then its name as the record list shows it, trimmed, in the
+// output buffer: its length, 0 when memory ran out.
+QEF_EXPORT uint32_t qef_tag_text(uint32_t tag) {
+    char hex[TagHexLength];
     return OutputOf([&] {
-        if (!CountTags(file->index.Data(), file->index.Length(), RecordSelection(), counts))
-            throw std::bad_alloc();
-        // The first record of each tag: tags are counted in the order they first appear, so the
-        // next tag not met yet is always the next one counted.
-        std::vector<uint32_t> first(counts.size());
-        const RecordIndex& index = file->index;
-        for (uint32_t record = 0, k = 0; record < index.Count() && k < counts.size(); ++record)
-            if (ReadUint32Le(index.Data() + index.Offset(record)) == counts[k].tag)
-                first[k++] = record;
-        std::string out = "[";
-        for (size_t k = 0; k < counts.size(); ++k) {
-            const TagCount& count = counts[k];
-            char tag[8];
-            WriteTagHex(count.tag, tag);
-            out += out.size() > 1 ? ", {\"tag\": " : "{\"tag\": ";
-            AppendJsonString(out, {tag, sizeof tag});
-            out += ", \"name\": ";
-            AppendJsonString(out, TrimmedTagName(count.tag));
-            out += ", \"first\": " + std::to_string(first[k]) +
-                   ", \"records\": " + std::to_string(count.records) +
-                   ", \"bytes\": " + std::to_string(count.bytes) + "}";
-        }
-        return out + "]";
+        return std::string(hex, WriteTagHex(tag, hex)) + " " + std::string(TrimmedTagName(tag));
     });
 }

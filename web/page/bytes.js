@@ -3,6 +3,7 @@
 // record the record list's cursor is on), the data inspector at the cursor, and Find. Every
 // value and every hit comes from the core; the page only places them on the lines.
 import * as core from './core.js';
+import { startJob, guarded } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
@@ -49,7 +50,6 @@ const FIND_KINDS = { text: 0, hex: 1 };
 const FIND_FAILURES = {
     [-2]: { text: 'Find: type a text.', hex: 'Find: type bytes in hexadecimal (4D 6F 64).', tag: 'Find: type a tag name.' },
     [-3]: { text: core.NO_MEMORY, hex: core.NO_MEMORY, tag: core.NO_MEMORY },
-    [-4]: { tag: 'Find previous looks for a text or hex bytes.' },
 };
 
 // `dump` the dump's list, `records` the record list's; `page` gives { file, note, jump(line) }.
@@ -147,30 +147,35 @@ export function addBytes(dump, records, page) {
     );
 
     // Find: the next (or previous) hit from the cursor, over the whole file, wrapping; a tag name
-    // finds the next record of that name.
+    // finds the next (or previous) record of that name. Without a cursor it starts at the first
+    // line shown, at the file's first byte on the first line. A job, as a large file takes long.
     async function find(backward) {
         if (!page.file()) return;
-        page.closeCompare();
         const query = $('find-text').value;
         const kind = $('find-kind').value;
         const onHit = state.hit && state.hit.offset === state.cursor;
-        const from = state.cursor < 0 ? await core.offsetOfLine(core.SHOWN, dump.top) : state.cursor + (onHit && !backward ? 1 : 0);
-        let found;
-        if (kind === 'tag') {
-            const offset = backward ? -4 : await core.find(core.SHOWN, query, from);
-            found = offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
-        } else {
-            const flags = ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0);
-            found = await core.search(query, FIND_KINDS[kind], flags, from, backward);
-        }
+        const top = dump.top && !page.comparing() ? await core.offsetOfLine(core.SHOWN, dump.top) : 0;
+        const from = state.cursor < 0 ? top : state.cursor + (onHit && !backward ? 1 : 0);
+        let id = 0;
+        const job = startJob(`Finding "${query}"`, () => core.cancel(id));
+        const options = { onStart: (started) => (id = started) };
+        const found = await guarded(job, async () => {
+            if (kind !== 'tag') return core.search(query, FIND_KINDS[kind], ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0), from, backward, options);
+            const offset = await core.find(query, from, backward, options);
+            return offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
+        });
+        if (job.cancelled) return;
+        job.end('');
         if (found.failure !== undefined) {
             page.note(FIND_FAILURES[found.failure]?.[kind] || `"${query}" is not in this file.`);
             return;
         }
         state.hit = found;
-        page.jump(await core.lineOfOffset(core.SHOWN, found.offset), found.offset);
+        const [line, values] = await Promise.all([core.lineOfOffset(core.SHOWN, found.offset), core.values(found.offset)]);
+        page.jump(line, found.offset);
         const round = backward ? found.offset >= from : found.offset < from;
-        page.note(`"${query}" found at offset ${hex(found.offset)}${round ? (backward ? ', from the end again' : ', from the start again') : ''}.`);
+        const where = `offset ${hex(found.offset)}${values ? `, record ${values.record + 1}` : ''}`;
+        page.note(`"${query}" found at ${where}${round ? (backward ? ', from the end again' : ', from the start again') : ''}.`);
     }
     $('find').addEventListener('submit', (event) => {
         event.preventDefault();

@@ -2,7 +2,7 @@
 // dump's place: changed records marked, equal runs folded into rows that open on a click, a
 // step from change to change, and what changed in the records of each.
 import * as core from './core.js';
-import { begin } from './progress.js';
+import { startJob, guarded } from './jobs.js';
 
 // Equal records shown around each change, as `qefdump --diff` shows them by default.
 const CONTEXT = 1;
@@ -58,58 +58,65 @@ export class Comparison {
         await this.detail(row);
     }
 
-    // Reads `file` and compares the shown file with it; until the comparison is made, the page
-    // shows what it showed, and keeps it when the file is refused, memory runs out or Cancel
-    // ends the work. The body's data-compared counts the comparisons ended, refused or shown.
+    // Reads `file` and compares the shown file with it, as one job; until the comparison is made,
+    // the page shows what it showed, and keeps it when the file is refused, memory runs out or
+    // Cancel ends the work. The body's data-compared counts the comparisons ended, refused or
+    // shown.
     async start(file, shownName) {
         const mine = ++this.generation;
         const shown = this.page.generation();
         const current = () => mine === this.generation && shown === this.page.generation();
         let id = 0;
-        const work = begin(() => {
-            core.cancel(id);
-            this.generation++;
-            this.page.note('');
-        });
-        this.page.note(`Reading ${file.name}...`);
-        const result = await core.openFile(core.COMPARED, file, { onProgress: work.progress, onStart: (started) => (id = started) });
-        if (!current()) {
+        const job = startJob(`Comparing with ${file.name}`, () => core.cancel(id));
+        const onStart = (started) => (id = started);
+        const result = await guarded(job, () => core.openFile(core.COMPARED, file, { onProgress: job.progress, onStart }));
+        if (!current() || job.cancelled) {
             if (result.verdict === 'accepted') core.drop(core.COMPARED, id);
+            job.end(`${file.name} was not compared: ${job.cancelled ? 'cancelled' : 'another file was opened or compared'}.`);
             return;
         }
         if (result.verdict !== 'accepted') {
-            work.end();
             this.page.message(`${file.name}: ${result.message}`);
-        } else if (!(await this.compareWith(file.name, shownName, id, current, work))) {
-            return;
+            job.end('');
+        } else {
+            job.progress(undefined);
+            const made = await guarded(job, () => core.compare(CONTEXT, id, { onStart }));
+            if (made === 'made') core.settleCompare(current() && !job.cancelled);
+            if (job.cancelled) return;
+            if (!current() || made === 'gone') {
+                job.end(`${file.name} was not compared: another file was opened or compared.`);
+                return;
+            }
+            if (made === 'no memory') this.page.message(`${file.name} was not compared: ${core.NO_MEMORY}`);
+            else await guarded(job, () => this.show(file, shownName));
+            job.end('');
         }
-        this.page.note('');
         document.body.dataset.compared = Number(document.body.dataset.compared || 0) + 1;
     }
 
-    // False when overtaken by another open or compare, or cancelled.
-    async compareWith(name, shownName, id, current, work) {
-        this.page.note(`Comparing with ${name}...`);
-        work.progress(undefined);
-        const compared = await core.compare(CONTEXT, id);
-        work.end();
-        if (compared) core.settleCompare(current());
-        if (!current()) return false;
-        if (!compared) {
-            this.page.message(core.NO_MEMORY);
-            return true;
-        }
+    // The comparison just made takes the dump's place.
+    async show(file, shownName) {
         this.page.message('');
         if (!this.active) this.dumpTop = this.list.top;
         // A salvaged file shown is compared on its intact records, as the summary says.
         const [source, summary, damage] = await Promise.all([this.source(), core.diffSummary(), core.damage(core.SHOWN)]);
         const intact = damage ? ` Compared: the intact records of ${shownName}.` : '';
         this.showing(true);
-        $('compare-summary').textContent = `${shownName} / ${name}: ${summary}${intact}`;
+        this.file = file;
+        $('compare-summary').textContent = `${shownName} / ${file.name}: ${summary}${intact}`;
         this.change = -1;
         this.list.setSource(source);
         await Promise.all([this.detail(-1), this.step(1)]);
-        return true;
+    }
+
+    // Shows the row of line `line` of the shown file's dump (Go to, Find), opening its fold.
+    async showLine(line) {
+        const row = await core.diffRowOfLine(line);
+        if (row < 0 || !this.active) return;
+        const source = await this.source();
+        this.list.setSource(source, this.list.top);
+        this.list.jumpTo(row);
+        this.list.element.focus();
     }
 
     // A click on a fold opens it; on a changed line, tells what changed there.

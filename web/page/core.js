@@ -4,9 +4,25 @@
 // module hands the worker the page's calls and gives back its answers, as promises.
 let worker = null;
 let lastId = 0;
-const waiting = new Map(); // id -> { resolve, onProgress }
+const waiting = new Map(); // id -> { resolve, reject, onProgress, quick }
 let quick = 0; // calls in flight that the page waits on at once
+let busy = 0; // the long call whose work is inside the core now: its worker hears no message
 let onLost = () => {};
+
+// A fault in the viewer itself (a bug, not the file): what a call that met one rejects with,
+// its `detail` for the reader to copy.
+export class Fault extends Error {
+    constructor(detail) {
+        super('Internal error');
+        this.detail = detail;
+        this.reason = 'internal error';
+    }
+}
+// What the calls in flight reject with when their worker is replaced: their answer is gone,
+// and the page, told through whenLost, asks again what it still needs.
+export class Replaced extends Error {
+    reason = 'the viewer started again';
+}
 
 // The body is aria-busy while the page waits for rows, a position or a search.
 function track(step) {
@@ -23,6 +39,10 @@ function receive({ data }) {
         else if (told) told.reject(new Error(data.unloaded));
         return;
     }
+    if (data.busy !== undefined) {
+        busy = data.busy ? data.id : 0;
+        return;
+    }
     const call = waiting.get(data.id);
     if (!call) return;
     if (data.progress !== undefined) {
@@ -30,23 +50,26 @@ function receive({ data }) {
         return;
     }
     waiting.delete(data.id);
-    if (data.failure !== undefined) {
-        lost(data.failure);
-        return;
-    }
-    call.resolve(data.result);
-    // Once the caller's awaits have run on and asked for what comes next.
-    if (call.quick) setTimeout(() => track(-1));
+    if (busy === data.id) busy = 0;
+    if (call.quick) setTimeout(() => track(-1)); // once the caller's awaits have asked for what comes next
+    if (data.failure === undefined) call.resolve(data.result);
+    else if (data.failure.kind === 'fault') call.reject(new Fault(data.failure.detail)); // the core is as it was
+    else replace(data.failure.kind, data.failure.detail, call);
 }
 
-// The module ended (it could not grow its memory, or the worker failed): a new worker takes its
-// place, the calls in flight are forgotten, and the page is told, to open its file again.
-function lost(why) {
+// A new worker, and core, takes the place of the one there: the calls in flight are settled as
+// Replaced (`failed`, the one whose failure ended the core, as a Fault), and the page is told
+// why ('cancelled', 'no memory' or 'broken') to open its file again.
+function replace(why, detail = '', failed = null) {
     worker.terminate();
+    busy = 0;
+    const calls = [...waiting.values()];
     waiting.clear();
     track(-quick);
     start();
-    onLost(why);
+    if (failed) failed.reject(new Fault(detail));
+    for (const call of calls) call.reject(new Replaced());
+    onLost(why, detail);
 }
 
 function start() {
@@ -55,7 +78,7 @@ function start() {
     worker.onerror = (event) => {
         event.preventDefault();
         if (told) told.reject(new Error(event.message)); // no core at all: the page cannot start
-        else lost(event.message);
+        else replace('broken', event.message);
     };
 }
 start();
@@ -74,22 +97,31 @@ export const DIFF_COLUMNS = constants.diffColumns;
 // The viewer's text for memory that ran out.
 export const NO_MEMORY = constants.noMemory;
 
+// `callback(why, detail)` once a new core has taken the place of one that ended: why is
+// 'cancelled', 'no memory' or 'broken'.
 export function whenLost(callback) {
     onLost = callback;
 }
 
-// Sends a call; `long` ones (reading, comparing, saving) report progress and may be cancelled
-// with the id they are given through `onStart`.
+// Sends a call; `long` ones (reading, comparing, saving, counting, searching) report progress
+// and may be cancelled with the id they are given through `onStart`.
 function call(name, args, { long = false, transfer = [], onProgress = () => {}, onStart = () => {} } = {}) {
     const id = ++lastId;
-    const promise = new Promise((resolve) => waiting.set(id, { resolve, onProgress, quick: !long }));
+    const promise = new Promise((resolve, reject) => waiting.set(id, { resolve, reject, onProgress, quick: !long }));
     if (!long) track(1);
     worker.postMessage({ id, call: name, args }, transfer);
     onStart(id);
     return promise;
 }
 
-export const cancel = (id) => worker.postMessage({ cancel: id });
+// Ends the long call `id` within a moment: a worker inside the core for it cannot hear a
+// message until the core returns, which may take seconds, so it is replaced (and the page
+// opens its file again); else it is told, and stops at its next piece.
+export function cancel(id) {
+    if (!waiting.has(id)) return;
+    if (busy === id) replace('cancelled');
+    else worker.postMessage({ cancel: id });
+}
 
 // Reads `file` into the slot's incoming place, has it checked and indexed: { verdict, message },
 // the verdict 'accepted', 'refused', 'no memory' or 'cancelled'. The slot keeps its file until
@@ -134,18 +166,28 @@ export const damage = (slot) => call('damage', [slot]);
 export const repaired = () => call('repaired', []);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
 export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
-// The offset of the next record from byte `from` on whose tag name holds `query` (qef_find): -1
-// for none, -2 for an empty query, -3 when memory ran out.
-export const find = (slot, query, from) => call('find', [slot, query, from]);
+// Searches of the whole file, long work that a job shows (see search.js): the offset of the next
+// record from byte `from` on whose tag name holds `query` (qef_find), going round, or of the
+// previous one before it with `backward`: -1 for none, -2 for an empty query, -3 when memory ran
+// out.
+export const find = (query, from, backward, options) => call('find', [query, from, backward], { long: true, ...options });
 // The shown file's next (or previous) hit of `query` from byte `from`, wrapping: { offset, length }
 // or { failure } (-1 none, -2 not a query, -3 no memory). `kind` 0 text, 1 hex; `flags` 1 match
 // case, 2 UTF-16LE too.
-export const search = (query, kind, flags, from, backward) => call('search', [query, kind, flags, from, backward]);
+export const search = (query, kind, flags, from, backward, options) =>
+    call('search', [query, kind, flags, from, backward], { long: true, ...options });
 // The values at byte `offset` of the shown file, for the data inspector (see qef_values); null
 // when there are none.
 export const values = (offset) => call('values', [offset]);
-// [{ tag, name, records, bytes }] of the shown file, in the order tags first appear.
-export const tagStats = () => call('tagStats', []);
+// Counts the records and data bytes per tag of the shown file, which the worker keeps:
+// { tags, records, bytes }, or null when memory ran out. Long work, for a job.
+export const countTags = (options) => call('countTags', [], { long: true, ...options });
+// Rows [first, first + count) of the counts in `order` ('first' seen, 'records' or 'bytes', the
+// most first): [{ text, first }], `first` the tag's first record.
+export const tagRows = (first, count, order) => call('tagRows', [first, count, order]);
+// The `count` largest in `order`, [{ name, records, bytes, first }], and the rest summed
+// { tags, records, bytes }: the chart's bars.
+export const tagChart = (count, order) => call('tagChart', [count, order]);
 // The offset of the first data byte of each dump line [first, first + count).
 export const dumpOffsets = (first, count) => call('dumpOffsets', [first, count]);
 
@@ -154,8 +196,8 @@ export const dumpOffsets = (first, count) => call('dumpOffsets', [first, count])
 export const save = (mode, options) => call('save', [mode], { long: true, ...options });
 
 // The comparison of the shown file with the compared one the open `id` read, which then takes its
-// slot; false, and the comparison before kept, when memory ran out. A comparison made is kept
-// or (cancelled) undone with settleCompare.
+// slot: 'made'; else 'no memory', or 'gone' (a newer open took the place of either file), and
+// the comparison before is kept. A comparison made is kept or undone with settleCompare.
 export const compare = (context, id, options) => call('compare', [context, id], { long: true, ...options });
 export const settleCompare = (keep) => call('settleCompare', [keep]);
 export const diffRowCount = () => call('diffRowCount', []);
@@ -163,6 +205,8 @@ export const unfold = (row) => call('unfold', [row]);
 export const changeFrom = (row, direction) => call('changeFrom', [row, direction]);
 export const changeDetail = (row) => call('changeDetail', [row]);
 export const diffSummary = () => call('diffSummary', []);
+// The row that shows line `line` of the shown file's dump, a fold that holds it opened; -1 for none.
+export const diffRowOfLine = (line) => call('diffRowOfLine', [line]);
 
 // Rows [first, first + count): { kind, text }, the kind being the text's first character.
 export const diffRows = async (first, count, mode) =>
@@ -189,12 +233,18 @@ export function workerSource({ count, columns, lineEnd, fetch, onRows }) {
                 const from = Math.max(0, first - n);
                 const window = { first: from, count: Math.min(count - from, 3 * n) };
                 asked = window;
-                fetch(window.first, window.count).then((rows) => {
-                    if (asked !== window) return;
-                    have = { first: window.first, rows };
-                    asked = null;
-                    onRows();
-                });
+                fetch(window.first, window.count).then(
+                    (rows) => {
+                        if (asked !== window) return;
+                        have = { first: window.first, rows };
+                        asked = null;
+                        onRows();
+                    },
+                    (error) => {
+                        if (asked === window) asked = null; // asked again when next shown
+                        throw error;
+                    },
+                );
             }
             return Array.from({ length: n }, () => ({ text: '', kind: '' }));
         },

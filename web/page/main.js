@@ -6,7 +6,7 @@ import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
-import { begin } from './progress.js';
+import { startJob, guarded } from './jobs.js';
 import { addTouch } from './touch.js';
 import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
@@ -24,7 +24,8 @@ const state = {
     // the file shown; `rows` are the record list's, `damage` a salvaged file's.
     file: null,
     generation: 0, // counts opens, so that a slower earlier one gives way
-    reading: false, // while a file for Open is read: Compare waits for it
+    reading: null, // the job reading a file for Open: Compare waits for it
+    reopening: false, // while a new core opens the shown file again
     mode: core.MODES.multi,
 };
 
@@ -46,6 +47,24 @@ function message(text) {
     $('message').hidden = !text;
     $('message').textContent = text;
 }
+
+// A fault of the viewer itself: said as what it is, with its detail to copy; what the page
+// shows stays as it was.
+function fault(detail, after = '') {
+    const more = document.createElement('details');
+    more.append(Object.assign(document.createElement('summary'), { textContent: 'Detail' }),
+        Object.assign(document.createElement('pre'), { textContent: detail }));
+    message(`Internal error.${after}`);
+    $('message').append(' ', more);
+}
+
+// The one door of faults: a core call that met one (core.Fault), or any error of the page's own
+// that nothing caught. Calls whose core was replaced (core.Replaced) are asked again as needed.
+addEventListener('unhandledrejection', (event) => {
+    if (event.reason instanceof core.Replaced || event.reason instanceof core.Fault) event.preventDefault();
+    if (!(event.reason instanceof core.Replaced)) fault(String(event.reason?.detail || event.reason?.stack || event.reason));
+});
+addEventListener('error', (event) => fault(String(event.error?.stack || event.message)));
 
 // A salvaged file's lines are marked where they show a damaged region.
 function dumpSource() {
@@ -85,10 +104,12 @@ async function showPosition() {
     else records.render();
 }
 
-// Controls that act on the shown file are on while there is one; Compare waits for a read.
+// Controls that act on the shown file are on while there is one; Compare waits for a read, and
+// says so.
 function enableControls() {
     for (const element of document.querySelectorAll('.needs-file, .needs-file *')) element.disabled = !state.file;
-    $('compare').disabled = !state.file || state.reading;
+    $('compare').disabled = !canCompare();
+    $('compare').title = state.file && !canCompare() ? 'Compare waits until the file being read is shown.' : '';
 }
 
 // The file just taken by the shown slot takes the page.
@@ -128,51 +149,101 @@ function refuse(file, refusal, salvageable) {
 async function open(file, { salvage: salvaged = false } = {}) {
     const generation = ++state.generation;
     let id = 0;
-    const ended = () => {
-        state.reading = false;
-        note('');
-        enableControls();
-    };
-    state.reading = true;
-    enableControls();
-    note(`Reading ${file.name}...`);
-    const work = begin(() => {
+    const job = startJob(`Reading ${file.name}`, () => {
         core.cancel(id);
-        state.generation++;
         ended();
     });
-    const result = await core.openFile(core.SHOWN, file, { onProgress: work.progress, onStart: (started) => (id = started) }, salvaged);
-    if (generation !== state.generation) {
-        if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
-        return false;
+    const ended = () => {
+        if (state.reading === job) state.reading = null;
+        enableControls();
+    };
+    state.reading = job;
+    enableControls();
+    try {
+        const result = await guarded(job, () => core.openFile(core.SHOWN, file, { onProgress: job.progress, onStart: (started) => (id = started) }, salvaged));
+        if (job.cancelled) return false;
+        if (generation !== state.generation) {
+            if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
+            job.end(`${file.name} was not opened: another file was opened after it.`);
+            return false;
+        }
+        const taken = result.verdict === 'accepted' && (await guarded(job, () => core.take(id)));
+        if (taken) await showFile(file, taken);
+        else refuse(file, result.message || core.NO_MEMORY, result.salvageable);
+        job.end(''); // the file shown, or the message, says what came of it
+        document.body.dataset.opened = Number(document.body.dataset.opened || 0) + 1;
+        return Boolean(taken);
+    } finally {
+        ended();
     }
-    work.end();
-    const taken = result.verdict === 'accepted' && (await core.take(id));
-    if (taken) await showFile(file, taken);
-    else refuse(file, result.message || core.NO_MEMORY, result.salvageable);
-    ended();
-    document.body.dataset.opened = state.generation;
-    return Boolean(taken);
 }
 
-// The core stopped (its memory could not grow) and a new one took its place: the shown file is
-// opened again, and the page says so.
-core.whenLost(async () => {
+// No file shown, as when the page starts.
+function closeFile() {
     compare.close();
-    const shown = state.file;
     state.file = null;
+    state.generation++;
+    dump.setSource(null);
+    records.setSource(null);
+    $('welcome').hidden = false;
+    $('status-file').textContent = 'No file';
+    $('status-position').textContent = '';
+    document.title = 'QEF Viewer';
     enableControls();
-    const told = `${core.NO_MEMORY} The viewer started again`;
-    message(`${told}.`);
-    if (shown) await open(shown.chosen, { salvage: Boolean(shown.damage) });
-    if (state.file) message(`${told} and opened ${shown.name} again.`);
+}
+
+// A new core took the place of one that ended: the shown file is opened again from the File the
+// page keeps, the view left where it was, and a comparison shown made again. A core that ends
+// again meanwhile is not tried a third time: the file is closed, and the page says why.
+async function reopen() {
+    const shown = state.file;
+    const comparedFile = compare.active ? compare.file : null;
+    const generation = state.generation;
+    if (!shown) return;
+    compare.close();
+    state.reopening = true;
+    let id = 0;
+    const job = startJob(`Opening ${shown.name} again`, () => core.cancel(id));
+    const gone = (why) => {
+        if (generation === state.generation) closeFile();
+        job.end(`${shown.name} was closed: ${why}.`);
+    };
+    try {
+        const result = await core.openFile(core.SHOWN, shown.chosen, { onProgress: job.progress, onStart: (started) => (id = started) },
+            Boolean(shown.damage));
+        if (job.cancelled || generation !== state.generation) return void gone('cancelled');
+        const taken = result.verdict === 'accepted' && (await core.take(id));
+        if (!taken) return void gone(result.message || core.NO_MEMORY);
+        job.end('');
+        dump.source.forget?.();
+        records.source.forget?.();
+        dump.render();
+        records.render();
+        showPosition();
+        if (comparedFile) compare.start(comparedFile, shown.name);
+    } catch (error) {
+        gone(error.reason || 'internal error');
+        if (!(error instanceof core.Replaced)) throw error;
+    } finally {
+        state.reopening = false;
+    }
+}
+
+core.whenLost((why, detail) => {
+    const again = state.file ? ` The viewer started again and opens ${state.file.name} again.` : ' The viewer started again.';
+    if (why === 'no memory') message(`${core.NO_MEMORY}${again}`);
+    else if (why === 'broken') fault(detail, again);
+    if (!state.reopening) reopen();
 });
 
 // Puts the dump line first and marks it, and the byte cursor on `offset`, or the line's first byte.
 async function jump(line, offset) {
-    if (compare.active) compare.close();
-    dump.jumpTo(line);
-    dump.element.focus();
+    if (compare.active) {
+        await compare.showLine(line);
+    } else {
+        dump.jumpTo(line);
+        dump.element.focus();
+    }
     bytes.place(offset ?? (await core.offsetOfLine(core.SHOWN, line)));
 }
 
@@ -210,7 +281,7 @@ function setMode(event) {
 }
 
 // Compare waits while a file for Open is read: the comparison would go once it is shown.
-const canCompare = () => Boolean(state.file) && !state.reading;
+const canCompare = () => Boolean(state.file) && !state.reading && !state.reopening;
 
 function compareWith(file) {
     if (canCompare()) compare.start(file, state.file.name);
@@ -232,7 +303,7 @@ $('open-file').addEventListener('change', (event) => {
 });
 $('numeration').addEventListener('change', setMode);
 $('goto').addEventListener('submit', goTo);
-$('save').addEventListener('click', () => saveAsText(state.file.name, state.mode, note));
+$('save').addEventListener('click', () => saveAsText(state.file.name, state.mode));
 $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
@@ -255,9 +326,8 @@ const bytes = addBytes(dump, records, {
     note,
     jump,
     comparing: () => compare.active,
-    closeCompare: () => compare.active && compare.close(),
 });
-const salvage = addSalvage({ open, file: () => state.file, note });
-const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)) });
+const salvage = addSalvage({ open, file: () => state.file });
+const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)), file: () => state.file });
 enableControls();
 document.body.dataset.ready = 'yes';

@@ -3,6 +3,7 @@
 // the dump and the record list mark. Save repaired file downloads the intact records, in order,
 // as a module-info file. Where it breaks and what survives are the core's findings.
 import * as core from './core.js';
+import { startJob, guarded } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -19,9 +20,8 @@ export function describeDamage(damage, records) {
     return `damaged: ${plural(damage.regions, 'region')}, ${plural(damage.bytes, 'byte')}; ${plural(records, 'record')} intact`;
 }
 
-// `open(file, { salvage })` opens a file, `file()` is the page's file shown ({ name, damage }),
-// `note(text)` tells the reader.
-export function addSalvage({ open, file, note }) {
+// `open(file, { salvage })` opens a file, `file()` is the page's file shown ({ name, damage }).
+export function addSalvage({ open, file }) {
     let offered = null;
 
     function offer(chosen) {
@@ -36,18 +36,20 @@ export function addSalvage({ open, file, note }) {
         if (chosen) open(chosen, { salvage: true });
     });
 
-    // The whole repaired file, copied from the core in one piece, or a note that it was not
-    // saved and why.
+    // The whole repaired file, copied from the core in one piece, as a job whose end says that
+    // it was saved, or that it was not and why.
     $('save-repaired').addEventListener('click', async () => {
         const shown = file();
         if (!shown || !shown.damage) return;
         const name = repairedName(shown.name);
-        const saved = await core.repaired();
+        const job = startJob(`Saving ${name}`);
+        const saved = await guarded(job, () => core.repaired());
+        if (job.cancelled) return;
         if (file() !== shown) {
-            note(`${name} was not saved: another file was opened.`);
+            job.end(`${name} was not saved: another file was opened.`);
         } else if (!(saved instanceof Blob)) {
-            const why = saved === 'no signature' ? 'the signature record did not survive' : core.NO_MEMORY;
-            note(`${name} was not saved: ${why}.`);
+            const why = saved === 'no signature' ? 'the signature record did not survive.' : core.NO_MEMORY;
+            job.end(`${name} was not saved: ${why}`);
         } else {
             const url = URL.createObjectURL(saved);
             const link = document.createElement('a');
@@ -55,7 +57,7 @@ export function addSalvage({ open, file, note }) {
             link.download = name;
             link.click();
             setTimeout(() => URL.revokeObjectURL(url), 60_000);
-            note(`Saved ${name}: ${plural(shown.records, 'intact record')}.`);
+            job.end(`Saved ${name}: ${plural(shown.records, 'intact record')}.`);
         }
     });
 

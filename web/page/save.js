@@ -1,26 +1,18 @@
 // Save as text: the dump exactly as qefdump writes it, CR LF included, made by the core's worker
 // in pieces of a Blob (the whole text is never one string), then downloaded.
 import * as core from './core.js';
-import { begin } from './progress.js';
+import { startJob, guarded } from './jobs.js';
 
-const FAILURES = { replaced: 'another file was opened', cancelled: 'cancelled' };
 
-// Downloads the dump of the shown file, `name`, in `mode` as NAME.txt, telling `note(text)` how
-// it goes; "Saved" only once the download holds the whole dump.
-export async function saveAsText(name, mode, note) {
+// Downloads the dump of the shown file, `name`, in `mode` as NAME.txt, as a job whose end says
+// "Saved" only once the download holds the whole dump.
+export async function saveAsText(name, mode) {
     let id = 0;
-    note('Saving...');
-    const work = begin(() => core.cancel(id));
-    const saved = await core.save(mode, {
-        onStart: (started) => (id = started),
-        onProgress: (fraction) => {
-            work.progress(fraction);
-            note(`Saving... ${Math.floor(fraction * 100)}%`);
-        },
-    });
-    work.end();
+    const job = startJob(`Saving ${name}.txt`, () => core.cancel(id));
+    const saved = await guarded(job, () => core.save(mode, { onStart: (started) => (id = started), onProgress: job.progress }));
+    if (job.cancelled) return;
     if (!(saved instanceof Blob)) {
-        note(saved === 'no memory' ? core.NO_MEMORY : `${name} was not saved: ${FAILURES[saved]}.`);
+        job.end(saved === 'replaced' ? `${name} was not saved: another file was opened.` : `${name} was not saved. ${core.NO_MEMORY}`);
         return;
     }
     const url = URL.createObjectURL(saved);
@@ -29,5 +21,5 @@ export async function saveAsText(name, mode, note) {
     link.download = `${name}.txt`;
     link.click();
     setTimeout(() => URL.revokeObjectURL(url), 60_000);
-    note(`Saved the dump of ${name}.`);
+    job.end(`Saved the dump of ${name}.`);
 }

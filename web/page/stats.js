@@ -1,13 +1,20 @@
-// Statistics: records and data bytes per tag, as the core counts them, in a table with a total
-// and in a bar chart the page draws as SVG (text only through textContent); a click on a tag's
-// row or bars goes to its first record. Also the Inspector and Statistics buttons, which show and
-// fold the two panels beside the dump (the inspector starts folded on a narrow screen).
+// Statistics: records and data bytes per tag, as the core counts them in its worker, which
+// keeps the counts: a list of the tags like the dump's (only the rows on screen exist), in the
+// order tags first appear or the most records or data bytes first, and a bar chart the page draws
+// as SVG (text only through textContent) of the largest tags and the rest summed. A click or
+// Enter on a tag, or a click on its bars, goes to its first record. Also the Inspector and
+// Statistics buttons, which show and fold the two panels beside the dump (the inspector starts
+// folded on a narrow screen).
 import * as core from './core.js';
+import { VirtualList } from './virtual-list.js';
+import { startJob, guarded } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
 const SVG = 'http://www.w3.org/2000/svg';
 const BAR = { label: 96, width: 180, height: 9, gap: 6 }; // the chart's sizes, in its own units
+const BARS = 8; // the largest tags drawn; the rest are summed in one more bar
+const COLUMNS = 60; // of a row of the list
 
 function svg(name, attributes, parent, text) {
     const element = document.createElementNS(SVG, name);
@@ -17,30 +24,30 @@ function svg(name, attributes, parent, text) {
     return element;
 }
 
-function cell(row, text, name = 'td') {
-    const element = document.createElement(name);
-    if (typeof text === 'string') element.textContent = text;
-    else element.append(text);
-    row.append(element);
-    return element;
-}
-
 function toggle(button, panel, shown) {
     button.ariaExpanded = `${shown}`;
     panel.hidden = !shown;
 }
 
-// `onRecord(record)` goes to record `record` (from 0).
-export function addStats({ onRecord }) {
-    let asked = 0;
+// `onRecord(record)` goes to record `record` (from 0); `file()` is the shown file, or null.
+export function addStats({ onRecord, file }) {
+    let counted = null; // the file whose counts the worker holds
+    let job = null; // the count going on
+    const list = new VirtualList($('stats-list'), { onEnter: (row) => goToRow(row), homeEndRows: true });
 
-    function draw(counts) {
+    async function goToRow(index) {
+        const [row] = await list.source.load(index, 1);
+        if (row) onRecord(row.first);
+    }
+
+    function draw({ bars, rest }) {
         const chart = $('stats-chart');
-        const most = { records: Math.max(1, ...counts.map((c) => c.records)), bytes: Math.max(1, ...counts.map((c) => c.bytes)) };
+        const drawn = rest.tags ? [...bars, { name: `${number(rest.tags)} more`, ...rest, first: -1 }] : bars;
+        const most = { records: Math.max(1, ...drawn.map((c) => c.records)), bytes: Math.max(1, ...drawn.map((c) => c.bytes)) };
         const step = 2 * BAR.height + BAR.gap;
         chart.replaceChildren();
-        chart.setAttribute('viewBox', `0 0 ${BAR.label + BAR.width + 70} ${counts.length * step + 20}`);
-        counts.forEach((count, k) => {
+        chart.setAttribute('viewBox', `0 0 ${BAR.label + BAR.width + 70} ${drawn.length * step + 20}`);
+        drawn.forEach((count, k) => {
             const y = k * step;
             const group = svg('g', {}, chart);
             svg('title', {}, group, `${count.name}: ${number(count.records)} records, ${number(count.bytes)} data bytes`);
@@ -50,58 +57,63 @@ export function addStats({ onRecord }) {
                 svg('rect', { class: key, x: BAR.label, y: y + row * BAR.height, width, height: BAR.height - 1 }, group);
                 svg('text', { x: BAR.label + width + 4, y: y + row * BAR.height + BAR.height - 1 }, group, number(count[key]));
             }
-            group.addEventListener('click', () => onRecord(count.first));
+            if (count.first >= 0) group.addEventListener('click', () => onRecord(count.first));
         });
-        const legend = counts.length * step + 12;
+        const legend = drawn.length * step + 12;
         svg('rect', { class: 'records', x: 0, y: legend - 8, width: 9, height: 9 }, chart);
         svg('text', { x: 13, y: legend }, chart, 'records');
         svg('rect', { class: 'bytes', x: 80, y: legend - 8, width: 9, height: 9 }, chart);
         svg('text', { x: 93, y: legend }, chart, 'data bytes');
     }
 
-    function fill(counts) {
-        $('stats-table').tBodies[0].replaceChildren(
-            ...counts.map((count) => {
-                const row = document.createElement('tr');
-                cell(row, count.tag);
-                const go = document.createElement('button');
-                go.type = 'button';
-                go.textContent = count.name;
-                go.addEventListener('click', () => onRecord(count.first));
-                cell(row, go);
-                cell(row, number(count.records));
-                cell(row, number(count.bytes));
-                return row;
-            }),
-        );
-        const total = $('stats-table').tFoot.rows[0].cells;
-        total[1].textContent = number(counts.reduce((sum, c) => sum + c.records, 0));
-        total[2].textContent = number(counts.reduce((sum, c) => sum + c.bytes, 0));
-        draw(counts);
+    // The list and the chart in the order picked, from the counts the worker holds.
+    async function order(totals) {
+        const by = $('stats-order').value;
+        const fetch = async (first, count) => (await core.tagRows(first, count, by)).map((row) => ({ ...row, kind: 'tag' }));
+        list.setSource(core.workerSource({ count: totals.tags, columns: COLUMNS, lineEnd: '\n', fetch, onRows: () => list.render() }));
+        draw(await core.tagChart(BARS, by === 'first' ? 'records' : by));
     }
 
+    // Counts the shown file's tags, as a job, unless they are counted already.
     async function show() {
-        const mine = ++asked;
-        const counts = await core.tagStats();
-        if (mine !== asked) return;
-        if (!counts) {
-            $('status-note').textContent = core.NO_MEMORY;
-            return;
-        }
-        fill(counts);
+        const shown = file();
+        if (!shown || counted === shown || (job && !job.ended)) return;
+        let id = 0;
+        const mine = (job = startJob(`Counting the tags of ${shown.name}`, () => core.cancel(id)));
+        const totals = await guarded(mine, () => core.countTags({ onStart: (started) => (id = started) }));
+        if (mine.cancelled) return;
+        if (file() !== shown) return void mine.end(`The tags of ${shown.name} were not counted: another file was opened.`);
+        if (!totals) return void mine.end(`The tags of ${shown.name} were not counted. ${core.NO_MEMORY}`);
+        counted = shown;
+        $('stats-total').textContent = `${number(totals.tags)} tags, ${number(totals.records)} records, ${number(totals.bytes)} data bytes`;
+        await guarded(mine, () => order(totals));
+        mine.end('');
+        list.totals = totals;
     }
 
+    $('stats-order').addEventListener('change', () => list.totals && order(list.totals));
+    $('stats-list').addEventListener('click', (event) => {
+        if (list.count) goToRow(list.positionAt(event.clientX, event.clientY).row);
+    });
     $('toggle-stats').addEventListener('click', () => {
         const shown = $('stats').hidden;
         toggle($('toggle-stats'), $('stats'), shown);
-        if (shown) show();
+        if (!shown) return;
+        list.measure(); // a list measured while folded had no rows to measure
+        list.layout();
+        show();
     });
     $('toggle-inspector').addEventListener('click', () => toggle($('toggle-inspector'), $('inspector'), $('inspector').hidden));
     toggle($('toggle-inspector'), $('inspector'), !matchMedia('(max-width: 700px)').matches);
 
     return {
-        // A new file: its counts, if the panel is shown.
+        // A new file: its counts once the panel is looked at, now if it is shown.
         reset() {
+            counted = null;
+            list.totals = null;
+            list.setSource(null);
+            $('stats-chart').replaceChildren();
+            $('stats-total').textContent = '';
             if (!$('stats').hidden) show();
         },
     };

@@ -1,8 +1,11 @@
-// The core's own thread: the WebAssembly core runs here, so that reading, indexing, comparing
-// and saving never hold up the page. The page (core.js) sends { id, call, args } and gets
-// { id, result }, { id, progress } (0 to 1) while long work goes on, or { id, failure }; a
-// { cancel: id } ends the read or the save of that call.
+// The core's own thread: the WebAssembly core runs here, so that reading, indexing, comparing,
+// saving, counting and searching never hold up the page. The page (core.js) sends { id, call,
+// args } and gets { id, result }, { id, progress } (0 to 1) while long work goes on, or { id,
+// failure: { kind, detail } }; { id, busy } says when long work is inside the core, where no
+// message reaches the worker until it returns. A { cancel: id } ends the read or the save of
+// that call at its next piece.
 import loadCore from './qefcore.js';
+import { TagStats } from './tag-stats.js';
 
 let core = null;
 let constants = null; // what the page must agree on with the core (qef_constants)
@@ -20,16 +23,27 @@ const ready = loadCore().then(
     (error) => postMessage({ unloaded: String(error) }),
 );
 const cancelled = new Set();
+let stats = null; // the shown file's counts per tag, as TagStats has them, or null
+let shownVersion = 0; // counts the files the shown slot took, so that a save or a count can tell
 const readers = []; // per slot, the call reading a file into it
 const reading = new Map(); // call -> the reader of its file, which a cancel ends at once
 const LINES_A_PIECE = 8192; // of a saved dump
 const PROGRESS_MS = 100;
-let shownVersion = 0; // counts the files the shown slot took, so that a save can tell
 let unsettled = false; // a comparison made, until the page keeps or undoes it
 
 function cancel(id) {
     cancelled.add(id);
     if (reading.has(id)) reading.get(id).cancel().catch(() => {});
+}
+
+// Runs `step`, a call into the core that may take seconds, telling the page meanwhile.
+function inCore(id, step) {
+    postMessage({ id, busy: true });
+    try {
+        return step();
+    } finally {
+        postMessage({ id, busy: false });
+    }
 }
 
 function outputText(length) {
@@ -88,7 +102,7 @@ async function open(id, slot, source, size, salvage = false) {
         if (readers[slot] === id) core._qef_drop(slot);
         return cancelled.has(id) ? { verdict: 'cancelled', message: '' } : { verdict: 'refused', message: problem };
     }
-    const answer = core._qef_open(slot, size, salvage ? 1 : 0);
+    const answer = inCore(id, () => core._qef_open(slot, size, salvage ? 1 : 0));
     const verdict =
         answer === constants.open.accepted ? 'accepted' : answer === constants.open.refused ? 'refused' : 'no memory';
     const refused = verdict === 'refused';
@@ -118,23 +132,39 @@ async function save(id, mode) {
     return new Blob(pieces, { type: 'text/plain' });
 }
 
-function find(slot, query, from) {
+// Puts `query` where the core reads it: its length in bytes, or -1 when memory ran out.
+function putQuery(query) {
     const bytes = new TextEncoder().encode(query);
     const at = core._qef_query_room(bytes.length);
-    if (!at) return -3;
+    if (!at) return -1;
     core.HEAPU8.set(bytes, at);
-    return core._qef_find(slot, bytes.length, from);
+    return bytes.length;
+}
+
+function find(id, query, from, backward) {
+    const length = putQuery(query);
+    return length < 0 ? -3 : inCore(id, () => core._qef_find(SHOWN, length, from, backward ? 1 : 0));
 }
 
 // The next or previous hit of a text or hex query from byte `from`, wrapping: { offset, length },
 // or { failure }: -1 none, -2 a query the core cannot read, -3 no memory.
-function search(query, kind, flags, from, backward) {
-    const bytes = new TextEncoder().encode(query);
-    const at = core._qef_query_room(bytes.length);
-    if (!at) return { failure: -3 };
-    core.HEAPU8.set(bytes, at);
-    const offset = core._qef_search(SHOWN, bytes.length, kind, flags, from, backward ? 1 : 0);
+function search(id, query, kind, flags, from, backward) {
+    const length = putQuery(query);
+    if (length < 0) return { failure: -3 };
+    const offset = inCore(id, () => core._qef_search(SHOWN, length, kind, flags, from, backward ? 1 : 0));
     return offset < 0 ? { failure: offset } : { offset, length: core._qef_hit_length() };
+}
+
+// Counts the shown file's records and bytes per tag, kept here for tagRows and tagChart: their
+// totals, or null when memory ran out.
+function countTags(id) {
+    stats = null;
+    const count = inCore(id, () => core._qef_tag_counts(SHOWN));
+    if (count < 0) return null;
+    const at = core._qef_output();
+    const tagText = (tag) => outputText(core._qef_tag_text(tag));
+    stats = new TagStats(new Uint32Array(core.HEAPU8.buffer.slice(at, at + count * 16)), tagText);
+    return stats.summary();
 }
 
 // The core's JSON answers, whose texts are UTF-8.
@@ -161,6 +191,7 @@ function position(line) {
 function take(openId) {
     if (readers[SHOWN] !== openId || core._qef_take() !== 1) return null;
     shownVersion++;
+    stats = null;
     return {
         lines: core._qef_line_count(SHOWN),
         records: core._qef_record_count(SHOWN),
@@ -187,9 +218,10 @@ function repaired() {
     }
 }
 
-function compare(context, openId) {
-    unsettled = readers[COMPARED] === openId && core._qef_compare(context) === 1;
-    return unsettled;
+function compare(id, context, openId) {
+    const result = readers[COMPARED] === openId ? inCore(id, () => core._qef_compare(context)) : constants.compare.noFile;
+    unsettled = result === constants.compare.made;
+    return unsettled ? 'made' : result === constants.compare.noFile ? 'gone' : 'no memory';
 }
 
 function settle(keep) {
@@ -216,12 +248,14 @@ const CALLS = {
     damage: (id, slot) => damage(slot),
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
-    find: (id, slot, query, from) => find(slot, query, from),
-    search: (id, ...args) => search(...args),
+    find,
+    search,
     values: (id, offset) => json(core._qef_values(SHOWN, offset)),
-    tagStats: () => json(core._qef_tag_stats(SHOWN)),
+    countTags,
+    tagRows: (id, first, count, order) => (stats ? stats.rows(first, count, order) : []),
+    tagChart: (id, count, order) => (stats ? stats.chart(count, order) : null),
     dumpOffsets: (id, first, count) => Array.from({ length: count }, (_, k) => core._qef_offset_of_line(SHOWN, first + k)),
-    compare: (id, context, openId) => compare(context, openId),
+    compare,
     settleCompare: (id, keep) => settle(keep),
     diffRowCount: () => core._qef_diff_row_count(),
     diffRows: (id, first, count, mode) => outputText(core._qef_diff_rows(first, count, mode)),
@@ -229,6 +263,7 @@ const CALLS = {
     changeFrom: (id, row, direction) => core._qef_diff_change(row, direction),
     changeDetail: (id, row) => outputText(core._qef_diff_detail(row)),
     diffSummary: () => outputText(core._qef_diff_summary()),
+    diffRowOfLine: (id, line) => core._qef_diff_row_of_line(line),
     memoryBytes: () => core.HEAPU8.length,
 };
 
@@ -243,8 +278,20 @@ self.onmessage = async ({ data }) => {
     try {
         postMessage({ id: data.id, result: await CALLS[data.call](data.id, ...data.args) });
     } catch (error) {
-        // The module aborted (memory the runtime itself could not grow): the page starts another.
-        postMessage({ id: data.id, failure: String(error) });
+        postMessage({ id: data.id, failure: failureOf(error) });
     }
     cancelled.delete(data.id);
 };
+
+// What a call's exception means. Memory that could not grow, or a trap or an abort of the
+// module, leave the core in no state to go on: the page replaces it ('no memory', 'broken').
+// Any other exception is a fault of this script, thrown before it changed the core: the core
+// goes on as it was ('fault').
+function failureOf(error) {
+    const detail = String((error && error.stack) || error);
+    if (error instanceof RangeError && /memory|allocation|array buffer/i.test(detail)) return { kind: 'no memory', detail };
+    if (/Aborted\(OOM\)|Cannot enlarge memory|out of memory/i.test(detail)) return { kind: 'no memory', detail };
+    if (error instanceof WebAssembly.RuntimeError || /Aborted\(/.test(detail)) return { kind: 'broken', detail };
+    if (typeof WebAssembly.Exception === 'function' && error instanceof WebAssembly.Exception) return { kind: 'broken', detail };
+    return { kind: 'fault', detail };
+}
