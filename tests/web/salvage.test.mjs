@@ -65,11 +65,19 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     assert.ok(first >= 0, 'the lines are qefdump --salvage\'s');
     assert.deepEqual(shown, lines.slice(first, first + shown.length));
     const damagedLines = Math.ceil(file.length / 16);
+    // Each damaged line shows the file's bytes at its offset, which no record line could show.
+    const bytes = readFileSync(file.path);
+    for (const line of shown.slice(0, damagedLines)) {
+        const [, at, hexes] = /^~{8}: DAMAGED {5}([0-9A-F]{8})  (.{49})/.exec(line);
+        const offset = parseInt(at, 16);
+        const expected = [...bytes.subarray(offset, Math.min(offset + 16, broken.offset + file.length))];
+        assert.deepEqual(hexes.replace(' - ', ' ').trim().split(/ +/).map((h) => parseInt(h, 16)), expected, line);
+    }
     const marked = await page.$$eval('#dump .row', (list) => list.map((row) => row.classList.contains('kind-damaged')));
     assert.deepEqual(marked.slice(0, damagedLines + 1), [...Array(damagedLines).fill(true), false]);
     assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset ${hex(broken.offset)} .*, a damaged region$`));
 
-    // Go to a record counts the intact records; Find a tag name goes over them.
+    // Go to a record counts the intact records.
     await goTo(page, 'record', broken.record);
     assert.match((await shownRows(page))[0], new RegExp(`^${String(broken.record).padStart(8, '0')}: ${after.name}`));
 

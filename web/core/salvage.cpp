@@ -3,10 +3,9 @@
 // dump, the record list, Go to and the byte cursor page through it as through any file.
 #include "web/core/salvage.h"
 
+#include "dump/damage_lines.h"
 #include "dump/record_text.h"
 #include "dump/salvage.h"
-
-#include "dump/line_kernel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,18 +52,6 @@ std::string HexOffset(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", value);
     return text;
-}
-
-// STAND-IN until the core has the damaged lines qefdump writes.
-void WriteDamageLines(const unsigned char* bytes, uint32_t offset, uint32_t length, uint32_t skip,
-                      uint32_t count, char* at) {
-    for (uint32_t line = skip; line < skip + count; ++line, at += DumpLineLength) {
-        uint32_t from = line * BytesPerLine;
-        char prefix[40];
-        std::snprintf(prefix, sizeof prefix, "~~~~~~~~: DAMAGED     %08X  ", offset + from);
-        std::memcpy(at, prefix, HexColumn);
-        WriteLineData(at, bytes + from, std::min(BytesPerLine, length - from));
-    }
 }
 
 } // namespace
@@ -136,8 +123,8 @@ uint32_t SalvageLines(const SalvagedView& view, uint32_t first, uint32_t count, 
         uint32_t lines = std::min(count, view.lines[end] - first);
         char* at = room + size_t(written) * DumpLineLength;
         if (IsRegion(view, row)) {
-            WriteDamageLines(view.data + view.pieces.Offset(row), view.pieces.Offset(row),
-                             view.pieces.Bytes(row), skip, lines, at);
+            WriteDamageLines(view.data, view.pieces.Offset(row), view.pieces.Bytes(row), skip,
+                             lines, at);
         } else {
             RecordPosition from{view.pieces.Offset(row), row - RegionsBefore(view, row),
                                 view.lines[row]};
@@ -161,8 +148,8 @@ void SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, c
         std::string text =
             "damaged: " + Grouped(view.pieces.Bytes(row)) + " bytes at " + HexOffset(offset);
         text.resize(RecordLineLength - 1, ' ');
-        std::memcpy(at, text.data(), text.size());
-        at[RecordLineLength - 1] = '\n';
+        text += '\n';
+        std::copy(text.begin(), text.end(), at);
     }
 }
 
