@@ -1,0 +1,55 @@
+// Generated files damaged the ways files break, with what survived of them, and the salvage
+// walk's score on them: the corpus the salvage rule is measured against.
+#pragma once
+
+#include "tools/sample_files.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+enum DamageKind {
+    DAMAGE_CUT,           // cut short anywhere, in a header or in data
+    DAMAGE_SIZE_SMALL,    // one size field overwritten: 1 to 255
+    DAMAGE_SIZE_LARGE,    // 2^25 to 2^31, past the end of any accepted file
+    DAMAGE_SIZE_ZERO,     // 0
+    DAMAGE_SIZE_ALL_ONES, // 0xFFFFFFFF
+    DAMAGE_INSERTED,      // 1 to 4096 random bytes inserted
+    DAMAGE_DELETED,       // 1 to 4096 bytes deleted
+    DAMAGE_ZEROED,        // a block of 1 to 4096 bytes zeroed
+    DAMAGE_OVERWRITTEN,   // a block of 1 to 4096 bytes overwritten with random ones
+    DAMAGE_TWO,           // two of the above at once
+    DamageKindCount,
+};
+
+std::string_view DamageKindName(DamageKind kind);
+
+// A record of the file before the damage that is still there, byte for byte, at `offset`.
+struct SurvivingRecord {
+    uint32_t offset;
+    uint32_t length; // header and data
+};
+
+struct DamagedFile {
+    std::vector<unsigned char> bytes;
+    std::vector<SurvivingRecord> survivors; // in file order
+};
+
+// A sample of `shape` and `size` bytes damaged once (twice for DAMAGE_TWO); the same arguments
+// always give the same file. Half the damage is placed at a record's header, the rest anywhere.
+DamagedFile DamageSample(SampleShape shape, uint32_t seed, uint32_t size, DamageKind kind);
+
+// What the salvage walk found of a damaged file: the surviving records, the records it
+// reported, and those of them that are survivors, at their offset with their length.
+struct SalvageScore {
+    uint64_t survivors = 0;
+    uint64_t reported = 0;
+    uint64_t found = 0;
+
+    void Add(const SalvageScore& other);
+    double Recall() const { return survivors ? double(found) / double(survivors) : 1.0; }
+    double Precision() const { return reported ? double(found) / double(reported) : 1.0; }
+};
+
+// False when memory ran out.
+bool ScoreSalvage(const DamagedFile& file, SalvageScore& score);
