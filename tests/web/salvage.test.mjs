@@ -94,7 +94,7 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     await page.click('#toggle-stats');
 });
 
-test('Save repaired file downloads the intact records as qefdump --repair writes them; Compare sees them', async () => {
+test('Save repaired file downloads the intact records as qefdump --repair writes them, or nothing without a signature; Compare sees them', async () => {
     const { page, folder } = browser;
     const file = damaged(folder);
     const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
@@ -112,4 +112,22 @@ test('Save repaired file downloads the intact records as qefdump --repair writes
     assert.equal(await page.textContent('#compare-summary'),
         'damaged.qef / mixed-37-30000.qef: 1 change: 0 records removed, 1 added. Compared: the intact records of damaged.qef.');
     await page.click('#close-compare');
+
+    // Without its signature record the intact records are no module-info file: nothing is saved.
+    const unsigned = readFileSync(file.original);
+    unsigned.writeUInt32LE(0x7fffffff, 4);
+    const unsignedPath = join(folder, 'unsigned.qef');
+    writeFileSync(unsignedPath, unsigned);
+    await openFile(page, unsignedPath);
+    const opened = await page.evaluate(() => Number(document.body.dataset.opened));
+    await page.click('#salvage');
+    await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
+    let downloads = 0;
+    page.on('download', () => downloads++);
+    await page.click('#save-repaired');
+    await page.waitForFunction(() => /^unsigned\.repaired\.qef was not/.test(document.querySelector('#jobs .job-end:last-child')?.textContent));
+    assert.equal(await page.$$eval('#jobs .job-end', (ends) => ends.at(-1).textContent),
+        'unsigned.repaired.qef was not saved: the signature record did not survive.');
+    assert.notEqual(qefdump('--repair', '-o', join(folder, 'unsigned-repaired.qef'), unsignedPath).status, 0);
+    assert.equal(downloads, 0);
 });
