@@ -61,7 +61,10 @@ bool SalvageOpenFile(OpenFile& file) try {
     view->data = file.bytes.get();
     if (!SalvageFile(file.bytes.get(), file.length, view->salvage))
         return false;
+    size_t rows = size_t(view->salvage.records) + view->salvage.damagedRegions;
     std::vector<uint32_t> starts;
+    starts.reserve(rows);
+    view->lines.reserve(rows + 1);
     uint32_t intactBytes = 0;
     for (const SalvageSpan& span : view->salvage.spans)
         intactBytes += span.damaged ? 0 : span.length;
