@@ -1,5 +1,6 @@
 #include "tools/damaged_files.h"
 
+#include "dump/file_check.h"
 #include "dump/salvage.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@ struct TrackedRecord {
     uint32_t offset;
     uint32_t length;
     bool touched;
+    bool inPlace; // only data bytes were replaced, none moved: it stands as it stood
 };
 
 class Damager {
@@ -22,7 +24,7 @@ class Damager {
     Damager(std::vector<unsigned char>& bytes, uint32_t seed) : bytes_(bytes), random_(seed) {
         WalkRecords(bytes.data(), uint32_t(bytes.size()), {}, [this](const Record& record) {
             uint32_t offset = record.at.offset;
-            records_.push_back({offset, offset, RecordHeaderSize + record.size, false});
+            records_.push_back({offset, offset, RecordHeaderSize + record.size, false, true});
             return true;
         });
     }
@@ -55,16 +57,17 @@ class Damager {
         Damage(DamageKind(Below(DAMAGE_TWO)));
     }
 
-    // The records the damage did not reach, checked against the bytes before it.
-    std::vector<SurvivingRecord> Survivors(const std::vector<unsigned char>& original) const {
-        std::vector<SurvivingRecord> survivors;
+    // The records the damage did not reach, checked against the bytes before it, and those
+    // whose data alone it changed.
+    void Survivors(const std::vector<unsigned char>& original, DamagedFile& file) const {
         for (const TrackedRecord& record : records_) {
             auto was = original.begin() + record.original;
             if (!record.touched &&
                 std::equal(was, was + record.length, bytes_.begin() + record.offset))
-                survivors.push_back({record.offset, record.length});
+                file.survivors.push_back({record.offset, record.length});
+            else if (record.inPlace)
+                file.changed.push_back({record.offset, record.length});
         }
-        return survivors;
     }
 
   private:
@@ -95,9 +98,11 @@ class Damager {
             uint32_t end = record.offset + record.length;
             bool reached = removed ? record.offset < offset + removed && end > offset
                                    : record.offset < offset && end > offset;
-            if (reached)
+            if (reached) {
                 record.touched = true;
-            else if (record.offset >= offset + removed)
+                record.inPlace = record.inPlace && removed == inserted &&
+                                 offset >= record.offset + RecordHeaderSize;
+            } else if (record.offset >= offset + removed)
                 record.offset = record.offset - removed + inserted;
         }
     }
@@ -126,6 +131,14 @@ constexpr std::string_view KindNames[DamageKindCount] = {
     "inserted",  "deleted",    "zeroed",         "overwritten", "two at once",
 };
 
+// Whether `record` is in `records` (in file order) from `next` on, which moves up to it.
+bool Matches(const std::vector<SurvivingRecord>& records, size_t& next, const Record& record) {
+    while (next < records.size() && records[next].offset < record.at.offset)
+        ++next;
+    return next < records.size() && records[next].offset == record.at.offset &&
+           records[next].length == RecordHeaderSize + record.size;
+}
+
 } // namespace
 
 std::string_view DamageKindName(DamageKind kind) {
@@ -138,7 +151,7 @@ DamagedFile DamageSample(SampleShape shape, uint32_t seed, uint32_t size, Damage
     file.bytes = original;
     Damager damager(file.bytes, seed * 16 + kind);
     damager.Damage(kind);
-    file.survivors = damager.Survivors(original);
+    damager.Survivors(original, file);
     return file;
 }
 
@@ -146,25 +159,50 @@ void SalvageScore::Add(const SalvageScore& other) {
     survivors += other.survivors;
     reported += other.reported;
     found += other.found;
+    changed += other.changed;
+    files += other.files;
+    stillWhole += other.stillWhole;
 }
 
 bool ScoreSalvage(const DamagedFile& file, SalvageScore& score) {
+    score = {};
+    score.files = 1;
+    const unsigned char* data = file.bytes.data();
+    uint32_t length = uint32_t(file.bytes.size());
+    if (CheckModuleInfoFile(data, length).verdict == FILE_ACCEPTED) {
+        score.stillWhole = 1;
+        return true;
+    }
     Salvage salvage;
-    if (!SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage))
+    if (!SalvageFile(data, length, salvage))
         return false;
-    score = {file.survivors.size(), salvage.records, 0};
-    // Both lists are in file order, so one pass matches them.
-    size_t next = 0;
+    score.survivors = file.survivors.size();
+    // All lists are in file order, so one pass matches them.
+    size_t survivor = 0;
+    size_t changed = 0;
     VisitSalvage(
         file.bytes.data(), salvage,
         [&](const Record& record) {
-            while (next < file.survivors.size() && file.survivors[next].offset < record.at.offset)
-                ++next;
-            score.found += next < file.survivors.size() &&
-                           file.survivors[next].offset == record.at.offset &&
-                           file.survivors[next].length == RecordHeaderSize + record.size;
+            if (Matches(file.survivors, survivor, record))
+                ++score.found;
+            else if (Matches(file.changed, changed, record))
+                ++score.changed;
             return true;
         },
         [](const SalvageSpan&) { return true; });
+    score.reported = salvage.records - score.changed;
+    return true;
+}
+
+bool ScoreCorpus(SampleShape shape, DamageKind kind, uint32_t seeds, uint32_t smallest,
+                 uint32_t spread, SalvageScore& score) {
+    score = {};
+    for (uint32_t seed = 1; seed <= seeds; ++seed) {
+        SalvageScore one;
+        if (!ScoreSalvage(DamageSample(shape, seed, smallest + (seed * 2654435761u) % spread, kind),
+                          one))
+            return false;
+        score.Add(one);
+    }
     return true;
 }

@@ -33,6 +33,9 @@ struct SurvivingRecord {
 struct DamagedFile {
     std::vector<unsigned char> bytes;
     std::vector<SurvivingRecord> survivors; // in file order
+    // Records whose data bytes alone were changed, in place: no reader can tell them from
+    // intact ones without the original.
+    std::vector<SurvivingRecord> changed;
 };
 
 // A sample of `shape` and `size` bytes damaged once (twice for DAMAGE_TWO); the same arguments
@@ -40,11 +43,19 @@ struct DamagedFile {
 DamagedFile DamageSample(SampleShape shape, uint32_t seed, uint32_t size, DamageKind kind);
 
 // What the salvage walk found of a damaged file: the surviving records, the records it
-// reported, and those of them that are survivors, at their offset with their length.
+// reported, and those of them that are survivors, at their offset with their length. A record
+// whose data alone changed is shown as a record, rightly: it is counted apart, in `changed`,
+// and not in `reported`.
+// A file the damage left well-formed (a zeroed block amid empty records, bytes deleted where the
+// chain closes up again) is accepted as it is by every face, so it is counted apart and not
+// scored: nothing can tell its damage.
 struct SalvageScore {
     uint64_t survivors = 0;
     uint64_t reported = 0;
     uint64_t found = 0;
+    uint64_t changed = 0;
+    uint64_t files = 0;
+    uint64_t stillWhole = 0; // of the files
 
     void Add(const SalvageScore& other);
     double Recall() const { return survivors ? double(found) / double(survivors) : 1.0; }
@@ -53,3 +64,8 @@ struct SalvageScore {
 
 // False when memory ran out.
 bool ScoreSalvage(const DamagedFile& file, SalvageScore& score);
+
+// The score over `seeds` files of `shape` damaged by `kind`, of sizes spread from `smallest`
+// up to `smallest + spread`. False when memory ran out.
+bool ScoreCorpus(SampleShape shape, DamageKind kind, uint32_t seeds, uint32_t smallest,
+                 uint32_t spread, SalvageScore& score);
