@@ -19,6 +19,7 @@ enum Task {
     TASK_FIND_JSON,    // --find --json: a JSON object per hit
     TASK_STATS,        // --stats: a table of the tags
     TASK_STATS_JSON,   // --stats --json: a JSON object per tag
+    TASK_REPAIR,       // --repair: the intact records of a damaged file as a file
 };
 
 struct DumpOptions {
@@ -29,11 +30,13 @@ struct DumpOptions {
     // Standard input when null or "-"; two for TASK_DIFF, any number for the record list, the
     // search and the statistics.
     std::vector<const char*> inputs;
-    const char* output = nullptr; // standard output when null
-    SearchQuery query;            // TASK_FIND
-    RecordSelection selection;    // the dump, the record list, the search and the statistics
-    bool selected = false;        // --record or --tag given
-    bool lineFeeds = false;       // --lf: the dump's lines end in LF alone
+    const char* output = nullptr;    // standard output when null
+    SearchQuery query;               // TASK_FIND
+    RecordSelection selection;       // the dump, the record list, the search and the statistics
+    bool selected = false;           // --record or --tag given
+    bool lineFeeds = false;          // --lf: the dump's lines end in LF alone
+    bool salvage = false;            // --salvage, or --repair: a damaged file shown as it survives
+    const char* signature = nullptr; // --signature: TASK_REPAIR's text when the file's is lost
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

@@ -6,10 +6,12 @@
 #include "cli/printers.h"
 #include "cli/query_printers.h"
 #include "cli/quote.h"
+#include "cli/salvage_printers.h"
 
 #include "dump/file_check.h"
 #include "dump/viewer_dump.h"
 #include "dump/record_text.h"
+#include "dump/salvage_text.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -61,8 +63,8 @@ struct CheckedInput {
 // `path` is the input (standard input when null or "-"). It is compared with `output`, the OUT
 // it must not be, before anything is read, so that `-o FILE FILE` and `-o FILE < FILE` touch
 // nothing. The whole chain is checked before anything is written, so that a refusal writes
-// nothing.
-int LoadInput(const char* path, const char* output, CheckedInput& checked) {
+// nothing. To be salvaged, a file is refused only when it is too large.
+int LoadInput(const char* path, const char* output, CheckedInput& checked, bool salvage = false) {
     bool useStdin = IsStandardInput(path);
     checked.name = useStdin ? StdinName : path;
     checked.shown = useStdin ? StdinName : MessageName(path);
@@ -95,7 +97,8 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
     uint64_t length = outcome == READ_TOO_LARGE ? failure.fileSize : checked.input.length;
     FileCheck check = outcome == READ_TOO_LARGE ? FileCheck{FILE_TOO_LARGE, {}}
                                                 : CheckModuleInfoFile(bytes, length);
-    if (check.verdict != FILE_ACCEPTED)
+    bool salvaged = salvage && check.verdict != FILE_TOO_LARGE;
+    if (check.verdict != FILE_ACCEPTED && !salvaged)
         return Complain(EXIT_REFUSED, checked.shown, DescribeRefusal(check, bytes, length));
     checked.chain = check.chain;
     return EXIT_DONE;
@@ -267,6 +270,41 @@ int RunEachFile(const DumpOptions& options) {
     return worst != EXIT_DONE ? EXIT_USAGE : hits ? EXIT_DONE : EXIT_REFUSED;
 }
 
+// --salvage and --repair: a damaged file is read as any other and split into its intact records
+// and damaged regions, which go to OUT as the task says, the summary to standard error. The
+// statuses are diff's and grep's: 0 whole, 1 damage found and salvaged, 2 any trouble.
+int RunSalvage(const DumpOptions& options) {
+    CheckedInput checked;
+    if (LoadInput(options.Input(0), options.output, checked, true) != EXIT_DONE)
+        return EXIT_USAGE;
+    const unsigned char* data = checked.input.bytes.get();
+    uint32_t length = checked.input.length;
+    Salvage salvage;
+    if (!SalvageFile(data, length, salvage))
+        return ComplainOfMemory(EXIT_USAGE);
+    bool repair = options.task == TASK_REPAIR;
+    if (repair && !options.signature && !SignatureSurvived(data, length, salvage))
+        return Complain(EXIT_USAGE, checked.shown,
+                        "the signature record is lost; --signature v2.0 or v1.1 says which to "
+                        "write; nothing is written");
+    uint64_t written = repair                      ? RepairedLength(data, length, salvage)
+                       : options.task == TASK_DUMP ? uint64_t(salvage.lines) * DumpLineLength
+                                                   : 0;
+    int status = WriteOutputWith(options.output, written, EXIT_USAGE, [&](TextOut& out) {
+        if (repair)
+            return PrintRepaired(data, length, salvage, options.signature ? options.signature : "",
+                                 out);
+        if (options.task == TASK_DUMP)
+            return PrintSalvagedDump(data, salvage, options.numeration, out);
+        return PrintSalvagedRecords(data, salvage, options.task == TASK_RECORDS_JSON, out);
+    });
+    if (status != EXIT_DONE)
+        return status;
+    std::fprintf(stderr, "qefdump: %s: %s\n", checked.shown.c_str(),
+                 DescribeSalvage(salvage).c_str());
+    return salvage.Whole() ? EXIT_DONE : EXIT_REFUSED;
+}
+
 int PrintAndClose(void (*print)(std::FILE*)) {
     print(stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0)
@@ -293,6 +331,8 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    if (options.salvage)
+        return RunSalvage(options);
     switch (options.task) {
     case TASK_DIFF:
         return RunDiff(options);

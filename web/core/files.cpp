@@ -204,20 +204,19 @@ QEF_EXPORT uint32_t qef_lines(int slot, uint32_t first, uint32_t count, int mode
     return count * uint32_t(DumpLineLength);
 }
 
-// Rows [first, first + count) of the record list, RecordLineLength bytes each.
+// Rows [first, first + count) of the record list, each a line: the bytes written. A record's
+// is RecordLineLength bytes.
 QEF_EXPORT uint32_t qef_record_lines(int slot, uint32_t first, uint32_t count) {
     OpenFile* file = AcceptedFile(slot);
     uint32_t rows = qef_row_count(slot);
     if (!file || first >= rows)
         return 0;
     count = std::min(count, rows - first);
-    char* at = OutputRoom(size_t(count) * RecordLineLength);
+    char* at = OutputRoom(size_t(count) * (file->salvage ? SalvageRowRoom : RecordLineLength));
     if (!at)
         return 0;
-    if (file->salvage) {
-        SalvageRowLines(*file->salvage, first, count, at);
-        return count * uint32_t(RecordLineLength);
-    }
+    if (file->salvage)
+        return SalvageRowLines(*file->salvage, first, count, at);
     // One position looked up, then the records walked from it.
     const RecordIndex& index = file->index;
     WalkRecords(index.Data(), index.Length(), index.Position(first), [&](const Record& record) {

@@ -3,9 +3,9 @@
 // dump, the record list, Go to and the byte cursor page through it as through any file.
 #include "web/core/salvage.h"
 
-#include "dump/damage_lines.h"
 #include "dump/record_text.h"
 #include "dump/salvage.h"
+#include "dump/salvage_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +19,7 @@ struct SalvagedView {
     RecordIndex pieces;                        // where each row starts
     std::vector<uint32_t> lines;               // each row's first dump line, then the line count
     std::vector<uint32_t> regionRows;          // the rows that are damaged regions, ascending
-    std::vector<uint32_t> regionRecords;       // the intact records before each of them
+    std::vector<SalvageSpan> regions;          // and the regions, in the same order
     std::unique_ptr<unsigned char[]> repaired; // the intact records end to end
 };
 
@@ -38,20 +38,6 @@ uint32_t RegionsBefore(const SalvagedView& view, uint32_t row) {
 uint32_t NextRegion(const SalvagedView& view, uint32_t row) {
     auto next = std::upper_bound(view.regionRows.begin(), view.regionRows.end(), row);
     return next == view.regionRows.end() ? view.pieces.Count() : *next;
-}
-
-// "4,117": thousands apart, as the page writes counts.
-std::string Grouped(uint32_t value) {
-    std::string digits = std::to_string(value);
-    for (size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
-    return digits;
-}
-
-std::string HexOffset(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
 }
 
 } // namespace
@@ -81,7 +67,7 @@ bool SalvageOpenFile(OpenFile& file) try {
         },
         [&](const SalvageSpan& span) {
             view->regionRows.push_back(uint32_t(starts.size()));
-            view->regionRecords.push_back(span.at.record);
+            view->regions.push_back(span);
             starts.push_back(span.at.offset);
             view->lines.push_back(span.at.line);
             return true;
@@ -126,8 +112,12 @@ uint32_t SalvageLines(const SalvagedView& view, uint32_t first, uint32_t count, 
         uint32_t lines = std::min(count, view.lines[end] - first);
         char* at = room + size_t(written) * DumpLineLength;
         if (IsRegion(view, row)) {
-            WriteDamageLines(view.data, view.pieces.Offset(row), view.pieces.Bytes(row), skip,
-                             lines, at);
+            uint32_t offset = view.pieces.Offset(row), length = view.pieces.Bytes(row);
+            for (uint32_t k = 0; k < lines; ++k) {
+                uint32_t from = (skip + k) * BytesPerLine;
+                WriteDamagedLine(view.data, offset + from, std::min(BytesPerLine, length - from),
+                                 at + size_t(k) * DumpLineLength);
+            }
         } else {
             RecordPosition from{view.pieces.Offset(row), row - RegionsBefore(view, row),
                                 view.lines[row]};
@@ -140,20 +130,19 @@ uint32_t SalvageLines(const SalvagedView& view, uint32_t first, uint32_t count, 
     return written * uint32_t(DumpLineLength);
 }
 
-void SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, char* at) {
-    for (uint32_t row = first; row < first + count; ++row, at += RecordLineLength) {
-        uint32_t offset = view.pieces.Offset(row);
+uint32_t SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, char* at) {
+    char* start = at;
+    for (uint32_t row = first; row < first + count; ++row) {
+        uint32_t regions = RegionsBefore(view, row);
         if (!IsRegion(view, row)) {
-            RecordPosition position{offset, row - RegionsBefore(view, row), view.lines[row]};
-            WriteRecordLine(RecordAt(view.data, position), at);
+            RecordPosition position{view.pieces.Offset(row), row - regions, view.lines[row]};
+            at = WriteRecordLine(RecordAt(view.data, position), at);
             continue;
         }
-        std::string text =
-            "damaged: " + Grouped(view.pieces.Bytes(row)) + " bytes at " + HexOffset(offset);
-        text.resize(RecordLineLength - 1, ' ');
-        text += '\n';
-        std::copy(text.begin(), text.end(), at);
+        std::string text = DamagedRecordLine(view.regions[regions]);
+        at = std::copy_n(text.begin(), std::min(text.size(), SalvageRowRoom), at);
     }
+    return uint32_t(at - start);
 }
 
 uint32_t SalvageFirstLineOfRow(const SalvagedView& view, uint32_t row) {
@@ -167,9 +156,11 @@ uint32_t SalvageRowOfLine(const SalvagedView& view, uint32_t line) {
 }
 
 uint32_t SalvageRowOfRecord(const SalvagedView& view, uint32_t record) {
-    const std::vector<uint32_t>& before = view.regionRecords;
-    return record +
-           uint32_t(std::upper_bound(before.begin(), before.end(), record) - before.begin());
+    const std::vector<SalvageSpan>& regions = view.regions;
+    auto after =
+        std::upper_bound(regions.begin(), regions.end(), record,
+                         [](uint32_t r, const SalvageSpan& span) { return r < span.at.record; });
+    return record + uint32_t(after - regions.begin());
 }
 
 uint32_t SalvageRecordOffset(const SalvagedView& view, uint32_t record) {

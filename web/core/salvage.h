@@ -6,6 +6,7 @@
 
 #include "web/core/binding.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Salvages `file` (its bytes read, refused by the check): its salvage, and its index over the
@@ -23,8 +24,10 @@ bool SalvageSigned(const SalvagedView& view);
 // each: the bytes written.
 uint32_t SalvageLines(const SalvagedView& view, uint32_t first, uint32_t count, Numeration mode,
                       char* room);
-// Rows [first, first + count) of the record list, RecordLineLength bytes each, at `at`.
-void SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, char* at);
+// Rows [first, first + count) of the record list at `at`, each a line of at most SalvageRowRoom
+// bytes (a damaged region's is longer than a record's): the bytes written.
+constexpr size_t SalvageRowRoom = 80;
+uint32_t SalvageRowLines(const SalvagedView& view, uint32_t first, uint32_t count, char* at);
 
 uint32_t SalvageFirstLineOfRow(const SalvagedView& view, uint32_t row);
 uint32_t SalvageRowOfLine(const SalvagedView& view, uint32_t line);

@@ -78,10 +78,11 @@ function dumpSource() {
     return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
 }
 
-// Its rows: the records and, in a salvaged file, the damaged regions ("damaged: ...").
+// Its rows: the records and, in a salvaged file, the damaged regions ("   damaged  ...", where a
+// record's number stands).
 function recordSource(columns) {
     const fetch = async (first, count) =>
-        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: text.startsWith('damaged') ? 'damaged' : 'record' }));
+        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: /^ *damaged /.test(text) ? 'damaged' : 'record' }));
     return core.workerSource({ count: state.file.rows, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
 }
 

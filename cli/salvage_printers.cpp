@@ -1,0 +1,50 @@
+#include "cli/salvage_printers.h"
+
+#include "dump/record_text.h"
+#include "dump/salvage_text.h"
+
+bool PrintSalvagedDump(const unsigned char* data, const Salvage& salvage, Numeration mode,
+                       TextOut& out) {
+    bool written = true;
+    for (const SalvageSpan& span : salvage.spans) {
+        if (!span.damaged) {
+            // The line writer fills the chunk from its front: what is gathered goes first.
+            DumpRun run{data, span.at.offset + span.length, span.at, 0};
+            written = out.Flush() && WriteDumpLines(run, mode, out.Chunk(), TextOut::ChunkBytes,
+                                                    &out, nullptr) == DUMP_WALK_COMPLETE;
+        }
+        for (uint32_t k = 0; written && span.damaged && k < span.length; k += BytesPerLine) {
+            char* line = out.Room(DumpLineLength);
+            if (line)
+                WriteDamagedLine(data, span.at.offset + k, span.length - k, line);
+            written = line != nullptr;
+        }
+        if (!written)
+            return false;
+    }
+    return out.Flush();
+}
+
+bool PrintSalvagedRecords(const unsigned char* data, const Salvage& salvage, bool json,
+                          TextOut& out) {
+    return VisitSalvage(
+               data, salvage,
+               [&](const Record& record) {
+                   char line[RecordJsonRoom];
+                   char* end = json ? WriteRecordJson(record, line) : WriteRecordLine(record, line);
+                   return out.Put({line, size_t(end - line)});
+               },
+               [&](const SalvageSpan& span) {
+                   return out.Put(json ? DamagedRecordJson(span) : DamagedRecordLine(span));
+               }) &&
+           out.Flush();
+}
+
+bool PrintRepaired(const unsigned char* data, uint32_t length, const Salvage& salvage,
+                   std::string_view signature, TextOut& out) {
+    return WriteRepaired(data, length, salvage, signature,
+                         [&](const unsigned char* bytes, size_t count) {
+                             return out.Put({reinterpret_cast<const char*>(bytes), count});
+                         }) &&
+           out.Flush();
+}
