@@ -91,10 +91,6 @@ uint32_t SalvageRowCount(const SalvagedView& view) {
     return view.pieces.Count();
 }
 
-uint32_t SalvageDamagedBytes(const SalvagedView& view) {
-    return view.salvage.damagedBytes;
-}
-
 uint32_t SalvageRegionCount(const SalvagedView& view) {
     return view.salvage.damagedRegions;
 }
@@ -210,9 +206,11 @@ QEF_EXPORT uint32_t qef_damaged_regions(int slot) {
     return view ? SalvageRegionCount(*view) : 0;
 }
 
-QEF_EXPORT uint32_t qef_damaged_bytes(int slot) {
+// "1 damaged region, 474 bytes; 235 records intact", as qefdump --salvage sums it up, in the
+// output buffer: its length.
+QEF_EXPORT uint32_t qef_damage_summary(int slot) {
     const SalvagedView* view = ViewOf(slot);
-    return view ? SalvageDamagedBytes(*view) : 0;
+    return view ? OutputOf([view] { return DescribeSalvage(view->salvage); }) : 0;
 }
 
 QEF_EXPORT int qef_line_damaged(int slot, uint32_t line) {

@@ -15,7 +15,6 @@ bool SalvageOpenFile(OpenFile& file);
 
 uint32_t SalvageLineCount(const SalvagedView& view);
 uint32_t SalvageRowCount(const SalvagedView& view);
-uint32_t SalvageDamagedBytes(const SalvagedView& view);
 uint32_t SalvageRegionCount(const SalvagedView& view);
 // Whether the signature record survived, so that the repaired file is a module-info file.
 bool SalvageSigned(const SalvagedView& view);

@@ -134,7 +134,7 @@ export async function openFile(slot, file, options, salvage = false) {
 }
 
 // The file the open `id` read takes the shown slot: its { lines, records, rows, damage }, or
-// null; `rows` are the record list's, `damage` a salvaged file's { regions, bytes }, else null.
+// null; `rows` are the record list's, `damage` a salvaged file's summary of it, else null.
 export const take = (id) => call('take', [id]);
 // Forgets the file the open `id` read, unless a newer open of the slot has begun.
 export const drop = (slot, id) => call('drop', [slot, id]);
@@ -160,7 +160,8 @@ export const firstLineOfRow = (slot, row) => call('firstLineOfRow', [slot, row])
 export const rowBytes = (row) => call('rowBytes', [row]);
 // 'line' or 'damaged' for each dump line [first, first + count) of the shown file.
 export const lineKinds = (first, count) => call('lineKinds', [first, count]);
-// A slot's salvaged file's { regions, bytes } of damage, or null for a whole file.
+// A slot's salvaged file's damage summed up ("1 damaged region, 474 bytes; 235 records intact"),
+// or null for a whole file.
 export const damage = (slot) => call('damage', [slot]);
 // The repaired file of the salvaged file shown, as a Blob, or 'no signature'.
 export const repaired = () => call('repaired', []);

@@ -12,7 +12,7 @@ import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
 import { addBytes } from './bytes.js';
 import { addStats } from './stats.js';
-import { addSalvage, describeDamage } from './salvage.js';
+import { addSalvage } from './salvage.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -123,7 +123,7 @@ async function showFile(file, { lines, records: count, rows, damage }) {
     document.title = `${file.name} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${damage ? describeDamage(damage, count) : plural(count, 'record')}`;
+    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${damage || plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));

@@ -15,11 +15,6 @@ export function repairedName(name) {
     return dot > 0 ? `${name.slice(0, dot)}.repaired${name.slice(dot)}` : `${name}.repaired`;
 }
 
-// "damaged: 2 regions, 4,117 bytes; 1,203 records intact"
-export function describeDamage(damage, records) {
-    return `damaged: ${plural(damage.regions, 'region')}, ${plural(damage.bytes, 'byte')}; ${plural(records, 'record')} intact`;
-}
-
 // `open(file, { salvage })` opens a file, `file()` is the page's file shown ({ name, damage }).
 export function addSalvage({ open, file }) {
     let offered = null;

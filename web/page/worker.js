@@ -200,10 +200,10 @@ function take(openId) {
     };
 }
 
-// A salvaged file's damage: { regions, bytes }; null for a whole file.
+// A salvaged file's damage summed up ("1 damaged region, 474 bytes; 235 records intact"); null
+// for a whole file.
 function damage(slot) {
-    const regions = core._qef_damaged_regions(slot);
-    return regions ? { regions, bytes: core._qef_damaged_bytes(slot) } : null;
+    return core._qef_damaged_regions(slot) ? outputText(core._qef_damage_summary(slot)) : null;
 }
 
 // The repaired file of the salvaged file shown, as a Blob copied whole from the core; 'no
