@@ -96,9 +96,11 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     await page.click('#toggle-stats');
 });
 
-test('Save repaired file downloads the intact records as qefdump --repair writes them, or nothing without a signature; Compare sees them', async () => {
+test('Save as text and Save repaired file write what qefdump --salvage and --repair write, or nothing without a signature; Compare sees the intact records', async () => {
     const { page, folder } = browser;
     const file = damaged(folder);
+    const [text] = await Promise.all([page.waitForEvent('download'), page.click('text=Save as text')]);
+    assert.ok(readFileSync(await text.path()).equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
     const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
     assert.equal(download.suggestedFilename(), 'damaged.repaired.qef');
     const saved = readFileSync(await download.path());
