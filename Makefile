@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 300
 .PHONY: all setup native win64 win32 build test test-native test-win64 test-win32 run bench bench-gui
 .PHONY: screenshot clean
 .PHONY: test-asan fuzz test-fuzz lint package test-package
-.PHONY: web run-web test-web bench-web
+.PHONY: web run-web test-web test-web-sequences bench-web
 
 all: build
 
@@ -132,6 +132,11 @@ run-web: web native $(WEB_MODULES)
 # The page in Chromium against qefdump: the dump, refusals, hostile files, Save as text, Compare.
 test-web: web native $(WEB_MODULES)
 	cd $(WEB_TESTS) && node --test --test-concurrency=1
+
+# More generated sequences of a user's actions than test-web plays (SEQUENCES of STEPS from SEED,
+# see tests/web/sequences.test.mjs), and no task on the page's thread over 50 ms among the checks.
+test-web-sequences: web native $(WEB_MODULES)
+	cd $(WEB_TESTS) && SEQUENCES=$${SEQUENCES:-60} STEPS=$${STEPS:-30} LONG_TASK_MS=50 node --test sequences.test.mjs
 
 # Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
 # line after Ctrl+End and the page's memory; Compare of the worst pair; and for each, the

@@ -73,7 +73,7 @@ test('the keyboard alone opens, walks both lists and a comparison; axe finds not
     await page.emulateMedia({ colorScheme: 'light' });
 });
 
-test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown', async () => {
+test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown; three are refused', async () => {
     const { page } = browser;
     const drop = (target, ...paths) => page.evaluate(([target, files]) => {
         const data = new DataTransfer();
@@ -87,6 +87,10 @@ test('two files dropped are compared, the first as A; one dropped on Compare is 
         await page.waitForFunction((count) => Number(document.body.dataset.compared) > count, before);
         assert.ok((await page.textContent('#compare-summary')).startsWith(summary), summary);
     }
+    const shown = await page.textContent('#compare-summary');
+    await drop('#dump', a, b, a);
+    assert.equal(await page.textContent('#message'), '3 files were dropped: drop one to open it, or two to compare them.');
+    assert.equal(await page.textContent('#compare-summary'), shown, 'the comparison stays');
 });
 
 test('qefview.html opened from disk shows qefdump\'s lines', async () => {

@@ -88,6 +88,26 @@ test('a read that takes long shows its progress, and Cancel leaves the page as i
     assert.ok((await page.isHidden('#compare-bar')) && (await page.isEnabled('#compare')));
 });
 
+test('Cancel while the core compares ends its worker; a new one opens the shown file again, where it was', async () => {
+    const { page, folder } = browser;
+    await openFile(page, makeSample(folder, 'empty-records', 43, 32000000));
+    await goTo(page, 'record', 7);
+    const shown = await view(page);
+    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#compare')]);
+    await chooser.setFiles(makeSample(folder, 'empty-records', 44, 32000000));
+    // The read's bar counts; the comparison's only says that work goes on.
+    await page.waitForSelector('#jobs .job progress[value]');
+    await page.waitForSelector('#jobs .job progress:not([value])');
+    await page.click('#jobs .job button');
+    assert.equal(await lastEnd(page), 'Comparing with empty-records-44-32000000.qef: cancelled.');
+    await page.waitForFunction(() => !document.querySelector('#jobs .job'));
+    assert.deepEqual([await view(page), await page.evaluate(() => Number(document.body.dataset.opened))], [shown, opens]);
+    assert.ok(await page.isHidden('#compare-bar'));
+    await goTo(page, 'record', 9);
+    assert.match(await page.textContent('#status-position'), /· record 9 of 3,999,997 /);
+});
+
 test('a Compare picked while the one before is being compared gets its own file', async () => {
     const { page, folder } = browser;
     await openFile(page, makeSample(folder, 'mixed', 40, 300000));

@@ -93,8 +93,12 @@ test('the byte cursor goes where Go to, a click and Left/Right put it; the inspe
         const shown = await inspected(page);
         const wanted = expectedAt(at, room);
         for (const [label, value] of Object.entries(wanted)) {
-            const number = typeof value === 'number' && shown[label] !== '—' ? Number(shown[label]) : shown[label];
+            // A float32 reads back as itself in at most 9 significant digits, the most one needs.
+            const single = label.startsWith('float32') && shown[label] !== '—';
+            const read = typeof value === 'number' && shown[label] !== '—' ? Number(shown[label]) : shown[label];
+            const number = single ? Math.fround(read) : read;
             assert.ok(Object.is(number, value) || (Number.isNaN(value) && number === 'NaN'), `${why}: ${label} ${shown[label]} != ${value}`);
+            if (single) assert.ok(shown[label].replace(/^-|e.*$|\./g, '').replace(/^0+/, '').length <= 9, `${why}: ${label} ${shown[label]}, shortest`);
         }
         assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset 0x${at.toString(16).toUpperCase()} `));
     };
@@ -150,4 +154,42 @@ test('Statistics counts per tag as qefdump does, in each order; a tag goes to it
     await page.click('#stats-list .row:nth-child(1)');
     await idle(page);
     assert.equal(await topLine(page), 0);
+});
+
+test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async () => {
+    const { page } = browser;
+    const named = `${temp.folder}/a\u202Eb.qef`; // a right-to-left override in the name
+    writeFileSync(named, bytes);
+    await openFile(page, named);
+    assert.equal(await page.textContent('#status-file'), `\u2068a\u202Eb.qef\u2069 · ${bytes.length.toLocaleString('en-US')} bytes · ${records.length.toLocaleString('en-US')} records`);
+    const first = qefdump(path).stdout.toString('latin1').split('\r\n')[0];
+    const cursor = () => page.$$eval('#dump .row .byte-cursor', (spans) => spans.map((s) => s.textContent));
+    const offset = async () => /^Offset (0x[0-9A-F]+) /.exec(await page.textContent('#inspector-offset'))[1];
+    // A hit on the first tag's bytes is found first, and marked on the tag's name.
+    await page.selectOption('#find-kind', 'hex');
+    await page.fill('#find-text', bytes.subarray(0, 4).toString('hex'));
+    await page.press('#find-text', 'Enter');
+    assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
+    assert.deepEqual(await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent)), [first.slice(10, 24)]);
+    await openFile(page, named); // a fresh cursor
+    await page.focus('#dump');
+    await page.keyboard.press('ArrowRight');
+    assert.deepEqual([await offset(), await cursor()], ['0x0', [first.slice(10, 24)]], 'Right goes to the first byte');
+    for (let k = 0; k < 4; k++) await page.keyboard.press('ArrowRight');
+    assert.deepEqual([await offset(), await cursor()], ['0x4', [first.slice(25, 30)]], 'the size\'s bytes');
+    for (let k = 0; k < 5; k++) await page.keyboard.press('ArrowRight');
+    assert.deepEqual([await offset(), await cursor()], ['0x9', [first.slice(35, 37), first[85]]], 'the second data byte');
+    await page.keyboard.press('ArrowDown');
+    assert.equal(await offset(), '0x19', 'Down: a line of data on');
+    await page.keyboard.press('ArrowUp');
+    assert.equal(await offset(), '0x9', 'Up: back');
+    // Find previous of a tag name: the record the cursor is in, then round the file's end.
+    await page.selectOption('#find-kind', 'tag');
+    await page.fill('#find-text', records[0].name);
+    await page.click('#find-previous');
+    assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
+    await page.click('#find-previous');
+    const last = records.filter((r) => r.name === records[0].name).at(-1);
+    assert.match(await page.textContent('#status-note'),
+        new RegExp(`found at offset 0x${last.offset.toString(16).toUpperCase()}, record ${last.record}, from the end again\\.$`));
 });

@@ -55,8 +55,9 @@ std::string Printable(std::string_view bytes) {
     return text;
 }
 
-// Shortest text that reads back as `value`; names for what JSON has no number for.
-void AppendNumber(std::string& out, double value) {
+// Shortest text that reads back as `value`, as a float when `single` (0.1f is 0.1, not the
+// double nearest to it); names for what JSON has no number for.
+void AppendNumber(std::string& out, double value, bool single = false) {
     if (std::isnan(value)) {
         out += "\"NaN\"";
     } else if (std::isinf(value)) {
@@ -65,7 +66,8 @@ void AppendNumber(std::string& out, double value) {
         char text[32];
         for (int digits = 1; digits <= 17; ++digits) {
             std::snprintf(text, sizeof text, "%.*g", digits, value);
-            if (std::strtod(text, nullptr) == value)
+            if (single ? std::strtof(text, nullptr) == float(value)
+                       : std::strtod(text, nullptr) == value)
                 break;
         }
         out += text;
@@ -139,9 +141,9 @@ QEF_EXPORT uint32_t qef_values(int slot, double offset) {
             out += text;
         }
         out += "], \"float32Le\": ";
-        AppendNumber(out, values.float32Little);
+        AppendNumber(out, values.float32Little, true);
         out += ", \"float32Be\": ";
-        AppendNumber(out, values.float32Big);
+        AppendNumber(out, values.float32Big, true);
         out += ", \"float64Le\": ";
         AppendNumber(out, values.float64Little);
         out += ", \"float64Be\": ";

@@ -17,6 +17,9 @@ const RECORD_HEADER = 8;
 const hexColumn = (k) => (k < 8 ? HEX_COLUMN + 3 * k : HEX_HIGH_COLUMN + 3 * (k - 8));
 // The dump lines that show bytes in these columns: a record's, and a damaged region's.
 const BYTE_ROWS = new Set(['line', 'damaged']);
+// A record's first line shows its header too: the tag's four bytes as its name, the size's four
+// as its size; a header byte is marked on the field that shows it.
+const HEADER_FIELDS = [{ from: 10, to: 24 }, { from: 25, to: 30 }];
 
 // The byte a column shows, or -1.
 function byteOfColumn(column) {
@@ -58,20 +61,29 @@ export function addBytes(dump, records, page) {
     const list = $('inspector-values');
 
     // A line's marks: each byte it shows (its hex digits are not blank) in the ranges marked.
+    const marksOf = (at) => {
+        const names = [];
+        if (state.record && at >= state.record.from && at < state.record.to) names.push('in-record');
+        if (state.hit && at >= state.hit.offset && at < state.hit.offset + state.hit.length) names.push('hit');
+        if (at === state.cursor) names.push('byte-cursor');
+        return names;
+    };
     dump.marks = (index, row) => {
         if (!BYTE_ROWS.has(row.kind) || row.offset === undefined || row.offset < 0) return [];
         const marks = [];
         for (let k = 0; k < BYTES_PER_LINE; k++) {
-            const at = row.offset + k;
             if (row.text[hexColumn(k)] === ' ') continue;
-            const names = [];
-            if (state.record && at >= state.record.from && at < state.record.to) names.push('in-record');
-            if (state.hit && at >= state.hit.offset && at < state.hit.offset + state.hit.length) names.push('hit');
-            if (at === state.cursor) names.push('byte-cursor');
-            for (const className of names) {
+            for (const className of marksOf(row.offset + k)) {
                 marks.push({ from: hexColumn(k), to: hexColumn(k) + 2, className });
                 marks.push({ from: CHAR_COLUMN + k, to: CHAR_COLUMN + k + 1, className });
             }
+        }
+        if (row.header) {
+            HEADER_FIELDS.forEach((field, k) => {
+                const first = row.offset - RECORD_HEADER + 4 * k;
+                const names = new Set([0, 1, 2, 3].flatMap((b) => marksOf(first + b)).filter((name) => name !== 'in-record'));
+                for (const className of names) marks.push({ ...field, className });
+            });
         }
         return marks;
     };
@@ -132,15 +144,28 @@ export function addBytes(dump, records, page) {
         const k = byteOfColumn(Math.floor(x / dump.charWidth));
         if (line && BYTE_ROWS.has(line.kind) && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
     }
-    // Left and Right move the byte cursor; Up and Down keep moving the row cursor.
+    // Left and Right move the byte cursor, header bytes included, the first press of a file to its
+    // first byte; Up and Down move the row cursor, and the byte cursor with it, a line of data.
+    const rowAt = (index) => dump.source.rows(index, 1)[0];
+    const bytesOf = (row) => [...Array(BYTES_PER_LINE).keys()].filter((k) => row.text[hexColumn(k)] !== ' ').length;
     dump.element.addEventListener(
         'keydown',
         (event) => {
             const step = { ArrowLeft: -1, ArrowRight: 1 }[event.key];
-            if (!step || event.ctrlKey || event.metaKey || event.shiftKey || !page.file() || page.comparing()) return;
+            const line = { ArrowUp: -1, ArrowDown: 1 }[event.key];
+            if (event.ctrlKey || event.metaKey || event.shiftKey || !page.file() || page.comparing()) return;
+            if (line && state.cursor >= 0) {
+                const from = rowAt(dump.cursor);
+                const k = from && state.cursor >= from.offset ? Math.min(state.cursor - from.offset, BYTES_PER_LINE - 1) : 0;
+                setTimeout(() => { // once the list has moved its row cursor
+                    const to = rowAt(dump.marked);
+                    if (to && to.text && to.offset >= 0) place(to.offset + Math.min(k, bytesOf(to) - 1));
+                });
+            }
+            if (!step) return;
             event.preventDefault();
             event.stopImmediatePropagation();
-            const at = Math.max(0, Math.min(page.file().size - 1, (state.cursor < 0 ? 0 : state.cursor) + step));
+            const at = state.cursor < 0 ? 0 : Math.max(0, Math.min(page.file().size - 1, state.cursor + step));
             place(at, true);
         },
         { capture: true },

@@ -2,7 +2,7 @@
 // dump's place: changed records marked, equal runs folded into rows that open on a click, a
 // step from change to change, and what changed in the records of each.
 import * as core from './core.js';
-import { startJob, guarded } from './jobs.js';
+import { startJob, guarded, nameOf } from './jobs.js';
 
 // Equal records shown around each change, as `qefdump --diff` shows them by default.
 const CONTEXT = 1;
@@ -67,16 +67,16 @@ export class Comparison {
         const shown = this.page.generation();
         const current = () => mine === this.generation && shown === this.page.generation();
         let id = 0;
-        const job = startJob(`Comparing with ${file.name}`, () => core.cancel(id));
+        const job = startJob(`Comparing with ${nameOf(file)}`, () => core.cancel(id));
         const onStart = (started) => (id = started);
         const result = await guarded(job, () => core.openFile(core.COMPARED, file, { onProgress: job.progress, onStart }));
         if (!current() || job.cancelled) {
             if (result.verdict === 'accepted') core.drop(core.COMPARED, id);
-            job.end(`${file.name} was not compared: ${job.cancelled ? 'cancelled' : 'another file was opened or compared'}.`);
+            job.end(`${nameOf(file)} was not compared: ${job.cancelled ? 'cancelled' : 'another file was opened or compared'}.`);
             return;
         }
         if (result.verdict !== 'accepted') {
-            this.page.message(`${file.name}: ${result.message}`);
+            this.page.message(`${nameOf(file)}: ${result.message}`);
             job.end('');
         } else {
             job.progress(undefined);
@@ -84,10 +84,10 @@ export class Comparison {
             if (made === 'made') core.settleCompare(current() && !job.cancelled);
             if (job.cancelled) return;
             if (!current() || made === 'gone') {
-                job.end(`${file.name} was not compared: another file was opened or compared.`);
+                job.end(`${nameOf(file)} was not compared: another file was opened or compared.`);
                 return;
             }
-            if (made === 'no memory') this.page.message(`${file.name} was not compared: ${core.NO_MEMORY}`);
+            if (made === 'no memory') this.page.message(`${nameOf(file)} was not compared: ${core.NO_MEMORY}`);
             else await guarded(job, () => this.show(file, shownName));
             job.end('');
         }
@@ -103,7 +103,7 @@ export class Comparison {
         const intact = damage ? ` Compared: the intact records of ${shownName}.` : '';
         this.showing(true);
         this.file = file;
-        $('compare-summary').textContent = `${shownName} / ${file.name}: ${summary}${intact}`;
+        $('compare-summary').textContent = `${shownName} / ${nameOf(file)}: ${summary}${intact}`;
         this.change = -1;
         this.list.setSource(source);
         await Promise.all([this.detail(-1), this.step(1)]);

@@ -104,11 +104,12 @@ export function whenLost(callback) {
 }
 
 // Sends a call; `long` ones (reading, comparing, saving, counting, searching) report progress
-// and may be cancelled with the id they are given through `onStart`.
-function call(name, args, { long = false, transfer = [], onProgress = () => {}, onStart = () => {} } = {}) {
+// and may be cancelled with the id they are given through `onStart`. The page waits on all but
+// reading, comparing and saving (`waits`), which go on while it is used.
+function call(name, args, { long = false, waits = !long, transfer = [], onProgress = () => {}, onStart = () => {} } = {}) {
     const id = ++lastId;
-    const promise = new Promise((resolve, reject) => waiting.set(id, { resolve, reject, onProgress, quick: !long }));
-    if (!long) track(1);
+    const promise = new Promise((resolve, reject) => waiting.set(id, { resolve, reject, onProgress, quick: waits }));
+    if (waits) track(1);
     worker.postMessage({ id, call: name, args }, transfer);
     onStart(id);
     return promise;
@@ -158,8 +159,6 @@ export const firstLineOfRecord = (slot, record) => call('firstLineOfRecord', [sl
 export const firstLineOfRow = (slot, row) => call('firstLineOfRow', [slot, row]);
 // The bytes a row of the shown file's record list marks in the dump: { from, to }.
 export const rowBytes = (row) => call('rowBytes', [row]);
-// 'line' or 'damaged' for each dump line [first, first + count) of the shown file.
-export const lineKinds = (first, count) => call('lineKinds', [first, count]);
 // A slot's salvaged file's damage summed up ("1 damaged region, 474 bytes; 235 records intact"),
 // or null for a whole file.
 export const damage = (slot) => call('damage', [slot]);
@@ -171,25 +170,27 @@ export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset
 // record from byte `from` on whose tag name holds `query` (qef_find), going round, or of the
 // previous one before it with `backward`: -1 for none, -2 for an empty query, -3 when memory ran
 // out.
-export const find = (query, from, backward, options) => call('find', [query, from, backward], { long: true, ...options });
+export const find = (query, from, backward, options) => call('find', [query, from, backward], { long: true, waits: true, ...options });
 // The shown file's next (or previous) hit of `query` from byte `from`, wrapping: { offset, length }
 // or { failure } (-1 none, -2 not a query, -3 no memory). `kind` 0 text, 1 hex; `flags` 1 match
 // case, 2 UTF-16LE too.
 export const search = (query, kind, flags, from, backward, options) =>
-    call('search', [query, kind, flags, from, backward], { long: true, ...options });
+    call('search', [query, kind, flags, from, backward], { long: true, waits: true, ...options });
 // The values at byte `offset` of the shown file, for the data inspector (see qef_values); null
 // when there are none.
 export const values = (offset) => call('values', [offset]);
 // Counts the records and data bytes per tag of the shown file, which the worker keeps:
 // { tags, records, bytes }, or null when memory ran out. Long work, for a job.
-export const countTags = (options) => call('countTags', [], { long: true, ...options });
+export const countTags = (options) => call('countTags', [], { long: true, waits: true, ...options });
 // Rows [first, first + count) of the counts in `order` ('first' seen, 'records' or 'bytes', the
 // most first): [{ text, first }], `first` the tag's first record.
 export const tagRows = (first, count, order) => call('tagRows', [first, count, order]);
 // The `count` largest in `order`, [{ name, records, bytes, first }], and the rest summed
 // { tags, records, bytes }: the chart's bars.
 export const tagChart = (count, order) => call('tagChart', [count, order]);
-// The offset of the first data byte of each dump line [first, first + count).
+// The offset of the first data byte of each dump line [first, first + count), whether the line
+// is its record's first, which shows the record's header, and its kind, 'line' or, in a
+// salvaged file, 'damaged': { offsets, headers, kinds }.
 export const dumpOffsets = (first, count) => call('dumpOffsets', [first, count]);
 
 // The dump of the shown file as a Blob, or why there is none: 'no memory', 'replaced' (another

@@ -7,6 +7,10 @@ const KEPT_ENDS = 3; // the lines of ended jobs kept in the list
 const $ = (id) => document.getElementById(id);
 const running = []; // the jobs not ended, oldest first
 
+// A file's name for a text: isolated (U+2068 ... U+2069) when it holds anything past ASCII, so
+// that a right-to-left override in it turns no text around it.
+export const nameOf = ({ name }) => (/^[\x20-\x7e]*$/.test(name) ? name : `\u2068${name}\u2069`);
+
 function count() {
     document.body.dataset.jobs = running.length;
 }

@@ -6,7 +6,7 @@ import { VirtualList } from './virtual-list.js';
 import { makeSelectable } from './selection.js';
 import { saveAsText } from './save.js';
 import { Comparison } from './compare.js';
-import { startJob, guarded } from './jobs.js';
+import { startJob, guarded, nameOf } from './jobs.js';
 import { addTouch } from './touch.js';
 import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
@@ -68,11 +68,9 @@ addEventListener('error', (event) => fault(String(event.error?.stack || event.me
 
 // A salvaged file's lines are marked where they show a damaged region.
 function dumpSource() {
-    const { damage } = state.file;
     const fetch = async (first, count) => {
-        const [lines, offsets, kinds] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode),
-            core.dumpOffsets(first, count), damage && core.lineKinds(first, count)]);
-        return lines.map((text, k) => ({ text, kind: kinds ? kinds[k] : 'line', offset: offsets[k] }));
+        const [lines, { offsets, headers, kinds }] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
+        return lines.map((text, k) => ({ text, kind: kinds[k], offset: offsets[k], header: headers[k] }));
     };
     const { lines: count, columns } = state.file;
     return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
@@ -120,10 +118,10 @@ async function showFile(file, { lines, records: count, rows, damage }) {
     salvage.shown(state.file);
     bytes.reset();
     stats.reset();
-    document.title = `${file.name} - QEF Viewer`;
+    document.title = `${nameOf(file)} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes · ${damage || plural(count, 'record')}`;
+    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes · ${damage || plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
@@ -136,12 +134,12 @@ async function showFile(file, { lines, records: count, rows, damage }) {
 function refuse(file, refusal, salvageable) {
     salvage.offer(salvageable ? file : null);
     if (state.file) {
-        message(`${file.name}: ${refusal}`);
+        message(`${nameOf(file)}: ${refusal}`);
         return;
     }
     message(refusal);
     $('welcome').hidden = true;
-    $('status-file').textContent = `${file.name} · ${number(file.size)} bytes`;
+    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes`;
 }
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the
@@ -150,7 +148,7 @@ function refuse(file, refusal, salvageable) {
 async function open(file, { salvage: salvaged = false } = {}) {
     const generation = ++state.generation;
     let id = 0;
-    const job = startJob(`Reading ${file.name}`, () => {
+    const job = startJob(`Reading ${nameOf(file)}`, () => {
         core.cancel(id);
         ended();
     });
@@ -165,7 +163,7 @@ async function open(file, { salvage: salvaged = false } = {}) {
         if (job.cancelled) return false;
         if (generation !== state.generation) {
             if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
-            job.end(`${file.name} was not opened: another file was opened after it.`);
+            job.end(`${nameOf(file)} was not opened: another file was opened after it.`);
             return false;
         }
         const taken = result.verdict === 'accepted' && (await guarded(job, () => core.take(id)));
@@ -204,10 +202,10 @@ async function reopen() {
     compare.close();
     state.reopening = true;
     let id = 0;
-    const job = startJob(`Opening ${shown.name} again`, () => core.cancel(id));
+    const job = startJob(`Opening ${nameOf(shown)} again`, () => core.cancel(id));
     const gone = (why) => {
         if (generation === state.generation) closeFile();
-        job.end(`${shown.name} was closed: ${why}.`);
+        job.end(`${nameOf(shown)} was closed: ${why}.`);
     };
     try {
         const result = await core.openFile(core.SHOWN, shown.chosen, { onProgress: job.progress, onStart: (started) => (id = started) },
@@ -221,7 +219,7 @@ async function reopen() {
         dump.render();
         records.render();
         showPosition();
-        if (comparedFile) compare.start(comparedFile, shown.name);
+        if (comparedFile) compare.start(comparedFile, nameOf(shown));
     } catch (error) {
         gone(error.reason || 'internal error');
         if (!(error instanceof core.Replaced)) throw error;
@@ -231,7 +229,7 @@ async function reopen() {
 }
 
 core.whenLost((why, detail) => {
-    const again = state.file ? ` The viewer started again and opens ${state.file.name} again.` : ' The viewer started again.';
+    const again = state.file ? ` The viewer started again and opens ${nameOf(state.file)} again.` : ' The viewer started again.';
     if (why === 'no memory') message(`${core.NO_MEMORY}${again}`);
     else if (why === 'broken') fault(detail, again);
     if (!state.reopening) reopen();
@@ -285,7 +283,7 @@ function setMode(event) {
 const canCompare = () => Boolean(state.file) && !state.reading && !state.reopening;
 
 function compareWith(file) {
-    if (canCompare()) compare.start(file, state.file.name);
+    if (canCompare()) compare.start(file, nameOf(state.file));
 }
 
 const compare = new Comparison(dump, {
@@ -304,7 +302,7 @@ $('open-file').addEventListener('change', (event) => {
 });
 $('numeration').addEventListener('change', setMode);
 $('goto').addEventListener('submit', goTo);
-$('save').addEventListener('click', () => saveAsText(state.file.name, state.mode));
+$('save').addEventListener('click', () => saveAsText(state.file, state.mode));
 $('compare').addEventListener('click', () => $('compare-file').click());
 $('compare-file').addEventListener('change', (event) => {
     const file = event.target.files[0];
@@ -317,7 +315,7 @@ makeSelectable(dump, { onNote: note, onClick: onDumpClick });
 records.rowsElement.addEventListener('click', async (event) => {
     if (records.count) jump(await core.firstLineOfRow(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
-listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')] });
+listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')], tell: message });
 addTouch(dump, { onTap: onDumpClick });
 addTouch(records);
 addLayout({ panes: $('panes'), toggle: $('toggle-records'), splitter: $('splitter'),

@@ -7,7 +7,7 @@
 // folded on a narrow screen).
 import * as core from './core.js';
 import { VirtualList } from './virtual-list.js';
-import { startJob, guarded } from './jobs.js';
+import { startJob, guarded, nameOf } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -79,11 +79,11 @@ export function addStats({ onRecord, file }) {
         const shown = file();
         if (!shown || counted === shown || (job && !job.ended)) return;
         let id = 0;
-        const mine = (job = startJob(`Counting the tags of ${shown.name}`, () => core.cancel(id)));
+        const mine = (job = startJob(`Counting the tags of ${nameOf(shown)}`, () => core.cancel(id)));
         const totals = await guarded(mine, () => core.countTags({ onStart: (started) => (id = started) }));
         if (mine.cancelled) return;
-        if (file() !== shown) return void mine.end(`The tags of ${shown.name} were not counted: another file was opened.`);
-        if (!totals) return void mine.end(`The tags of ${shown.name} were not counted. ${core.NO_MEMORY}`);
+        if (file() !== shown) return void mine.end(`The tags of ${nameOf(shown)} were not counted: another file was opened.`);
+        if (!totals) return void mine.end(`The tags of ${nameOf(shown)} were not counted. ${core.NO_MEMORY}`);
         counted = shown;
         $('stats-total').textContent = `${number(totals.tags)} tags, ${number(totals.records)} records, ${number(totals.bytes)} data bytes`;
         await guarded(mine, () => order(totals));

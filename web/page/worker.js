@@ -206,6 +206,19 @@ function damage(slot) {
     return core._qef_damaged_regions(slot) ? outputText(core._qef_damage_summary(slot)) : null;
 }
 
+// Of each dump line [first, first + count) of the shown file: the offset of its first data
+// byte, whether it is a record's first line (which shows its header), and its kind, 'line' or,
+// in a salvaged file, 'damaged' for a damaged region's.
+function dumpOffsets(first, count) {
+    const lines = Array.from({ length: count }, (_, k) => first + k);
+    const kinds = lines.map((line) => (core._qef_line_damaged(SHOWN, line) ? 'damaged' : 'line'));
+    return {
+        offsets: lines.map((line) => core._qef_offset_of_line(SHOWN, line)),
+        headers: lines.map((line, k) => kinds[k] === 'line' && core._qef_first_line_of_row(SHOWN, core._qef_row_of_line(SHOWN, line)) === line),
+        kinds,
+    };
+}
+
 // The repaired file of the salvaged file shown, as a Blob copied whole from the core; 'no
 // signature' when its signature record was lost.
 function repaired() {
@@ -242,8 +255,6 @@ const CALLS = {
     firstLineOfRecord: (id, slot, record) => core._qef_first_line_of_record(slot, record),
     firstLineOfRow: (id, slot, row) => core._qef_first_line_of_row(slot, row),
     rowBytes: (id, row) => ({ from: core._qef_row_data(SHOWN, row), to: core._qef_row_end(SHOWN, row) }),
-    lineKinds: (id, first, count) =>
-        Array.from({ length: count }, (_, k) => (core._qef_line_damaged(SHOWN, first + k) ? 'damaged' : 'line')),
     repaired: () => repaired(),
     damage: (id, slot) => damage(slot),
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
@@ -254,7 +265,7 @@ const CALLS = {
     countTags,
     tagRows: (id, first, count, order) => (stats ? stats.rows(first, count, order) : []),
     tagChart: (id, count, order) => (stats ? stats.chart(count, order) : null),
-    dumpOffsets: (id, first, count) => Array.from({ length: count }, (_, k) => core._qef_offset_of_line(SHOWN, first + k)),
+    dumpOffsets: (id, first, count) => dumpOffsets(first, count),
     compare,
     settleCompare: (id, keep) => settle(keep),
     diffRowCount: () => core._qef_diff_row_count(),
