@@ -302,7 +302,8 @@ int RunSalvage(const DumpOptions& options) {
         return status;
     std::fprintf(stderr, "qefdump: %s: %s\n", checked.shown.c_str(),
                  DescribeSalvage(salvage).c_str());
-    return salvage.Whole() ? EXIT_DONE : EXIT_REFUSED;
+    bool whole = salvage.Whole() && SignatureSurvived(data, length, salvage);
+    return whole ? EXIT_DONE : EXIT_REFUSED;
 }
 
 int PrintAndClose(void (*print)(std::FILE*)) {
