@@ -148,6 +148,33 @@ test('a fault in the worker is an internal error with its detail, and the page g
     assert.match(await page.textContent('#status-position'), /^Lines 2-/);
 });
 
+test('a worker that fails is replaced and the file opened again, once: failing again soon after, the file is closed', async () => {
+    const { page, folder } = browser;
+    const path = makeSample(folder, 'mixed', 45, 100000);
+    await openFile(page, path);
+    const fail = () => page.evaluate(() => { // the worker's next message throws outside any call
+        const post = Worker.prototype.postMessage;
+        Worker.prototype.postMessage = function () {
+            Worker.prototype.postMessage = post;
+            return post.call(this, null);
+        };
+    });
+    await fail();
+    await goTo(page, 'line', 5);
+    await page.waitForSelector('#message details');
+    assert.equal(await page.$eval('#message', (m) => m.firstChild.textContent), 'Internal error. The viewer started again and opens mixed-45-100000.qef again.');
+    await page.waitForFunction(() => !document.querySelector('#jobs .job'));
+    await goTo(page, 'line', 5);
+    assert.match(await page.textContent('#status-position'), /^Lines 5-/);
+    assert.equal((await shownRows(page))[0], qefdump(path).stdout.toString('latin1').split('\r\n')[4]);
+    await fail();
+    await goTo(page, 'line', 6);
+    await page.waitForFunction(() => /stopped again/.test(document.getElementById('message').textContent));
+    assert.equal(await page.$eval('#message', (m) => m.firstChild.textContent), 'Internal error. The viewer stopped again and closed mixed-45-100000.qef.');
+    assert.equal(await page.textContent('#status-file'), 'No file');
+    assert.equal(await page.evaluate(() => document.querySelectorAll('#jobs .job').length), 0);
+});
+
 test('out of memory in a small WebAssembly memory is a message, and the page goes on', async () => {
     // About 162 MiB, as a phone's browser may give: two unlike files of 4,000,000 records do not fit.
     const small = await startPage(undefined, { flags: ['--js-flags=--wasm-max-mem-pages=2600'] });

@@ -39,6 +39,10 @@ function receive({ data }) {
         else if (told) told.reject(new Error(data.unloaded));
         return;
     }
+    if (data.broken !== undefined) {
+        replace('broken', data.broken);
+        return;
+    }
     if (data.busy !== undefined) {
         busy = data.busy ? data.id : 0;
         return;

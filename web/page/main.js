@@ -26,6 +26,7 @@ const state = {
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: null, // the job reading a file for Open: Compare waits for it
     reopening: false, // while a new core opens the shown file again
+    stopped: -Infinity, // when a core last stopped, not by Cancel
     mode: core.MODES.multi,
 };
 
@@ -228,10 +229,21 @@ async function reopen() {
     }
 }
 
+// A core that stops again soon after (not by Cancel) would stop again and again on the same
+// file: the file is closed instead of opened a third time.
+const STOPS_APART_MS = 30_000;
 core.whenLost((why, detail) => {
-    const again = state.file ? ` The viewer started again and opens ${nameOf(state.file)} again.` : ' The viewer started again.';
-    if (why === 'no memory') message(`${core.NO_MEMORY}${again}`);
-    else if (why === 'broken') fault(detail, again);
+    const now = performance.now();
+    const again = why !== 'cancelled' && now - state.stopped < STOPS_APART_MS;
+    if (why !== 'cancelled') state.stopped = now;
+    if (again && state.file) {
+        const name = nameOf(state.file);
+        closeFile();
+        return void (why === 'broken' ? fault(detail, ` The viewer stopped again and closed ${name}.`) : message(`${core.NO_MEMORY} The viewer stopped again and closed ${name}.`));
+    }
+    const opens = state.file ? ` The viewer started again and opens ${nameOf(state.file)} again.` : ' The viewer started again.';
+    if (why === 'no memory') message(`${core.NO_MEMORY}${opens}`);
+    else if (why === 'broken') fault(detail, opens);
     if (!state.reopening) reopen();
 });
 

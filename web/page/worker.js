@@ -294,6 +294,13 @@ self.onmessage = async ({ data }) => {
     cancelled.delete(data.id);
 };
 
+// A failure outside any call (a message it cannot read) may have left a call unanswered: the
+// page is told, and replaces the worker, settling every call.
+self.addEventListener('unhandledrejection', (event) => {
+    event.preventDefault();
+    postMessage({ broken: String((event.reason && event.reason.stack) || event.reason) });
+});
+
 // What a call's exception means. Memory that could not grow, or a trap or an abort of the
 // module, leave the core in no state to go on: the page replaces it ('no memory', 'broken').
 // Any other exception is a fault of this script, thrown before it changed the core: the core
