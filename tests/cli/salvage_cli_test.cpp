@@ -61,7 +61,7 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
                               Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
                               Json(6, resumed + 50, "0A566572", "MI_VERSION", 4));
     EXPECT_EQ(listed.err, "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(3 * 60, 48),
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(size_t(3) * 60, 48),
               "   damaged  00000053  damaged: 23 bytes at 0x53\n");
 
     // The repaired file is the intact records, byte for byte, and an accepted file.
