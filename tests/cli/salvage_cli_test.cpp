@@ -70,6 +70,11 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
     Result repaired = Run(QEFDUMP_PATH, "out.qef");
     EXPECT_EQ(repaired.exitCode, 0);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records out.qef").exitCode, 0);
+    for (const char* stats : {"--stats", "--stats --json"}) {
+        Result counted = Run(QEFDUMP_PATH, std::string("--salvage ") + stats + " in.qef");
+        EXPECT_EQ(counted.exitCode, 1);
+        EXPECT_TRUE(counted.out == Run(QEFDUMP_PATH, std::string(stats) + " out.qef").out);
+    }
 
     // The dump: the repaired file's lines, numbered as there, with the region's lines between.
     Result dump = Run(QEFDUMP_PATH, "--salvage in.qef");
@@ -117,7 +122,9 @@ TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
     EXPECT_TRUE(ReadText(work_ / "out.qef") == ReadText(work_ / "in.qef"));
     for (const char* misuse :
          {"--repair in.qef", "--signature v2.0 in.qef", "--repair --signature v3.0 -o o in.qef",
-          "--salvage --stats in.qef", "--salvage --tag MI_END in.qef", "--salvage in.qef in.qef"})
+          "--salvage --diff in.qef in.qef", "--salvage --tag MI_END in.qef",
+          "--salvage in.qef in.qef", "--salvage --records in.qef in.qef",
+          "--salvage --find x in.qef"})
         EXPECT_EQ(Run(QEFDUMP_PATH, misuse).exitCode, 2) << misuse;
 }
 
