@@ -15,7 +15,7 @@ const char HelpText[] =
     "       qefdump --find-hex BYTES [SELECT] [--json] [-n MODE] [FILE...]\n"
     "       qefdump --stats [SELECT] [--json] [-o OUT] [FILE...]\n"
     "       qefdump [SELECT] [--lf] [-n MODE] [-o OUT] [FILE|-]\n"
-    "       qefdump --salvage [--records|--stats [--json]] [-n MODE] [-o OUT] [FILE|-]\n"
+    "       qefdump --salvage [--records|--stats [--json]] [-n MODE] [-o OUT] [FILE]\n"
     "       qefdump --repair [--signature v2.0|v1.1] -o OUT [FILE|-]\n"
     "  where SELECT is [--record RANGE] [--tag NAME|TAG]; --records takes it and\n"
     "  several FILEs too\n"
