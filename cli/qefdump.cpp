@@ -296,6 +296,13 @@ int RunSalvage(const DumpOptions& options) {
                                  out);
         if (options.task == TASK_DUMP)
             return PrintSalvagedDump(data, salvage, options.numeration, out);
+        if (options.task == TASK_STATS || options.task == TASK_STATS_JSON) {
+            PrintOutcome printed =
+                PrintSalvagedStats(data, salvage, options.task == TASK_STATS_JSON, out);
+            if (printed == PRINT_NO_MEMORY)
+                ComplainOfMemory(EXIT_USAGE);
+            return printed == PRINT_DONE;
+        }
         return PrintSalvagedRecords(data, salvage, options.task == TASK_RECORDS_JSON, out);
     });
     if (status != EXIT_DONE)

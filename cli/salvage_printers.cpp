@@ -3,6 +3,9 @@
 #include "dump/record_text.h"
 #include "dump/salvage_text.h"
 
+#include <new>
+#include <vector>
+
 bool PrintSalvagedDump(const unsigned char* data, const Salvage& salvage, Numeration mode,
                        TextOut& out) {
     bool written = true;
@@ -38,6 +41,22 @@ bool PrintSalvagedRecords(const unsigned char* data, const Salvage& salvage, boo
                    return out.Put(json ? DamagedRecordJson(span) : DamagedRecordLine(span));
                }) &&
            out.Flush();
+}
+
+PrintOutcome PrintSalvagedStats(const unsigned char* data, const Salvage& salvage, bool json,
+                                TextOut& out) {
+    // The runs of intact records side by side are a whole chain of the same records.
+    std::vector<unsigned char> intact;
+    try {
+        for (const SalvageSpan& span : salvage.spans)
+            if (!span.damaged)
+                intact.insert(intact.end(), data + span.at.offset,
+                              data + span.at.offset + span.length);
+    } catch (const std::bad_alloc&) {
+        return PRINT_NO_MEMORY;
+    }
+    return PrintTagStats(intact.data(), uint32_t(intact.size()), RecordSelection{},
+                         PrefixFor(nullptr, json), out);
 }
 
 bool PrintRepaired(const unsigned char* data, uint32_t length, const Salvage& salvage,

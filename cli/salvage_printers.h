@@ -3,6 +3,7 @@
 // file. Each returns false when writing failed.
 #pragma once
 
+#include "cli/query_printers.h"
 #include "cli/text_out.h"
 #include "dump/salvage.h"
 
@@ -12,5 +13,8 @@ bool PrintSalvagedDump(const unsigned char* data, const Salvage& salvage, Numera
                        TextOut& out);
 bool PrintSalvagedRecords(const unsigned char* data, const Salvage& salvage, bool json,
                           TextOut& out);
+// The statistics of the intact records, as --stats counts those of a whole file.
+PrintOutcome PrintSalvagedStats(const unsigned char* data, const Salvage& salvage, bool json,
+                                TextOut& out);
 bool PrintRepaired(const unsigned char* data, uint32_t length, const Salvage& salvage,
                    std::string_view signature, TextOut& out);

@@ -99,7 +99,10 @@ bool Overtakes(const unsigned char* data, uint32_t length, uint32_t start, uint3
         if (at == rival)
             return rivalRecords > records;
         if (at < rival && at < reach) {
-            at = NextOffset(at, FittingSize(data, length, at));
+            int64_t size = FittingSize(data, length, at); // fits: the chain breaks at `reach`
+            if (size < 0)
+                return false;
+            at = NextOffset(at, size);
             ++records;
             continue;
         }

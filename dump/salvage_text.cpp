@@ -2,7 +2,7 @@
 
 #include "dump/byte_text.h"
 
-#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -39,14 +39,17 @@ std::string ShortHex(uint32_t offset) {
 } // namespace
 
 void WriteDamagedLine(const unsigned char* data, uint32_t offset, uint32_t count, char* line) {
-    std::memcpy(line, HeaderLineTemplate, DumpLineLength);
-    std::string lead = "!DAMAGED! 0x" + HexOffset(offset, 8);
-    std::memcpy(line, lead.data(), lead.size());
-    std::memcpy(line + SizeLastColumn - 4, "!!!!!", 5);
+    std::string_view lead = HeaderLineTemplate;
+    std::string marks = "!DAMAGED! 0x" + HexOffset(offset, 8);
+    marks += lead.substr(marks.size(), SizeLastColumn - 4 - marks.size());
+    marks += "!!!!!";
+    marks += lead.substr(marks.size());
+    marks.copy(line, DumpLineLength);
     for (uint32_t k = 0; k < count && k < BytesPerLine; ++k) {
         unsigned char byte = data[offset + k];
-        size_t column = (k < 8 ? HexColumn : HexHighHalfColumn) + 3 * (k % 8);
-        std::memcpy(line + column, ByteTexts.hex[byte], 2);
+        size_t column = (k < 8 ? HexColumn : HexHighHalfColumn) + 3 * size_t(k % 8);
+        line[column] = ByteTexts.hex[byte][0];
+        line[column + 1] = ByteTexts.hex[byte][1];
         line[CharColumn + k] = ByteTexts.shown[byte];
     }
 }

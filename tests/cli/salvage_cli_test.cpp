@@ -61,7 +61,7 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
                               Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
                               Json(6, resumed + 50, "0A566572", "MI_VERSION", 4));
     EXPECT_EQ(listed.err, "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(3 * 60, 48),
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(size_t(3) * 60, 48),
               "   damaged  00000053  damaged: 23 bytes at 0x53\n");
 
     // The repaired file is the intact records, byte for byte, and an accepted file.
@@ -70,6 +70,11 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
     Result repaired = Run(QEFDUMP_PATH, "out.qef");
     EXPECT_EQ(repaired.exitCode, 0);
     EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records out.qef").exitCode, 0);
+    for (const char* stats : {"--stats", "--stats --json"}) {
+        Result counted = Run(QEFDUMP_PATH, std::string("--salvage ") + stats + " in.qef");
+        EXPECT_EQ(counted.exitCode, 1);
+        EXPECT_TRUE(counted.out == Run(QEFDUMP_PATH, std::string(stats) + " out.qef").out);
+    }
 
     // The dump: the repaired file's lines, numbered as there, with the region's lines between.
     Result dump = Run(QEFDUMP_PATH, "--salvage in.qef");
@@ -117,7 +122,9 @@ TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
     EXPECT_TRUE(ReadText(work_ / "out.qef") == ReadText(work_ / "in.qef"));
     for (const char* misuse :
          {"--repair in.qef", "--signature v2.0 in.qef", "--repair --signature v3.0 -o o in.qef",
-          "--salvage --stats in.qef", "--salvage --tag MI_END in.qef", "--salvage in.qef in.qef"})
+          "--salvage --diff in.qef in.qef", "--salvage --tag MI_END in.qef",
+          "--salvage in.qef in.qef", "--salvage --records in.qef in.qef",
+          "--salvage --find x in.qef"})
         EXPECT_EQ(Run(QEFDUMP_PATH, misuse).exitCode, 2) << misuse;
 }
 
