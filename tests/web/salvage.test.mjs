@@ -92,7 +92,7 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     await page.click('#toggle-stats');
 });
 
-test('Save as text and Save repaired file write what qefdump --salvage and --repair write, or nothing without a signature; Compare sees the intact records', async () => {
+test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async () => {
     const { page, folder } = browser;
     const file = damaged(folder);
     const [text] = await Promise.all([page.waitForEvent('download'), page.click('text=Save as text')]);
@@ -127,7 +127,12 @@ test('Save as text and Save repaired file write what qefdump --salvage and --rep
     await page.click('#save-repaired');
     await page.waitForFunction(() => /^unsigned\.repaired\.qef was not/.test(document.querySelector('#jobs .job-end:last-child')?.textContent));
     assert.equal(await page.$$eval('#jobs .job-end', (ends) => ends.at(-1).textContent),
-        'unsigned.repaired.qef was not saved: the signature record did not survive.');
+        'unsigned.repaired.qef was not saved: the signature record did not survive; choose one to write.');
     assert.notEqual(qefdump('--repair', '-o', join(folder, 'unsigned-repaired.qef'), unsignedPath).status, 0);
     assert.equal(downloads, 0);
+    // With one chosen, it goes in front, as qefdump --repair --signature writes it.
+    await page.selectOption('#repair-signature', '2');
+    const [signed] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
+    assert.equal(qefdump('--repair', '--signature', 'v1.1', '-o', repaired, unsignedPath).status, 1);
+    assert.ok(readFileSync(await signed.path()).equals(readFileSync(repaired)));
 });

@@ -219,15 +219,45 @@ QEF_EXPORT int qef_line_damaged(int slot, uint32_t line) {
            SalvageRecordOfRow(*view, SalvageRowOfLine(*view, line)) < 0;
 }
 
-// The repaired file, the intact records end to end, its length at qef_repaired_length;
-// nullptr when the file is not salvaged or its signature record was lost, as then the records
-// alone are no module-info file.
-QEF_EXPORT const unsigned char* qef_repaired(int slot) {
+QEF_EXPORT int qef_signature_survived(int slot) {
     const SalvagedView* view = ViewOf(slot);
-    return view && SalvageSigned(*view) ? view->repaired.get() : nullptr;
+    return view && SalvageSigned(*view);
 }
 
-QEF_EXPORT uint32_t qef_repaired_length(int slot) {
-    OpenFile* file = AcceptedFile(slot);
-    return file && file->salvage ? file->index.Length() : 0;
+namespace {
+
+std::unique_ptr<unsigned char[]> repairedFile; // made for a save, until the next call
+uint32_t repairedLength = 0;
+
+} // namespace
+
+// The repaired file of the salvaged file in `slot` as qefdump --repair writes it, its length at
+// qef_repaired_length: the intact records in order, after the signature record `signature` (1
+// v2.0, 2 v1.1) when the file's own was lost. nullptr when it was lost and none is chosen, as
+// then the records alone are no module-info file, or when memory ran out. Any other slot
+// forgets the file made last.
+QEF_EXPORT const unsigned char* qef_repaired(int slot, int signature) {
+    repairedFile.reset();
+    repairedLength = 0;
+    const SalvagedView* view = ViewOf(slot);
+    bool chosen = signature == 1 || signature == 2;
+    if (!view || !(SalvageSigned(*view) || chosen))
+        return nullptr;
+    uint32_t length = view->pieces.Length();
+    uint64_t bytes = RepairedLength(view->data, length, view->salvage);
+    repairedFile.reset(new (std::nothrow) unsigned char[bytes + 1]);
+    unsigned char* at = repairedFile.get();
+    if (!at)
+        return nullptr;
+    WriteRepaired(view->data, length, view->salvage, chosen ? SignatureTexts[signature - 1] : "",
+                  [&at](const unsigned char* from, size_t count) {
+                      at = std::copy_n(from, count, at);
+                      return true;
+                  });
+    repairedLength = uint32_t(bytes);
+    return repairedFile.get();
+}
+
+QEF_EXPORT uint32_t qef_repaired_length() {
+    return repairedLength;
 }

@@ -139,7 +139,8 @@ export async function openFile(slot, file, options, salvage = false) {
 }
 
 // The file the open `id` read takes the shown slot: its { lines, records, rows, damage }, or
-// null; `rows` are the record list's, `damage` a salvaged file's summary of it, else null.
+// null; `rows` are the record list's, `damage` a salvaged file's summary of it, else null, and
+// `signed` whether a salvaged file's signature record survived.
 export const take = (id) => call('take', [id]);
 // Forgets the file the open `id` read, unless a newer open of the slot has begun.
 export const drop = (slot, id) => call('drop', [slot, id]);
@@ -166,8 +167,10 @@ export const rowBytes = (row) => call('rowBytes', [row]);
 // A slot's salvaged file's damage summed up ("1 damaged region, 474 bytes; 235 records intact"),
 // or null for a whole file.
 export const damage = (slot) => call('damage', [slot]);
-// The repaired file of the salvaged file shown, as a Blob, or 'no signature'.
-export const repaired = () => call('repaired', []);
+// The repaired file of the salvaged file shown, as a Blob, with the signature record
+// `signature` (1 v2.0, 2 v1.1) in front when its own was lost; or why there is none: 'no
+// signature' (lost, and none chosen) or 'no memory'.
+export const repaired = (signature) => call('repaired', [signature]);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
 export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
 // Searches of the whole file, long work that a job shows (see search.js): the offset of the next

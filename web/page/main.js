@@ -20,8 +20,9 @@ const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
-    // { name, size, lines, records, rows, damage, columns, chosen: the File, to open again } of
-    // the file shown; `rows` are the record list's, `damage` a salvaged file's.
+    // { name, size, lines, records, rows, damage, signed, columns, chosen: the File, to open
+    // again } of the file shown; `rows` are the record list's, `damage` and `signed` a salvaged
+    // file's.
     file: null,
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: null, // the job reading a file for Open: Compare waits for it
@@ -113,9 +114,9 @@ function enableControls() {
 }
 
 // The file just taken by the shown slot takes the page.
-async function showFile(file, { lines, records: count, rows, damage }) {
+async function showFile(file, { lines, records: count, rows, damage, signed }) {
     const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
-    state.file = { name: file.name, size: file.size, lines, records: count, rows, damage, columns: line.length + 1, chosen: file };
+    state.file = { name: file.name, size: file.size, lines, records: count, rows, damage, signed, columns: line.length + 1, chosen: file };
     salvage.shown(state.file);
     bytes.reset();
     stats.reset();

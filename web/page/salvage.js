@@ -38,12 +38,12 @@ export function addSalvage({ open, file }) {
         if (!shown || !shown.damage) return;
         const name = repairedName(shown.name);
         const job = startJob(`Saving ${name}`);
-        const saved = await guarded(job, () => core.repaired());
+        const saved = await guarded(job, () => core.repaired(Number($('repair-signature').value)));
         if (job.cancelled) return;
         if (file() !== shown) {
             job.end(`${name} was not saved: another file was opened.`);
         } else if (!(saved instanceof Blob)) {
-            const why = saved === 'no signature' ? 'the signature record did not survive.' : core.NO_MEMORY;
+            const why = saved === 'no signature' ? 'the signature record did not survive; choose one to write.' : core.NO_MEMORY;
             job.end(`${name} was not saved: ${why}`);
         } else {
             const url = URL.createObjectURL(saved);
@@ -59,10 +59,13 @@ export function addSalvage({ open, file }) {
     return {
         // A refused file that could be salvaged is offered, until the next open ends.
         offer,
-        // The file shown: Save repaired file is there for a salvaged one.
+        // The file shown: Save repaired file is there for a salvaged one, and the choice of a
+        // signature record to write when its own was lost.
         shown(shownFile) {
             offer(null);
             $('save-repaired').hidden = !shownFile.damage;
+            $('repair-signature').hidden = !shownFile.damage || shownFile.signed;
+            $('repair-signature').value = '0';
         },
     };
 }

@@ -197,6 +197,7 @@ function take(openId) {
         records: core._qef_record_count(SHOWN),
         rows: core._qef_row_count(SHOWN),
         damage: damage(SHOWN),
+        signed: core._qef_signature_survived(SHOWN) === 1,
     };
 }
 
@@ -219,15 +220,19 @@ function dumpOffsets(first, count) {
     };
 }
 
-// The repaired file of the salvaged file shown, as a Blob copied whole from the core; 'no
-// signature' when its signature record was lost.
-function repaired() {
-    const at = core._qef_repaired(SHOWN);
-    if (!at) return 'no signature';
+// The repaired file of the salvaged file shown, as a Blob copied whole from the core, with the
+// signature record `signature` (1 v2.0, 2 v1.1, 0 none) in front when its own was lost; 'no
+// signature' when it was lost and none is chosen.
+function repaired(signature) {
+    if (!signature && !core._qef_signature_survived(SHOWN)) return 'no signature';
+    const at = core._qef_repaired(SHOWN, signature);
     try {
-        return new Blob([core.HEAPU8.slice(at, at + core._qef_repaired_length(SHOWN))], { type: 'application/octet-stream' });
+        // No room for the copy: no file rather than part of one.
+        return at ? new Blob([core.HEAPU8.slice(at, at + core._qef_repaired_length())], { type: 'application/octet-stream' }) : 'no memory';
     } catch {
-        return 'no memory'; // no room for the copy: no file rather than part of one
+        return 'no memory';
+    } finally {
+        core._qef_repaired(-1, 0);
     }
 }
 
@@ -255,7 +260,7 @@ const CALLS = {
     firstLineOfRecord: (id, slot, record) => core._qef_first_line_of_record(slot, record),
     firstLineOfRow: (id, slot, row) => core._qef_first_line_of_row(slot, row),
     rowBytes: (id, row) => ({ from: core._qef_row_data(SHOWN, row), to: core._qef_row_end(SHOWN, row) }),
-    repaired: () => repaired(),
+    repaired: (id, signature) => repaired(signature),
     damage: (id, slot) => damage(slot),
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
