@@ -137,7 +137,8 @@ test-web: web native $(WEB_MODULES)
 # More generated sequences of a user's actions than test-web plays (SEQUENCES of STEPS from SEED,
 # see tests/web/sequences.test.mjs), and no task on the page's thread over 50 ms among the checks.
 test-web-sequences: web native $(WEB_MODULES)
-	cd $(WEB_TESTS) && SEQUENCES=$${SEQUENCES:-60} STEPS=$${STEPS:-30} LONG_TASK_MS=50 node --test sequences.test.mjs
+	cd $(WEB_TESTS) && SEQUENCES=$${SEQUENCES:-60} STEPS=$${STEPS:-30} SEED=$${SEED:-$$(( $$(date +%s) / 86400 ))} \
+	    LONG_TASK_MS=50 node --test sequences.test.mjs
 
 # Opening 1 MB, 32 MB of mixed records and 32 MB of empty records: the first screen, the last
 # line after Ctrl+End and the page's memory; Compare of the worst pair; and for each, the

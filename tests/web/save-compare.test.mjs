@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-    makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, topLine, setMode, goTo,
+    makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, topLine, setMode,
 } from './harness.mjs';
 
 const browser = sharedPage({ width: 1400, height: 2400 }); // a long comparison reads in fewer screens
@@ -158,25 +158,4 @@ test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps from cha
     await openFile(page, shorter, '#compare');
     assert.match(await page.textContent('#compare-summary'), /: 1 change: 1 record removed, 0 added\.$/);
     assert.equal((await shownRows(page))[0], '= 1 equal record folded: 1 / 1');
-});
-
-test('Go to and Find within a comparison show the line of A in it, opening its fold, and leave it open', async () => {
-    const { page } = browser;
-    const a = makeSample(browser.folder, 'mixed', 23, 100000);
-    const b = changed(a);
-    const lines = dumpLines(a);
-    await setMode(page, 'multi');
-    await openFile(page, a);
-    await openFile(page, b.path, '#compare');
-    const marked = () => page.$eval('#dump .row.marked', (row) => row.textContent);
-    const line = lines.length - 40; // in the fold after the last change
-    await goTo(page, 'line', line);
-    assert.ok(await page.isVisible('#compare-bar'), 'the comparison stays');
-    assert.equal((await marked()).slice(1), lines[line - 1]);
-    await page.selectOption('#find-kind', 'hex');
-    await page.fill('#find-text', lines[20].slice(32, 43));
-    await page.press('#find-text', 'Enter');
-    assert.ok(await page.isVisible('#compare-bar'), 'the comparison stays');
-    assert.equal((await marked()).slice(1), lines[20]);
-    assert.match(await page.textContent('#status-note'), /found at offset 0x[0-9A-F]+, record \d+/);
 });

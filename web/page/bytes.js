@@ -185,7 +185,8 @@ export function addBytes(dump, records, page) {
         const job = startJob(`Finding "${query}"`, () => core.cancel(id));
         const options = { onStart: (started) => (id = started) };
         const found = await guarded(job, async () => {
-            if (kind !== 'tag') return core.search(query, FIND_KINDS[kind], ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0), from, backward, options);
+            const flags = ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0);
+            if (kind !== 'tag') return core.search(query, FIND_KINDS[kind], flags, from, backward, options);
             const offset = await core.find(query, from, backward, options);
             return offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
         });

@@ -161,7 +161,8 @@ async function open(file, { salvage: salvaged = false } = {}) {
     state.reading = job;
     enableControls();
     try {
-        const result = await guarded(job, () => core.openFile(core.SHOWN, file, { onProgress: job.progress, onStart: (started) => (id = started) }, salvaged));
+        const onStart = (started) => (id = started);
+        const result = await guarded(job, () => core.openFile(core.SHOWN, file, { onProgress: job.progress, onStart }, salvaged));
         if (job.cancelled) return false;
         if (generation !== state.generation) {
             if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
@@ -212,7 +213,8 @@ async function reopen() {
     try {
         const result = await core.openFile(core.SHOWN, shown.chosen, { onProgress: job.progress, onStart: (started) => (id = started) },
             Boolean(shown.damage));
-        if (job.cancelled || generation !== state.generation) return void gone('cancelled');
+        if (generation !== state.generation) return void job.end(`${nameOf(shown)} was not opened again: another file was opened.`);
+        if (job.cancelled) return void gone('cancelled');
         const taken = result.verdict === 'accepted' && (await core.take(id));
         if (!taken) return void gone(result.message || core.NO_MEMORY);
         job.end('');
@@ -238,9 +240,9 @@ core.whenLost((why, detail) => {
     const again = why !== 'cancelled' && now - state.stopped < STOPS_APART_MS;
     if (why !== 'cancelled') state.stopped = now;
     if (again && state.file) {
-        const name = nameOf(state.file);
+        const closed = ` The viewer stopped again and closed ${nameOf(state.file)}.`;
         closeFile();
-        return void (why === 'broken' ? fault(detail, ` The viewer stopped again and closed ${name}.`) : message(`${core.NO_MEMORY} The viewer stopped again and closed ${name}.`));
+        return void (why === 'broken' ? fault(detail, closed) : message(`${core.NO_MEMORY}${closed}`));
     }
     const opens = state.file ? ` The viewer started again and opens ${nameOf(state.file)} again.` : ' The viewer started again.';
     if (why === 'no memory') message(`${core.NO_MEMORY}${opens}`);
