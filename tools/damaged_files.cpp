@@ -139,7 +139,21 @@ bool Matches(const std::vector<SurvivingRecord>& records, size_t& next, const Re
            records[next].length == RecordHeaderSize + record.size;
 }
 
+constexpr std::string_view KindOptions[DamageKindCount] = {
+    "cut",      "size-small", "size-large", "size-zero",   "size-ones",
+    "inserted", "deleted",    "zeroed",     "overwritten", "two",
+};
+
 } // namespace
+
+bool ParseDamageKind(std::string_view name, DamageKind& kind) {
+    for (int k = 0; k < DamageKindCount; ++k)
+        if (name == KindOptions[k]) {
+            kind = DamageKind(k);
+            return true;
+        }
+    return false;
+}
 
 std::string_view DamageKindName(DamageKind kind) {
     return kind < DamageKindCount ? KindNames[kind] : "";

@@ -23,6 +23,9 @@ enum DamageKind {
 };
 
 std::string_view DamageKindName(DamageKind kind);
+// The kind qefgen --damage names: cut, size-small, size-large, size-zero, size-ones, inserted,
+// deleted, zeroed, overwritten or two.
+bool ParseDamageKind(std::string_view name, DamageKind& kind);
 
 // A record of the file before the damage that is still there, byte for byte, at `offset`.
 struct SurvivingRecord {
