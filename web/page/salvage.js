@@ -3,14 +3,14 @@
 // the dump and the record list mark. Save repaired file downloads the intact records, in order,
 // as a module-info file. Where it breaks and what survives are the core's findings.
 import * as core from './core.js';
-import { startJob, guarded } from './jobs.js';
+import { startJob, guarded, nameOf } from './jobs.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
 const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 // "broken.qef" -> "broken.repaired.qef": the name says what the file is.
-export function repairedName(name) {
+function repairedName(name) {
     const dot = name.lastIndexOf('.');
     return dot > 0 ? `${name.slice(0, dot)}.repaired${name.slice(dot)}` : `${name}.repaired`;
 }
@@ -22,7 +22,7 @@ export function addSalvage({ open, file }) {
     function offer(chosen) {
         offered = chosen;
         $('salvage-bar').hidden = !chosen;
-        if (chosen) $('salvage-name').textContent = chosen.name;
+        if (chosen) $('salvage-name').textContent = nameOf(chosen);
     }
 
     $('salvage').addEventListener('click', () => {
@@ -37,14 +37,15 @@ export function addSalvage({ open, file }) {
         const shown = file();
         if (!shown || !shown.damage) return;
         const name = repairedName(shown.name);
-        const job = startJob(`Saving ${name}`);
+        const told = nameOf({ name }); // as every job tells a file's name
+        const job = startJob(`Saving ${told}`);
         const saved = await guarded(job, () => core.repaired(Number($('repair-signature').value)));
         if (job.cancelled) return;
         if (file() !== shown) {
-            job.end(`${name} was not saved: another file was opened.`);
+            job.end(`${told} was not saved: another file was opened.`);
         } else if (!(saved instanceof Blob)) {
             const why = saved === 'no signature' ? 'the signature record did not survive; choose one to write.' : core.NO_MEMORY;
-            job.end(`${name} was not saved: ${why}`);
+            job.end(`${told} was not saved: ${why}`);
         } else {
             const url = URL.createObjectURL(saved);
             const link = document.createElement('a');
@@ -52,7 +53,7 @@ export function addSalvage({ open, file }) {
             link.download = name;
             link.click();
             setTimeout(() => URL.revokeObjectURL(url), 60_000);
-            job.end(`Saved ${name}: ${plural(shown.records, 'intact record')}.`);
+            job.end(`Saved ${told}: ${plural(shown.records, 'intact record')}.`);
         }
     });
 
