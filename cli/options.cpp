@@ -2,6 +2,7 @@
 
 #include "cli/quote.h"
 #include "cli/win32_text.h"
+#include "dump/salvage_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -40,6 +41,9 @@ enum OptionId {
     OPTION_NO_NAME,
     OPTION_NULL,
     OPTION_COLOR,
+    OPTION_SALVAGE,
+    OPTION_REPAIR,
+    OPTION_SIGNATURE,
     OPTION_COUNT
 };
 
@@ -78,6 +82,9 @@ constexpr OptionEntry OptionTable[] = {
     {"-h", "--no-filename", OPTION_NO_NAME, false},
     {"", "--null", OPTION_NULL, false},
     {"", "--color", OPTION_COLOR, true},
+    {"", "--salvage", OPTION_SALVAGE, false},
+    {"", "--repair", OPTION_REPAIR, false},
+    {"", "--signature", OPTION_SIGNATURE, true},
 };
 
 // grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
@@ -105,6 +112,7 @@ constexpr TaskRule TaskRules[] = {
     {TASK_FIND_JSON, "--find --json", false, false, AnyNumber},
     {TASK_STATS, "--stats", false, false, AnyNumber},
     {TASK_STATS_JSON, "--stats --json", false, false, AnyNumber},
+    {TASK_REPAIR, "--repair", false, false, 1},
 };
 
 // The options that shape a task, and the tasks they go with.
@@ -193,6 +201,14 @@ bool ParseNumeration(std::string_view name, Numeration& mode) {
     return false;
 }
 
+// The signature text --signature names: "v2.0" or "v1.1"; null for anything else.
+const char* SignatureText(std::string_view version) {
+    for (std::string_view text : SignatureTexts)
+        if (version.size() == 4 && version[0] == 'v' && text.ends_with(version))
+            return text.data();
+    return nullptr;
+}
+
 // The texts of --find and the bytes of --find-hex in the order given, made a query once -i and
 // --utf16 are known.
 struct GivenPattern {
@@ -258,6 +274,11 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
                               value);
         options.selected = true;
         break;
+    case OPTION_SIGNATURE:
+        options.signature = SignatureText(value);
+        if (!options.signature)
+            return UsageError("--signature takes v2.0 or v1.1, not", value);
+        break;
     case OPTION_TAG:
         if (!ParseTagChoice(value, options.selection))
             return UsageError("--tag takes a tag's name or its 8 hexadecimal digits, not", value);
@@ -312,17 +333,37 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
     return PARSE_RUN;
 }
 
+// --salvage shows one whole file, in the dump, the record list or the statistics; --repair
+// writes one to OUT.
+ParseOutcome CheckSalvage(const bool (&given)[OPTION_COUNT], DumpOptions& options) {
+    bool repair = options.task == TASK_REPAIR;
+    options.salvage = given[OPTION_SALVAGE] || repair;
+    if (given[OPTION_SIGNATURE] && !repair)
+        return UsageError("--signature goes only with --repair");
+    unsigned salvaging = TaskBit(TASK_DUMP) | TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) |
+                         TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON) | TaskBit(TASK_REPAIR);
+    if (given[OPTION_SALVAGE] && !(salvaging & TaskBit(options.task)))
+        return UsageError("--salvage goes only with the dump, --records, --stats and --repair");
+    if (options.salvage && options.inputs.size() > 1)
+        return UsageError("--salvage and --repair read one file; the second is", options.inputs[1]);
+    if (options.salvage && (given[OPTION_RECORD] || given[OPTION_TAG] || given[OPTION_LF]))
+        return UsageError("--salvage and --repair take the whole file: no --record, --tag or --lf");
+    return PARSE_RUN;
+}
+
 // The task the mode options name, and whether the other options and the files fit it.
 ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOptions& options) {
     bool find = given[OPTION_FIND] || given[OPTION_FIND_HEX];
     if (int(given[OPTION_RECORDS]) + int(given[OPTION_DIFF]) + int(given[OPTION_EXTRACT]) +
-            int(find) + int(given[OPTION_STATS]) >
+            int(find) + int(given[OPTION_STATS]) + int(given[OPTION_REPAIR]) >
         1)
-        return UsageError("--records, --diff, --extract, --find and --stats exclude each other");
+        return UsageError(
+            "--records, --diff, --extract, --find, --stats and --repair exclude each other");
     if (given[OPTION_JSON] && !given[OPTION_RECORDS] && !find && !given[OPTION_STATS])
         return UsageError("--json goes only with --records, --find and --stats");
     bool json = given[OPTION_JSON];
-    options.task = given[OPTION_DIFF]      ? TASK_DIFF
+    options.task = given[OPTION_REPAIR]    ? TASK_REPAIR
+                   : given[OPTION_DIFF]    ? TASK_DIFF
                    : given[OPTION_EXTRACT] ? TASK_EXTRACT
                    : find                  ? (json ? TASK_FIND_JSON : TASK_FIND)
                    : given[OPTION_STATS]   ? (json ? TASK_STATS_JSON : TASK_STATS)
@@ -342,6 +383,8 @@ ParseOutcome ChooseTask(const bool (&given)[OPTION_COUNT], int files, DumpOption
         return UsageError("--diff compares two files: A and B");
     if (rule.files == 2 && IsStandardInput(options.inputs[0]) && IsStandardInput(options.inputs[1]))
         return UsageError("only one of the two files can be standard input");
+    if (ParseOutcome salvage = CheckSalvage(given, options); salvage != PARSE_RUN)
+        return salvage;
     return CheckShape(given, options);
 }
 
@@ -352,7 +395,7 @@ std::span<const TaskRule> TaskList() {
 }
 
 ParseOutcome ParseDumpOptions(int argc, char** argv, DumpOptions& options) {
-    static_assert(std::size(TaskRules) == TASK_STATS_JSON + 1);
+    static_assert(std::size(TaskRules) == TASK_REPAIR + 1);
     givenPatterns.clear();
     bool given[OPTION_COUNT] = {};
     bool optionsEnded = false;

@@ -22,6 +22,7 @@ enum Task {
     TASK_FIND_JSON,    // --find --json: a JSON object per hit
     TASK_STATS,        // --stats: a table of the tags
     TASK_STATS_JSON,   // --stats --json: a JSON object per tag
+    TASK_REPAIR,       // --repair: the intact records of a damaged file as a file
 };
 
 // What each task takes besides -o: the numeration, the context, and how many files. `name` is
@@ -60,6 +61,8 @@ struct DumpOptions {
     int names = -1;                  // -H 1, -h 0; else whether there are several files
     char afterName = ':';            // --null: '\0'
     ColorChoice color = COLOR_NEVER; // --color: whether the text form marks each hit's bytes
+    bool salvage = false;            // --salvage, or --repair: a damaged file shown as it survives
+    const char* signature = nullptr; // --signature: TASK_REPAIR's text when the file's is lost
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

@@ -7,10 +7,12 @@
 #include "cli/query_printers.h"
 #include "cli/quote.h"
 #include "cli/win32_text.h"
+#include "cli/salvage_printers.h"
 
 #include "dump/file_check.h"
 #include "dump/viewer_dump.h"
 #include "dump/record_text.h"
+#include "dump/salvage_text.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -150,8 +152,9 @@ int ClearOutput(const char* output, const std::vector<OpenedInput>& inputs,
 }
 
 // The opened input read whole and checked; a refusal is told. The whole chain is checked before
-// anything is written, so that a refusal writes nothing.
-int LoadInput(OpenedInput& opened, CheckedInput& checked) {
+// anything is written, so that a refusal writes nothing. To be salvaged, a file is refused only
+// when it is too large.
+int LoadInput(OpenedInput& opened, CheckedInput& checked, bool salvage = false) {
     checked.name = opened.name;
     checked.shown = opened.shown;
     if (!opened.stream)
@@ -167,7 +170,8 @@ int LoadInput(OpenedInput& opened, CheckedInput& checked) {
     uint64_t length = outcome == READ_TOO_LARGE ? failure.fileSize : checked.input.length;
     FileCheck check = outcome == READ_TOO_LARGE ? FileCheck{FILE_TOO_LARGE, {}}
                                                 : CheckModuleInfoFile(bytes, length);
-    if (check.verdict != FILE_ACCEPTED)
+    bool salvaged = salvage && check.verdict != FILE_TOO_LARGE;
+    if (check.verdict != FILE_ACCEPTED && !salvaged)
         return Complain(EXIT_REFUSED, checked.shown, DescribeRefusal(check, bytes, length));
     checked.chain = check.chain;
     return EXIT_DONE;
@@ -363,6 +367,50 @@ int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
     return worst != EXIT_DONE ? EXIT_USAGE : hits ? EXIT_DONE : EXIT_REFUSED;
 }
 
+// --salvage and --repair: a damaged file is read as any other and split into its intact records
+// and damaged regions, which go to OUT as the task says, the summary to standard error. The
+// statuses are diff's and grep's: 0 whole, 1 damage found and salvaged, 2 any trouble.
+int RunSalvage(const DumpOptions& options, std::vector<OpenedInput>& inputs,
+               const Destination& destination) {
+    CheckedInput checked;
+    if (LoadInput(inputs[0], checked, true) != EXIT_DONE)
+        return EXIT_USAGE;
+    const unsigned char* data = checked.input.bytes.get();
+    uint32_t length = checked.input.length;
+    Salvage salvage;
+    if (!SalvageFile(data, length, salvage))
+        return ComplainOfMemory(EXIT_USAGE);
+    bool repair = options.task == TASK_REPAIR;
+    if (repair && !options.signature && !SignatureSurvived(data, length, salvage))
+        return Complain(EXIT_USAGE, checked.shown,
+                        "the signature record is lost; --signature v2.0 or v1.1 says which to "
+                        "write; nothing is written");
+    uint64_t written = repair                      ? RepairedLength(data, length, salvage)
+                       : options.task == TASK_DUMP ? uint64_t(salvage.lines) * DumpLineLength
+                                                   : 0;
+    int status = WriteOutputWith(destination, written, EXIT_USAGE, [&](TextOut& out) {
+        if (repair)
+            return PrintRepaired(data, length, salvage, options.signature ? options.signature : "",
+                                 out);
+        if (options.task == TASK_DUMP)
+            return PrintSalvagedDump(data, salvage, options.numeration, out);
+        if (options.task == TASK_STATS || options.task == TASK_STATS_JSON) {
+            PrintOutcome printed =
+                PrintSalvagedStats(data, salvage, options.task == TASK_STATS_JSON, out);
+            if (printed == PRINT_NO_MEMORY)
+                ComplainOfMemory(EXIT_USAGE);
+            return printed == PRINT_DONE;
+        }
+        return PrintSalvagedRecords(data, salvage, options.task == TASK_RECORDS_JSON, out);
+    });
+    if (status != EXIT_DONE)
+        return status;
+    std::fprintf(stderr, "qefdump: %s: %s\n", checked.shown.c_str(),
+                 DescribeSalvage(salvage).c_str());
+    bool whole = salvage.Whole() && SignatureSurvived(data, length, salvage);
+    return whole ? EXIT_DONE : EXIT_REFUSED;
+}
+
 int PrintAndClose(void (*print)(std::FILE*)) {
     print(stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::fclose(stdout) != 0)
@@ -398,6 +446,8 @@ int Main(int argc, char** argv) {
     OpenInputs(options, inputs);
     if (int status = ClearOutput(options.output, inputs, destination))
         return status;
+    if (options.salvage)
+        return RunSalvage(options, inputs, *destination);
     switch (options.task) {
     case TASK_DIFF:
         return RunDiff(options, inputs, *destination);

@@ -1,5 +1,5 @@
 // qefgen: writes one deterministic sample module-info file.
-#include "tools/sample_files.h"
+#include "tools/damaged_files.h"
 
 #include "dump/line_writer.h"
 
@@ -26,12 +26,15 @@ struct GenOptions {
     uint32_t seed = 1;
     uint32_t size = 1000000;
     const char* output = nullptr; // stdout when null
+    bool damaged = false;
+    DamageKind damage = DAMAGE_CUT;
 };
 
 constexpr int ShowHelp = -1;
 
 const char Usage[] =
-    "usage: qefgen [--shape mixed|one-record|empty-records] [--seed N] [--size BYTES] [-o OUT]\n";
+    "usage: qefgen [--shape mixed|one-record|empty-records] [--seed N] [--size BYTES]\n"
+    "              [--damage KIND] [-o OUT]\n";
 
 const char HelpText[] =
     "\n"
@@ -44,6 +47,10 @@ const char HelpText[] =
     "  --shape one-record     one record filling the rest of the file\n"
     "  --shape empty-records  only records without data\n"
     "  --seed N               another choice of tags and data (1)\n"
+    "  --damage KIND          then damage the file as files break: cut, size-small,\n"
+    "                         size-large, size-zero, size-ones, inserted, deleted,\n"
+    "                         zeroed, overwritten or two (two of them at once); the\n"
+    "                         seed chooses where\n"
     "  -h, --help             show this help and exit\n";
 
 int UsageError(const char* message, const char* argument) {
@@ -64,7 +71,7 @@ int ParseGenOptions(int argc, char** argv, GenOptions& options) {
         if (option == "-h" || option == "--help")
             return ShowHelp;
         bool takesValue = option == "--shape" || option == "--seed" || option == "--size" ||
-                          option == "-o" || option == "--output";
+                          option == "--damage" || option == "-o" || option == "--output";
         if (!takesValue)
             return UsageError("unknown option", argv[i]);
         if (i + 1 == argc)
@@ -77,6 +84,8 @@ int ParseGenOptions(int argc, char** argv, GenOptions& options) {
         if (option == "--size" && (!ParseUint32(value, options.size) || options.size < 29 ||
                                    options.size > MaxModuleInfoLength))
             return UsageError("size must be 29 to 32000000 bytes, not", value);
+        if (option == "--damage" && !(options.damaged = ParseDamageKind(value, options.damage)))
+            return UsageError("unknown damage", value);
         if (option == "-o" || option == "--output")
             options.output = value;
     }
@@ -84,7 +93,10 @@ int ParseGenOptions(int argc, char** argv, GenOptions& options) {
 }
 
 int WriteSample(const GenOptions& options) {
-    std::vector<unsigned char> file = GenerateSample(options.shape, options.seed, options.size);
+    std::vector<unsigned char> file =
+        options.damaged
+            ? DamageSample(options.shape, options.seed, options.size, options.damage).bytes
+            : GenerateSample(options.shape, options.seed, options.size);
     const char* name = options.output ? options.output : "(stdout)";
     std::FILE* out = options.output ? std::fopen(options.output, "wb") : stdout;
     if (!out) {

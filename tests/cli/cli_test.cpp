@@ -3,7 +3,7 @@
 #include "dump/viewer_dump.h"
 #include "dump/record_text.h"
 #include "tests/support/recording_target.h"
-#include "tools/sample_files.h"
+#include "tools/damaged_files.h"
 
 #include "tests/cli/cli_testing.h"
 
@@ -416,6 +416,10 @@ TEST_F(Cli, QefgenWritesDeterministicWellFormedSamplesOfExactlyTheSize) {
     EXPECT_TRUE(ReadText(work_ / "s.qef") == SampleBytes(SAMPLE_EMPTY_RECORDS, 5, 5000));
     EXPECT_TRUE(Run(QEFGEN_PATH, "").out == SampleBytes(SAMPLE_MIXED, 1, 1000000));
     EXPECT_EQ(Run(QEFGEN_PATH, "--size 28").exitCode, 2);
+    Run(QEFGEN_PATH, "--seed 4 --size 3000 --damage two -o d.qef");
+    std::vector<unsigned char> damaged = DamageSample(SAMPLE_MIXED, 4, 3000, DAMAGE_TWO).bytes;
+    EXPECT_TRUE(ReadText(work_ / "d.qef") == File(damaged.begin(), damaged.end()));
+    EXPECT_EQ(Run(QEFGEN_PATH, "--damage bent").exitCode, 2);
     Result help = Run(QEFGEN_PATH, "--help");
     EXPECT_TRUE(help.exitCode == 0 && help.out.starts_with("usage: qefgen [--shape"));
 }

@@ -14,12 +14,18 @@
 // Exported to the page under its own name, with C linkage so that the name stays plain.
 #define QEF_EXPORT extern "C" __attribute__((used, visibility("default")))
 
-// A file read into the module's memory: checked, and indexed when accepted.
+struct SalvagedView; // what survives of a damaged file (salvage.cpp)
+
+// A file read into the module's memory: checked, and indexed when accepted. A damaged file the
+// reader asked to see is accepted as what survives of it: `index` then holds its intact records
+// put end to end (the repaired file), which Compare and Statistics see as any file's records,
+// and `salvage` the view of the file as it is, records and damaged regions at their offsets.
 struct OpenFile {
     std::unique_ptr<unsigned char[]> bytes;
     uint32_t length = 0;
     bool accepted = false;
     RecordIndex index;
+    std::shared_ptr<const SalvagedView> salvage;
     uint32_t opened = 0; // which open of the module's life this is, so that a change is seen
 };
 

@@ -3,6 +3,7 @@
 // offsets come in as doubles, the page's own numbers, so that a file past 4 GiB is told apart
 // from a small one instead of wrapping.
 #include "web/core/binding.h"
+#include "web/core/salvage.h"
 
 #include "dump/file_check.h"
 #include "dump/record_text.h"
@@ -25,6 +26,7 @@ struct Buffer {
 Buffer output;
 Buffer query;
 uint32_t refusalLength = 0; // of the last refusal's text in the output buffer
+bool salvageable = false;   // whether the last file refused could be salvaged
 
 char* Room(Buffer& buffer, size_t bytes) {
     if (bytes > buffer.size) {
@@ -46,7 +48,7 @@ bool SameLetter(char a, char b) {
 }
 
 // The first record from `first` on, then from the start, whose tag name holds `wanted`; with
-// `backward`, the last from `first` back, then from the end.
+// `backward`, the last from `first` back, then from the end. -1 for none.
 int64_t FindName(const RecordIndex& index, uint32_t first, bool backward, std::string_view wanted) {
     uint32_t count = index.Count();
     for (uint32_t k = 0; k < count; ++k) {
@@ -54,7 +56,7 @@ int64_t FindName(const RecordIndex& index, uint32_t first, bool backward, std::s
         std::string_view name = LookupTagName(ReadUint32Le(index.Data() + index.Offset(record)));
         if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
             name.end())
-            return index.Offset(record);
+            return record;
     }
     return -1;
 }
@@ -115,9 +117,10 @@ QEF_EXPORT void qef_drop(int slot) {
 
 // Checks the bytes the page put at qef_reserve's answer (none for a file over the limit) and
 // indexes an accepted file, which then waits for qef_take (the shown slot) or qef_compare (the
-// compared one). A refusal's text, the viewer's message and where the file breaks, is left in
-// the output buffer. A refused file is forgotten and leaves the slots as they were.
-QEF_EXPORT int qef_open(int slot, double length) {
+// compared one). With `salvage`, a file refused for its chain or its signature is accepted as
+// what survives of it. A refusal's text, the viewer's message and where the file breaks, is
+// left in the output buffer. A refused file is forgotten and leaves the slots as they were.
+QEF_EXPORT int qef_open(int slot, double length, int salvage) {
     if (!IsSlot(slot) || !(length >= 0))
         return OPEN_REFUSED;
     OpenFile& file = incoming[slot];
@@ -128,12 +131,16 @@ QEF_EXPORT int qef_open(int slot, double length) {
     }
     uint64_t size = tooLarge ? uint64_t(std::min(length, 1e18)) : file.length;
     FileCheck check = CheckModuleInfoFile(file.bytes.get(), size);
-    if (check.verdict != FILE_ACCEPTED) {
+    // An empty file has nothing that could survive.
+    salvageable = size > 0 && (check.verdict == FILE_BROKEN || check.verdict == FILE_NO_SIGNATURE);
+    if (check.verdict != FILE_ACCEPTED && !(salvage && salvageable)) {
         refusalLength = OutputOf([&] { return DescribeRefusal(check, file.bytes.get(), size); });
         file = OpenFile();
         return refusalLength ? OPEN_REFUSED : OPEN_NO_MEMORY;
     }
-    if (!file.index.Build(file.bytes.get(), file.length)) {
+    bool indexed = check.verdict == FILE_ACCEPTED ? file.index.Build(file.bytes.get(), file.length)
+                                                  : SalvageOpenFile(file);
+    if (!indexed) {
         file = OpenFile();
         return OPEN_NO_MEMORY;
     }
@@ -158,9 +165,20 @@ QEF_EXPORT uint32_t qef_open_message_length() {
     return refusalLength;
 }
 
+// Whether the last file refused could be opened as what survives of it.
+QEF_EXPORT int qef_open_salvageable() {
+    return salvageable;
+}
+
 QEF_EXPORT uint32_t qef_line_count(int slot) {
     OpenFile* file = AcceptedFile(slot);
-    return file ? file->index.LineCount() : 0;
+    return !file ? 0 : file->salvage ? SalvageLineCount(*file->salvage) : file->index.LineCount();
+}
+
+// The rows of the record list: the records, and a salvaged file's damaged regions too.
+QEF_EXPORT uint32_t qef_row_count(int slot) {
+    OpenFile* file = AcceptedFile(slot);
+    return !file ? 0 : file->salvage ? SalvageRowCount(*file->salvage) : file->index.Count();
 }
 
 QEF_EXPORT uint32_t qef_record_count(int slot) {
@@ -172,27 +190,33 @@ QEF_EXPORT uint32_t qef_record_count(int slot) {
 // number of bytes written, fewer at the end of the dump.
 QEF_EXPORT uint32_t qef_lines(int slot, uint32_t first, uint32_t count, int mode) {
     OpenFile* file = AcceptedFile(slot);
-    if (!file || first >= file->index.LineCount() || mode < NUMERATION_SINGLE ||
-        mode > NUMERATION_OFFSET)
+    uint32_t lines = qef_line_count(slot);
+    if (!file || first >= lines || mode < NUMERATION_SINGLE || mode > NUMERATION_OFFSET)
         return 0;
-    count = std::min(count, file->index.LineCount() - first);
+    count = std::min(count, lines - first);
     char* room = OutputRoom(size_t(count) * DumpLineLength);
     if (!room)
         return 0;
+    if (file->salvage)
+        return SalvageLines(*file->salvage, first, count, Numeration(mode), room);
     WriteDumpLines(file->index.RunFromLine(first), Numeration(mode), room,
                    size_t(count) * DumpLineLength, nullptr, nullptr);
     return count * uint32_t(DumpLineLength);
 }
 
-// Lines [first, first + count) of the record list, RecordLineLength bytes each.
+// Rows [first, first + count) of the record list, each a line: the bytes written. A record's
+// is RecordLineLength bytes.
 QEF_EXPORT uint32_t qef_record_lines(int slot, uint32_t first, uint32_t count) {
     OpenFile* file = AcceptedFile(slot);
-    if (!file || first >= file->index.Count())
+    uint32_t rows = qef_row_count(slot);
+    if (!file || first >= rows)
         return 0;
-    count = std::min(count, file->index.Count() - first);
-    char* at = OutputRoom(size_t(count) * RecordLineLength);
+    count = std::min(count, rows - first);
+    char* at = OutputRoom(size_t(count) * (file->salvage ? SalvageRowRoom : RecordLineLength));
     if (!at)
         return 0;
+    if (file->salvage)
+        return SalvageRowLines(*file->salvage, first, count, at);
     // One position looked up, then the records walked from it.
     const RecordIndex& index = file->index;
     WalkRecords(index.Data(), index.Length(), index.Position(first), [&](const Record& record) {
@@ -202,21 +226,63 @@ QEF_EXPORT uint32_t qef_record_lines(int slot, uint32_t first, uint32_t count) {
     return count * uint32_t(RecordLineLength);
 }
 
-QEF_EXPORT uint32_t qef_first_line_of_record(int slot, uint32_t record) {
+QEF_EXPORT uint32_t qef_first_line_of_row(int slot, uint32_t row) {
     OpenFile* file = AcceptedFile(slot);
-    return file && record < file->index.Count() ? file->index.Position(record).line : 0;
+    if (!file || row >= qef_row_count(slot))
+        return 0;
+    return file->salvage ? SalvageFirstLineOfRow(*file->salvage, row)
+                         : file->index.Position(row).line;
 }
 
-QEF_EXPORT uint32_t qef_record_of_line(int slot, uint32_t line) {
+QEF_EXPORT uint32_t qef_row_of_line(int slot, uint32_t line) {
     OpenFile* file = AcceptedFile(slot);
-    return file && line < file->index.LineCount() ? file->index.RecordOfLine(line) : 0;
+    if (!file || line >= qef_line_count(slot))
+        return 0;
+    return file->salvage ? SalvageRowOfLine(*file->salvage, line) : file->index.RecordOfLine(line);
+}
+
+// The bytes a row of the record list stands for: a record's data, or a damaged region; the
+// first here, the end at qef_row_end.
+QEF_EXPORT double qef_row_data(int slot, uint32_t row) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || row >= qef_row_count(slot))
+        return -1;
+    if (file->salvage)
+        return SalvageOffsetOfLine(*file->salvage, SalvageFirstLineOfRow(*file->salvage, row));
+    return file->index.Offset(row) + RecordHeaderSize;
+}
+
+QEF_EXPORT double qef_row_end(int slot, uint32_t row) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || row >= qef_row_count(slot))
+        return -1;
+    const RecordIndex& pieces = file->salvage ? SalvagePieces(*file->salvage) : file->index;
+    return pieces.Offset(row) + pieces.Bytes(row);
+}
+
+// Record `record` (from 0) among the records, a salvaged file's intact ones.
+QEF_EXPORT uint32_t qef_first_line_of_record(int slot, uint32_t record) {
+    OpenFile* file = AcceptedFile(slot);
+    if (!file || record >= file->index.Count())
+        return 0;
+    return qef_first_line_of_row(slot, file->salvage ? SalvageRowOfRecord(*file->salvage, record)
+                                                     : record);
+}
+
+// The record of line `line`, or -1 for a line of a salvaged file's damaged region.
+QEF_EXPORT double qef_record_of_line(int slot, uint32_t line) {
+    OpenFile* file = AcceptedFile(slot);
+    uint32_t row = qef_row_of_line(slot, line);
+    return file && file->salvage ? double(SalvageRecordOfRow(*file->salvage, row)) : row;
 }
 
 // The offset of the first data byte the line shows, as the Offset numeration counts it.
 QEF_EXPORT double qef_offset_of_line(int slot, uint32_t line) {
     OpenFile* file = AcceptedFile(slot);
-    if (!file || line >= file->index.LineCount())
+    if (!file || line >= qef_line_count(slot))
         return -1;
+    if (file->salvage)
+        return SalvageOffsetOfLine(*file->salvage, line);
     RecordPosition at = file->index.Position(file->index.RecordOfLine(line));
     return double(at.offset) + RecordHeaderSize + double(line - at.line) * BytesPerLine;
 }
@@ -224,9 +290,11 @@ QEF_EXPORT double qef_offset_of_line(int slot, uint32_t line) {
 // The line that shows byte `offset`: a header's bytes belong to its record's first line.
 QEF_EXPORT double qef_line_of_offset(int slot, double offset) {
     OpenFile* file = AcceptedFile(slot);
-    if (!file || !(offset >= 0 && offset < file->index.Length()))
+    if (!file || !(offset >= 0 && offset < file->length))
         return -1;
     uint32_t byte = uint32_t(offset);
+    if (file->salvage)
+        return SalvageLineOfOffset(*file->salvage, byte);
     RecordPosition at = file->index.Position(file->index.RecordAtOffset(byte));
     uint32_t intoData =
         byte - at.offset < RecordHeaderSize ? 0 : byte - at.offset - RecordHeaderSize;
@@ -252,13 +320,24 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from, int backward)
     if (text.empty())
         return FIND_EMPTY;
     const RecordIndex& index = file->index;
-    uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
-    uint32_t record = index.RecordAtOffset(start);
-    if (backward) // the record before the one that holds `start`, or that one when it starts before
-        return double(FindName(
-            index, index.Offset(record) < start ? record : record + index.Count() - 1, true, text));
-    uint32_t next = index.Offset(record) < start ? record + 1 : record;
-    return double(FindName(index, next % index.Count(), false, text));
+    uint32_t count = index.Count();
+    if (count == 0)
+        return FIND_NONE;
+    uint32_t start = from >= 0 && from < file->length ? uint32_t(from) : 0;
+    // The first record that starts at or after `start`; backward, the one before it.
+    uint32_t next = 0;
+    if (file->salvage) {
+        next = SalvageRecordFrom(*file->salvage, start);
+    } else {
+        uint32_t record = index.RecordAtOffset(start);
+        next = index.Offset(record) < start ? record + 1 : record;
+    }
+    int64_t found =
+        FindName(index, backward ? (next + count - 1) % count : next % count, backward != 0, text);
+    if (found < 0)
+        return FIND_NONE;
+    uint32_t record = uint32_t(found);
+    return file->salvage ? SalvageRecordOffset(*file->salvage, record) : index.Offset(record);
 } catch (const std::bad_alloc&) {
     return FIND_NO_MEMORY;
 }

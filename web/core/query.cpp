@@ -2,6 +2,7 @@
 // either way), the values at a byte for the data inspector, and the records and bytes per tag.
 // Values and counts go back as JSON text, 64-bit integers as strings so that none is rounded.
 #include "web/core/binding.h"
+#include "web/core/salvage.h"
 
 #include "dump/byte_search.h"
 #include "dump/record_select.h"
@@ -73,6 +74,12 @@ void AppendNumber(std::string& out, double value, bool single = false) {
     }
 }
 
+// The pieces of the file a search or the inspector reads: its records, and a salvaged file's
+// damaged regions between them.
+const RecordIndex& Pieces(const OpenFile& file) {
+    return file.salvage ? SalvagePieces(*file.salvage) : file.index;
+}
+
 } // namespace
 
 // Room for the query, shared with qef_find; the page has written the query there, so asking for
@@ -95,7 +102,7 @@ QEF_EXPORT double qef_search(int slot, uint32_t length, int kind, int flags, dou
                                                    (flags & SEARCH_UTF16) != 0, query);
     if (!made)
         return SEARCH_BAD_QUERY;
-    const RecordIndex& index = file->index;
+    const RecordIndex& index = Pieces(*file);
     uint32_t start = from >= 0 && from < index.Length() ? uint32_t(from) : 0;
     bool found = backward ? FindPreviousHit(index, query, start, lastHit)
                           : FindNextHit(index, query, start, lastHit);
@@ -110,15 +117,17 @@ QEF_EXPORT uint32_t qef_hit_length() {
 
 // The values at byte `offset` as a JSON object, in the output buffer: its length, 0 when the
 // offset is not in the file or memory ran out. A width that does not fit before the record's
-// end has "fits": false.
+// end (or the damaged region's) has "fits": false; "record" is -1 in a damaged region.
 QEF_EXPORT uint32_t qef_values(int slot, double offset) {
     OpenFile* file = AcceptedFile(slot);
     ValuesAt values;
-    if (!file || !(offset >= 0 && offset < file->index.Length()) ||
-        !ReadValuesAt(file->index, uint32_t(offset), MostInspectedText, values))
+    if (!file || !(offset >= 0 && offset < file->length) ||
+        !ReadValuesAt(Pieces(*file), uint32_t(offset), MostInspectedText, values))
         return 0;
+    int64_t record =
+        file->salvage ? SalvageRecordOfRow(*file->salvage, values.record) : values.record;
     return OutputOf([&] {
-        std::string out = "{\"record\": " + std::to_string(values.record) +
+        std::string out = "{\"record\": " + std::to_string(record) +
                           ", \"available\": " + std::to_string(values.available) + ", \"ints\": [";
         for (int k = 0; k < ValueWidthCount; ++k) {
             char text[256];

@@ -15,6 +15,8 @@ const CHAR_COLUMN = 84;
 const BYTES_PER_LINE = 16;
 const RECORD_HEADER = 8;
 const hexColumn = (k) => (k < 8 ? HEX_COLUMN + 3 * k : HEX_HIGH_COLUMN + 3 * (k - 8));
+// The dump lines that show bytes in these columns: a record's, and a damaged region's.
+const BYTE_ROWS = new Set(['line', 'damaged']);
 // A record's first line shows its header too: the tag's four bytes as its name, the size's four
 // as its size; a header byte is marked on the field that shows it.
 const HEADER_FIELDS = [{ from: 10, to: 24 }, { from: 25, to: 30 }];
@@ -67,7 +69,7 @@ export function addBytes(dump, records, page) {
         return names;
     };
     dump.marks = (index, row) => {
-        if (row.kind !== 'line' || row.offset === undefined || row.offset < 0) return [];
+        if (!BYTE_ROWS.has(row.kind) || row.offset === undefined || row.offset < 0) return [];
         const marks = [];
         for (let k = 0; k < BYTES_PER_LINE; k++) {
             if (row.text[hexColumn(k)] === ' ') continue;
@@ -91,7 +93,8 @@ export function addBytes(dump, records, page) {
         const at = state.cursor;
         const values = at >= 0 ? await core.values(at) : null;
         if (asked !== state.asked) return; // a newer cursor follows
-        $('inspector-offset').textContent = values ? `Offset ${hex(at)} (${at}), record ${values.record + 1}` : 'No byte chosen';
+        const where = values && (values.record < 0 ? 'a damaged region' : `record ${values.record + 1}`);
+        $('inspector-offset').textContent = values ? `Offset ${hex(at)} (${at}), ${where}` : 'No byte chosen';
         list.replaceChildren(
             ...(values ? INSPECTED : []).map(([label, read]) => {
                 const row = document.createElement('div');
@@ -117,14 +120,12 @@ export function addBytes(dump, records, page) {
         inspect();
     }
 
-    // The record list's cursor: its record's data bytes are marked in the dump.
-    async function followRecord(record) {
-        const { records: count, size } = page.file();
-        const dataOf = async (r) => core.offsetOfLine(core.SHOWN, await core.firstLineOfRecord(core.SHOWN, r));
-        const from = await dataOf(record);
-        const to = record + 1 < count ? (await dataOf(record + 1)) - RECORD_HEADER : size;
-        if (state.recordNumber !== record) return;
-        state.record = { from, to };
+    // The record list's cursor: its record's data bytes (or its damaged region's) are marked in
+    // the dump.
+    async function followRecord(row) {
+        const bytes = await core.rowBytes(row);
+        if (state.recordNumber !== row) return;
+        state.record = bytes;
         dump.render();
     }
     const render = records.render.bind(records);
@@ -141,7 +142,7 @@ export function addBytes(dump, records, page) {
         const box = dump.rowsElement.getBoundingClientRect();
         const x = event.clientX - box.left + dump.scroller.scrollLeft - dump.padding();
         const k = byteOfColumn(Math.floor(x / dump.charWidth));
-        if (line && line.kind === 'line' && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
+        if (line && BYTE_ROWS.has(line.kind) && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
     }
     // Left and Right move the byte cursor, header bytes included, the first press of a file to its
     // first byte; Up and Down move the row cursor, and the byte cursor with it, a line of data.

@@ -98,10 +98,12 @@ export class Comparison {
     async show(file, shownName) {
         this.page.message('');
         if (!this.active) this.dumpTop = this.list.top;
-        const [source, summary] = await Promise.all([this.source(), core.diffSummary()]);
+        // A salvaged file shown is compared on its intact records, as the summary says.
+        const [source, summary, damage] = await Promise.all([this.source(), core.diffSummary(), core.damage(core.SHOWN)]);
+        const intact = damage ? ` Compared: the intact records of ${shownName}.` : '';
         this.showing(true);
         this.file = file;
-        $('compare-summary').textContent = `${shownName} / ${nameOf(file)}: ${summary}`;
+        $('compare-summary').textContent = `${shownName} / ${nameOf(file)}: ${summary}${intact}`;
         this.change = -1;
         this.list.setSource(source);
         await Promise.all([this.detail(-1), this.step(1)]);

@@ -131,12 +131,16 @@ export function cancel(id) {
 // Reads `file` into the slot's incoming place, has it checked and indexed: { verdict, message },
 // the verdict 'accepted', 'refused', 'no memory' or 'cancelled'. The slot keeps its file until
 // take (the shown slot) or compare (the compared one).
-export async function openFile(slot, file, options) {
-    const result = await call('open', [slot, file, file.size], { long: true, ...options });
+// With `salvage`, a damaged file is accepted as what survives of it; a refused one tells, as
+// `salvageable`, whether it could be.
+export async function openFile(slot, file, options, salvage = false) {
+    const result = await call('open', [slot, file, file.size, salvage], { long: true, ...options });
     return result.verdict === 'no memory' ? { verdict: 'refused', message: NO_MEMORY } : result;
 }
 
-// The file the open `id` read takes the shown slot: its { lines, records }, or null.
+// The file the open `id` read takes the shown slot: its { lines, records, rows, damage }, or
+// null; `rows` are the record list's, `damage` a salvaged file's summary of it, else null, and
+// `signed` whether a salvaged file's signature record survived.
 export const take = (id) => call('take', [id]);
 // Forgets the file the open `id` read, unless a newer open of the slot has begun.
 export const drop = (slot, id) => call('drop', [slot, id]);
@@ -156,6 +160,17 @@ export const recordLines = async (slot, first, count) => lines(await call('recor
 // The shown file's lines and records, and the record and offset of line `line`.
 export const position = (line) => call('position', [line]);
 export const firstLineOfRecord = (slot, record) => call('firstLineOfRecord', [slot, record]);
+// A row of the record list: a record, or a salvaged file's damaged region.
+export const firstLineOfRow = (slot, row) => call('firstLineOfRow', [slot, row]);
+// The bytes a row of the shown file's record list marks in the dump: { from, to }.
+export const rowBytes = (row) => call('rowBytes', [row]);
+// A slot's salvaged file's damage summed up ("1 damaged region, 474 bytes; 235 records intact"),
+// or null for a whole file.
+export const damage = (slot) => call('damage', [slot]);
+// The repaired file of the salvaged file shown, as a Blob, with the signature record
+// `signature` (1 v2.0, 2 v1.1) in front when its own was lost; or why there is none: 'no
+// signature' (lost, and none chosen) or 'no memory'.
+export const repaired = (signature) => call('repaired', [signature]);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
 export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
 // Searches of the whole file, long work that a job shows (see search.js): the offset of the next
@@ -180,8 +195,9 @@ export const tagRows = (first, count, order) => call('tagRows', [first, count, o
 // The `count` largest in `order`, [{ name, records, bytes, first }], and the rest summed
 // { tags, records, bytes }: the chart's bars.
 export const tagChart = (count, order) => call('tagChart', [count, order]);
-// The offset of the first data byte of each dump line [first, first + count), and whether the
-// line is its record's first, which shows the record's header: { offsets, headers }.
+// The offset of the first data byte of each dump line [first, first + count), whether the line
+// is its record's first, which shows the record's header, and its kind, 'line' or, in a
+// salvaged file, 'damaged': { offsets, headers, kinds }.
 export const dumpOffsets = (first, count) => call('dumpOffsets', [first, count]);
 
 // The dump of the shown file as a Blob, or why there is none: 'no memory', 'replaced' (another

@@ -12,6 +12,7 @@ import { addLayout } from './layout.js';
 import { listenForDrops } from './drop.js';
 import { addBytes } from './bytes.js';
 import { addStats } from './stats.js';
+import { addSalvage } from './salvage.js';
 
 const $ = (id) => document.getElementById(id);
 const number = (value) => value.toLocaleString('en-US');
@@ -19,7 +20,10 @@ const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
-    file: null, // { name, size, lines, records, columns, chosen: the File, to open again } of the file shown
+    // { name, size, lines, records, rows, damage, signed, columns, chosen: the File, to open
+    // again } of the file shown; `rows` are the record list's, `damage` and `signed` a salvaged
+    // file's.
+    file: null,
     generation: 0, // counts opens, so that a slower earlier one gives way
     reading: null, // the job reading a file for Open: Compare waits for it
     reopening: false, // while a new core opens the shown file again
@@ -32,7 +36,7 @@ const dump = new VirtualList($('dump'), {
     onEnter: (row) => compare.active && compare.onClick(row),
 });
 const records = new VirtualList($('records'), {
-    onEnter: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)),
+    onEnter: async (row) => jump(await core.firstLineOfRow(core.SHOWN, row)),
     homeEndRows: true,
 });
 
@@ -64,19 +68,22 @@ addEventListener('unhandledrejection', (event) => {
 });
 addEventListener('error', (event) => fault(String(event.error?.stack || event.message)));
 
+// A salvaged file's lines are marked where they show a damaged region.
 function dumpSource() {
     const fetch = async (first, count) => {
-        const [lines, { offsets, headers }] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
-        return lines.map((text, k) => ({ text, kind: 'line', offset: offsets[k], header: headers[k] }));
+        const [lines, { offsets, headers, kinds }] = await Promise.all([core.dumpLines(core.SHOWN, first, count, state.mode), core.dumpOffsets(first, count)]);
+        return lines.map((text, k) => ({ text, kind: kinds[k], offset: offsets[k], header: headers[k] }));
     };
     const { lines: count, columns } = state.file;
     return core.workerSource({ count, columns, lineEnd: core.DUMP_LINE_END, fetch, onRows: () => dump.render() });
 }
 
+// Its rows: the records and, in a salvaged file, the damaged regions ("   damaged  ...", where a
+// record's number stands).
 function recordSource(columns) {
     const fetch = async (first, count) =>
-        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: 'record' }));
-    return core.workerSource({ count: state.file.records, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
+        (await core.recordLines(core.SHOWN, first, count)).map((text) => ({ text, kind: /^ *damaged /.test(text) ? 'damaged' : 'record' }));
+    return core.workerSource({ count: state.file.rows, columns, lineEnd: '\n', fetch, onRows: () => records.render() });
 }
 
 // The status line's position: the lines on screen, and the record and offset of the first.
@@ -89,12 +96,12 @@ async function showPosition() {
         return;
     }
     const { file } = state;
-    const { record, offset } = await core.position(top);
+    const { record, row, offset } = await core.position(top);
     if (dump.top !== top || compare.active || state.file !== file) return; // another follows
-    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(file.lines)} · ` +
-        `record ${number(record + 1)} of ${number(file.records)} · offset ${hex(offset)}`;
-    records.marked = record;
-    if (record < records.top || record >= records.top + records.visibleRows) records.scrollTo(record);
+    const where = record < 0 ? 'damaged region' : `record ${number(record + 1)} of ${number(file.records)}`;
+    $('status-position').textContent = `Lines ${number(top + 1)}-${number(last)} of ${number(file.lines)} · ${where} · offset ${hex(offset)}`;
+    records.marked = row;
+    if (row < records.top || row >= records.top + records.visibleRows) records.scrollTo(row);
     else records.render();
 }
 
@@ -107,15 +114,16 @@ function enableControls() {
 }
 
 // The file just taken by the shown slot takes the page.
-async function showFile(file, { lines, records: count }) {
+async function showFile(file, { lines, records: count, rows, damage, signed }) {
     const [[line], [record]] = await Promise.all([core.dumpLines(core.SHOWN, 0, 1, state.mode), core.recordLines(core.SHOWN, 0, 1)]);
-    state.file = { name: file.name, size: file.size, lines, records: count, columns: line.length + 1, chosen: file };
+    state.file = { name: file.name, size: file.size, lines, records: count, rows, damage, signed, columns: line.length + 1, chosen: file };
+    salvage.shown(state.file);
     bytes.reset();
     stats.reset();
     document.title = `${nameOf(file)} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes · ${plural(count, 'record')}`;
+    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes · ${damage || plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
@@ -124,8 +132,9 @@ async function showFile(file, { lines, records: count }) {
 }
 
 // A refused file with no file shown has the status line name it; else the shown file stays as
-// it was, and the message names the refused one.
-function refuse(file, refusal) {
+// it was, and the message names the refused one. A damaged one is offered to be salvaged.
+function refuse(file, refusal, salvageable) {
+    salvage.offer(salvageable ? file : null);
     if (state.file) {
         message(`${nameOf(file)}: ${refusal}`);
         return;
@@ -137,7 +146,8 @@ function refuse(file, refusal) {
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the
 // opens ended, accepted or not. Cancel leaves the page as it was. True once the file is shown.
-async function open(file) {
+// With `salvage`, a damaged file is shown as what survives of it.
+async function open(file, { salvage: salvaged = false } = {}) {
     const generation = ++state.generation;
     let id = 0;
     const job = startJob(`Reading ${nameOf(file)}`, () => {
@@ -152,7 +162,7 @@ async function open(file) {
     enableControls();
     try {
         const onStart = (started) => (id = started);
-        const result = await guarded(job, () => core.openFile(core.SHOWN, file, { onProgress: job.progress, onStart }));
+        const result = await guarded(job, () => core.openFile(core.SHOWN, file, { onProgress: job.progress, onStart }, salvaged));
         if (job.cancelled) return false;
         if (generation !== state.generation) {
             if (result.verdict === 'accepted') core.drop(core.SHOWN, id);
@@ -161,7 +171,7 @@ async function open(file) {
         }
         const taken = result.verdict === 'accepted' && (await guarded(job, () => core.take(id)));
         if (taken) await showFile(file, taken);
-        else refuse(file, result.message || core.NO_MEMORY);
+        else refuse(file, result.message || core.NO_MEMORY, result.salvageable);
         job.end(''); // the file shown, or the message, says what came of it
         document.body.dataset.opened = Number(document.body.dataset.opened || 0) + 1;
         return Boolean(taken);
@@ -201,7 +211,8 @@ async function reopen() {
         job.end(`${nameOf(shown)} was closed: ${why}.`);
     };
     try {
-        const result = await core.openFile(core.SHOWN, shown.chosen, { onProgress: job.progress, onStart: (started) => (id = started) });
+        const result = await core.openFile(core.SHOWN, shown.chosen, { onProgress: job.progress, onStart: (started) => (id = started) },
+            Boolean(shown.damage));
         if (generation !== state.generation) return void job.end(`${nameOf(shown)} was not opened again: another file was opened.`);
         if (job.cancelled) return void gone('cancelled');
         const taken = result.verdict === 'accepted' && (await core.take(id));
@@ -317,7 +328,7 @@ $('compare-file').addEventListener('change', (event) => {
 const onDumpClick = (row, event) => (compare.active ? compare.onClick(row) : bytes.click(row, event));
 makeSelectable(dump, { onNote: note, onClick: onDumpClick });
 records.rowsElement.addEventListener('click', async (event) => {
-    if (records.count) jump(await core.firstLineOfRecord(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
+    if (records.count) jump(await core.firstLineOfRow(core.SHOWN, records.positionAt(event.clientX, event.clientY).row));
 });
 listenForDrops({ open, compare: compareWith, canCompare, compareTargets: [$('compare'), $('compare-bar')], tell: message });
 addTouch(dump, { onTap: onDumpClick });
@@ -330,6 +341,7 @@ const bytes = addBytes(dump, records, {
     jump,
     comparing: () => compare.active,
 });
+const salvage = addSalvage({ open, file: () => state.file });
 const stats = addStats({ onRecord: async (record) => jump(await core.firstLineOfRecord(core.SHOWN, record)), file: () => state.file });
 enableControls();
 document.body.dataset.ready = 'yes';

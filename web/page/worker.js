@@ -87,9 +87,10 @@ async function readInto(id, at, source, size) {
 }
 
 // Reads a file into the slot's incoming place and has it checked and indexed; an accepted file
-// waits there for take (the shown slot) or compare (the compared one). A newer open of the slot
-// ends this one's read.
-async function open(id, slot, source, size) {
+// waits there for take (the shown slot) or compare (the compared one). With `salvage`, a damaged
+// file is accepted as what survives of it; a refused one tells whether it could be. A newer open
+// of the slot ends this one's read.
+async function open(id, slot, source, size, salvage = false) {
     // A newer Compare overtakes a comparison the page has not settled yet: it is undone now,
     // while the file before still waits in the place this read is about to take.
     if (slot === COMPARED) settle(false);
@@ -101,10 +102,15 @@ async function open(id, slot, source, size) {
         if (readers[slot] === id) core._qef_drop(slot);
         return cancelled.has(id) ? { verdict: 'cancelled', message: '' } : { verdict: 'refused', message: problem };
     }
-    const answer = inCore(id, () => core._qef_open(slot, size));
+    const answer = inCore(id, () => core._qef_open(slot, size, salvage ? 1 : 0));
     const verdict =
         answer === constants.open.accepted ? 'accepted' : answer === constants.open.refused ? 'refused' : 'no memory';
-    return { verdict, message: verdict === 'refused' ? outputText(core._qef_open_message_length()) : '' };
+    const refused = verdict === 'refused';
+    return {
+        verdict,
+        message: refused ? outputText(core._qef_open_message_length()) : '',
+        salvageable: refused && core._qef_open_salvageable() === 1,
+    };
 }
 
 // The dump of the shown file in `mode` as a Blob, a piece at a time; a string when it could not
@@ -168,22 +174,66 @@ function json(length) {
     return length ? JSON.parse(utf8.decode(core.HEAPU8.subarray(at, at + length))) : null;
 }
 
-// Where line `line` of the shown file is: the status line's numbers.
+// Where line `line` of the shown file is: the status line's numbers; the record is -1 on a
+// damaged region's line, and the row is the record list's.
 function position(line) {
     return {
         lines: core._qef_line_count(SHOWN),
         records: core._qef_record_count(SHOWN),
         record: core._qef_record_of_line(SHOWN, line),
+        row: core._qef_row_of_line(SHOWN, line),
         offset: core._qef_offset_of_line(SHOWN, line),
     };
 }
 
-// The file the open `openId` read takes the shown slot: its { lines, records }.
+// The file the open `openId` read takes the shown slot: its { lines, records, rows, damage },
+// the damage { regions, bytes } of a salvaged file, else null.
 function take(openId) {
     if (readers[SHOWN] !== openId || core._qef_take() !== 1) return null;
     shownVersion++;
     stats = null;
-    return { lines: core._qef_line_count(SHOWN), records: core._qef_record_count(SHOWN) };
+    return {
+        lines: core._qef_line_count(SHOWN),
+        records: core._qef_record_count(SHOWN),
+        rows: core._qef_row_count(SHOWN),
+        damage: damage(SHOWN),
+        signed: core._qef_signature_survived(SHOWN) === 1,
+    };
+}
+
+// A salvaged file's damage summed up ("1 damaged region, 474 bytes; 235 records intact"); null
+// for a whole file.
+function damage(slot) {
+    return core._qef_damaged_regions(slot) ? outputText(core._qef_damage_summary(slot)) : null;
+}
+
+// Of each dump line [first, first + count) of the shown file: the offset of its first data
+// byte, whether it is a record's first line (which shows its header), and its kind, 'line' or,
+// in a salvaged file, 'damaged' for a damaged region's.
+function dumpOffsets(first, count) {
+    const lines = Array.from({ length: count }, (_, k) => first + k);
+    const kinds = lines.map((line) => (core._qef_line_damaged(SHOWN, line) ? 'damaged' : 'line'));
+    return {
+        offsets: lines.map((line) => core._qef_offset_of_line(SHOWN, line)),
+        headers: lines.map((line, k) => kinds[k] === 'line' && core._qef_first_line_of_row(SHOWN, core._qef_row_of_line(SHOWN, line)) === line),
+        kinds,
+    };
+}
+
+// The repaired file of the salvaged file shown, as a Blob copied whole from the core, with the
+// signature record `signature` (1 v2.0, 2 v1.1, 0 none) in front when its own was lost; 'no
+// signature' when it was lost and none is chosen.
+function repaired(signature) {
+    if (!signature && !core._qef_signature_survived(SHOWN)) return 'no signature';
+    const at = core._qef_repaired(SHOWN, signature);
+    try {
+        // No room for the copy: no file rather than part of one.
+        return at ? new Blob([core.HEAPU8.slice(at, at + core._qef_repaired_length())], { type: 'application/octet-stream' }) : 'no memory';
+    } catch {
+        return 'no memory';
+    } finally {
+        core._qef_repaired(-1, 0);
+    }
 }
 
 function compare(id, context, openId) {
@@ -208,6 +258,10 @@ const CALLS = {
     recordLines: (id, slot, first, count) => outputText(core._qef_record_lines(slot, first, count)),
     position: (id, line) => position(line),
     firstLineOfRecord: (id, slot, record) => core._qef_first_line_of_record(slot, record),
+    firstLineOfRow: (id, slot, row) => core._qef_first_line_of_row(slot, row),
+    rowBytes: (id, row) => ({ from: core._qef_row_data(SHOWN, row), to: core._qef_row_end(SHOWN, row) }),
+    repaired: (id, signature) => repaired(signature),
+    damage: (id, slot) => damage(slot),
     lineOfOffset: (id, slot, offset) => core._qef_line_of_offset(slot, offset),
     offsetOfLine: (id, slot, line) => core._qef_offset_of_line(slot, line),
     find,
@@ -216,11 +270,7 @@ const CALLS = {
     countTags,
     tagRows: (id, first, count, order) => (stats ? stats.rows(first, count, order) : []),
     tagChart: (id, count, order) => (stats ? stats.chart(count, order) : null),
-    dumpOffsets: (id, first, count) => ({
-        offsets: Array.from({ length: count }, (_, k) => core._qef_offset_of_line(SHOWN, first + k)),
-        headers: Array.from({ length: count }, (_, k) =>
-            core._qef_first_line_of_record(SHOWN, core._qef_record_of_line(SHOWN, first + k)) === first + k),
-    }),
+    dumpOffsets: (id, first, count) => dumpOffsets(first, count),
     compare,
     settleCompare: (id, keep) => settle(keep),
     diffRowCount: () => core._qef_diff_row_count(),

@@ -1,0 +1,130 @@
+// qefdump --salvage and --repair run for real on files made by hand: what survives, where the
+// damage is, and the repaired file read back by qefdump itself.
+#include "cli_testing.h"
+#include "tools/sample_files.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using File = std::string;
+using Salvage = CliTest;
+
+// MI_VERSION, NM_LABEL and MI_END records, each as its own bytes.
+File Record(uint32_t tag, const std::string& data) {
+    File record;
+    AppendRecord(record, tag, data);
+    return record;
+}
+const File Version = Record(0x7265560A, std::string("\1\2\0\0", 4));
+const File Label = Record(0x31000000, "A label of more than sixteen bytes");
+const File End = Record(0x646E450A, "");
+
+std::string Json(int number, size_t offset, const char* tag, const char* name, size_t size) {
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "{\"record\": %d, \"offset\": %zu, \"tag\": \"%s\", \"name\": \"%s\", "
+                  "\"size\": %zu}\n",
+                  number, offset, tag, name, size);
+    return line;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at + 1));
+    }
+    return lines;
+}
+
+TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
+    File signature = SignatureFile<File>();
+    File junk = Record(0x31000000, "cut");
+    junk[4] = junk[5] = junk[6] = '\xFF'; // a size far past the end
+    junk += "\xEE\xDD\xCC\xBB\xAA\x99\x88\x77\x66\x55\x44\x33";
+    File before = signature + Version + Label;
+    File after = End + Label + Version;
+    WriteBytes(work_ / "in.qef", before + junk + after);
+    size_t damaged = before.size(), resumed = damaged + junk.size();
+
+    Result listed = Run(QEFDUMP_PATH, "--salvage --records --json in.qef");
+    EXPECT_EQ(listed.exitCode, 1);
+    EXPECT_EQ(listed.out, Json(1, 0, "4D6F6400", "MI_SIGNATURE", 21) +
+                              Json(2, 29, "0A566572", "MI_VERSION", 4) +
+                              Json(3, 41, "00000031", "NM_LABEL", 34) +
+                              "{\"damaged\": true, \"offset\": " + std::to_string(damaged) +
+                              ", \"length\": " + std::to_string(junk.size()) + "}\n" +
+                              Json(4, resumed, "0A456E64", "MI_END", 0) +
+                              Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
+                              Json(6, resumed + 50, "0A566572", "MI_VERSION", 4));
+    EXPECT_EQ(listed.err, "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(size_t(3) * 60, 48),
+              "   damaged  00000053  damaged: 23 bytes at 0x53\n");
+
+    // The repaired file is the intact records, byte for byte, and an accepted file.
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--repair -o out.qef in.qef").exitCode, 1);
+    EXPECT_TRUE(ReadText(work_ / "out.qef") == before + after);
+    Result repaired = Run(QEFDUMP_PATH, "out.qef");
+    EXPECT_EQ(repaired.exitCode, 0);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records out.qef").exitCode, 0);
+    for (const char* stats : {"--stats", "--stats --json"}) {
+        Result counted = Run(QEFDUMP_PATH, std::string("--salvage ") + stats + " in.qef");
+        EXPECT_EQ(counted.exitCode, 1);
+        EXPECT_TRUE(counted.out == Run(QEFDUMP_PATH, std::string(stats) + " out.qef").out);
+    }
+
+    // The dump: the repaired file's lines, numbered as there, with the region's lines between.
+    Result dump = Run(QEFDUMP_PATH, "--salvage in.qef");
+    EXPECT_EQ(dump.exitCode, 1);
+    std::string kept, region;
+    for (const std::string& line : Lines(dump.out))
+        (line.starts_with("!DAMAGED! 0x") ? region : kept) += line;
+    EXPECT_TRUE(kept == repaired.out);
+    std::vector<std::string> regionLines = Lines(region);
+    ASSERT_EQ(regionLines.size(), 2u);
+    EXPECT_EQ(regionLines[0].substr(0, 56),
+              "!DAMAGED! 0x00000053    |!!!!!| 00 00 00 31 FF FF FF 00 ");
+    EXPECT_EQ(regionLines[1].substr(0, 53),
+              "!DAMAGED! 0x00000063    |!!!!!| 99 88 77 66 55 44 33 ");
+    EXPECT_EQ(regionLines[1].size(), 103u);
+}
+
+TEST_F(Salvage, RepairRefusesALostSignatureUnlessToldWhichToWrite) {
+    WriteBytes(work_ / "in.qef", "\x4D\x6F" + Version + Label + End);
+    WriteBytes(work_ / "out.qef", "old\n");
+    Result refused = Run(QEFDUMP_PATH, "--repair -o out.qef in.qef");
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "qefdump: in.qef: the signature record is lost; --signature v2.0 or "
+                           "v1.1 says which to write; nothing is written\n");
+    EXPECT_TRUE(ReadText(work_ / "out.qef") == "old\n");
+
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--repair --signature v1.1 -o out.qef in.qef").exitCode, 1);
+    EXPECT_TRUE(ReadText(work_ / "out.qef") ==
+                SignatureFile<File>("Module info file v1.1") + Version + Label + End);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--records out.qef").exitCode, 0);
+
+    Result same = Run(QEFDUMP_PATH, "--repair --signature v2.0 -o in.qef in.qef");
+    EXPECT_EQ(same.exitCode, 2);
+    EXPECT_EQ(same.err, "qefdump: in.qef: input file is output file\n");
+}
+
+TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
+    WriteBytes(work_ / "in.qef", SampleBytes(SAMPLE_MIXED, 3, 100000));
+    for (const char* mode : {"", "--records", "--records --json", "-n offset"}) {
+        Result salvaged = Run(QEFDUMP_PATH, std::string("--salvage ") + mode + " in.qef");
+        EXPECT_EQ(salvaged.exitCode, 0);
+        EXPECT_TRUE(salvaged.out == Run(QEFDUMP_PATH, std::string(mode) + " in.qef").out);
+    }
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--repair -o out.qef in.qef").exitCode, 0);
+    EXPECT_TRUE(ReadText(work_ / "out.qef") == ReadText(work_ / "in.qef"));
+    for (const char* misuse : {"--signature v2.0 in.qef", "--repair --signature v3.0 -o o in.qef",
+                               "--salvage --diff in.qef in.qef", "--salvage --tag MI_END in.qef",
+                               "--salvage in.qef in.qef", "--salvage --records in.qef in.qef",
+                               "--salvage --find x in.qef"})
+        EXPECT_EQ(Run(QEFDUMP_PATH, misuse).exitCode, 2) << misuse;
+}
+
+} // namespace

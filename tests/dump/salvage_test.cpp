@@ -1,0 +1,172 @@
+// The salvage walk against the bytes: whole files give the ordinary walk's records, damaged
+// ones the records built around their damage, and the spans always tile the file.
+#include "dump/salvage.h"
+#include "tools/damaged_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct Found {
+    std::vector<Record> records;
+    std::vector<SalvageSpan> regions;
+};
+
+Found Salvaged(const Bytes& file, Salvage& salvage) {
+    EXPECT_TRUE(SalvageFile(file.data(), uint32_t(file.size()), salvage));
+    Found found;
+    VisitSalvage(
+        file.data(), salvage,
+        [&](const Record& record) {
+            found.records.push_back(record);
+            return true;
+        },
+        [&](const SalvageSpan& span) {
+            found.regions.push_back(span);
+            return true;
+        });
+    return found;
+}
+
+// Every byte in exactly one span, the spans' counts adding up to the totals.
+void ExpectTiled(const Salvage& salvage, uint32_t length) {
+    RecordPosition next{};
+    uint32_t damaged = 0;
+    for (const SalvageSpan& span : salvage.spans) {
+        EXPECT_EQ(span.at.offset, next.offset);
+        EXPECT_EQ(span.at.record, next.record);
+        EXPECT_EQ(span.at.line, next.line);
+        EXPECT_GT(span.length, 0u);
+        EXPECT_EQ(span.damaged, span.records == 0);
+        damaged += span.damaged ? span.length : 0;
+        next = {next.offset + span.length, next.record + span.records, next.line + span.lines};
+    }
+    EXPECT_EQ(next.offset, length);
+    EXPECT_EQ(next.record, salvage.records);
+    EXPECT_EQ(next.line, salvage.lines);
+    EXPECT_EQ(damaged, salvage.damagedBytes);
+}
+
+TEST(Salvage, AWholeFileGivesExactlyTheOrdinaryRecords) {
+    for (SampleShape shape : {SAMPLE_MIXED, SAMPLE_ONE_RECORD, SAMPLE_EMPTY_RECORDS}) {
+        Bytes file = GenerateSample(shape, 7, 300000);
+        std::vector<Record> ordinary;
+        RecordWalk walk = WalkRecords(file.data(), uint32_t(file.size()), {}, [&](const Record& r) {
+            ordinary.push_back(r);
+            return true;
+        });
+        ASSERT_EQ(walk.end, RECORDS_COMPLETE);
+        Salvage salvage;
+        Found found = Salvaged(file, salvage);
+        EXPECT_TRUE(salvage.Whole());
+        EXPECT_TRUE(SignatureSurvived(file.data(), uint32_t(file.size()), salvage));
+        ASSERT_EQ(found.records.size(), ordinary.size());
+        for (size_t k = 0; k < ordinary.size(); ++k) {
+            EXPECT_EQ(found.records[k].at.offset, ordinary[k].at.offset);
+            EXPECT_EQ(found.records[k].at.record, ordinary[k].at.record);
+            EXPECT_EQ(found.records[k].at.line, ordinary[k].at.line);
+            EXPECT_EQ(found.records[k].size, ordinary[k].size);
+        }
+        ExpectTiled(salvage, uint32_t(file.size()));
+    }
+}
+
+TEST(Salvage, RecordsStartAgainAfterJunkAndATruncatedTail) {
+    Bytes file = SignatureFile();
+    AppendRecord(file, 0x7265560A, std::string("\x01\x02\x00\x00", 4));
+    uint32_t junk = uint32_t(file.size());
+    AppendRecord(file, 0x31000000, "label", 0x7FFFFFFF); // its size runs past the end
+    file.insert(file.end(), {0xFF, 0xEE, 0xDD});
+    uint32_t resumed = uint32_t(file.size());
+    AppendRecord(file, 0x646E450A, "");
+    AppendRecord(file, 0x31000000, "A longer label, of more than sixteen bytes");
+    AppendRecord(file, 0x30000000, "cmd");
+    AppendRecord(file, 0x7265560A, "");
+    uint32_t cut = uint32_t(file.size());
+    AppendRecord(file, 0x31000000, "cut short");
+    file.resize(file.size() - 3);
+
+    Salvage salvage;
+    Found found = Salvaged(file, salvage);
+    ASSERT_EQ(found.records.size(), 6u);
+    ASSERT_EQ(found.regions.size(), 2u);
+    EXPECT_EQ(found.regions[0].at.offset, junk);
+    EXPECT_EQ(found.regions[0].length, resumed - junk);
+    EXPECT_EQ(found.regions[0].lines, (resumed - junk + 15) / 16);
+    EXPECT_EQ(found.regions[1].at.offset, cut);
+    EXPECT_EQ(found.regions[1].length, file.size() - cut);
+    // Numbered in the order found; the lines after a region count its lines.
+    EXPECT_EQ(found.records[2].at.offset, resumed);
+    EXPECT_EQ(found.records[2].Number(), 3u);
+    EXPECT_EQ(found.records[2].at.line, 3 + found.regions[0].lines);
+    EXPECT_EQ(found.records[3].size, 42u);
+    EXPECT_EQ(salvage.damagedBytes, resumed - junk + file.size() - cut);
+    EXPECT_FALSE(salvage.Whole());
+    ExpectTiled(salvage, uint32_t(file.size()));
+}
+
+TEST(Salvage, ZerosAfterABreakAreDamageAndALostSignatureIsTold) {
+    Bytes file{0x4D, 0x6F, 0x64};
+    AppendRecord(file, 0x31000000, "label", 0xFFFFFFFF);
+    file.resize(file.size() + 20);
+    uint32_t resumed = uint32_t(file.size());
+    AppendRecord(file, 0x7265560A, "abc");
+    Salvage salvage;
+    Found found = Salvaged(file, salvage);
+    ASSERT_EQ(found.regions.size(), 1u);
+    EXPECT_EQ(found.regions[0].at.offset, 0u);
+    EXPECT_EQ(found.regions[0].length, resumed);
+    ASSERT_EQ(found.records.size(), 1u);
+    EXPECT_EQ(found.records[0].Number(), 1u);
+    EXPECT_EQ(found.records[0].at.offset, resumed);
+    EXPECT_FALSE(SignatureSurvived(file.data(), uint32_t(file.size()), salvage));
+    ExpectTiled(salvage, uint32_t(file.size()));
+
+    Bytes empty;
+    EXPECT_TRUE(SalvageFile(empty.data(), 0, salvage));
+    EXPECT_TRUE(salvage.spans.empty() && salvage.Whole());
+}
+
+// The goals on a small corpus; `make bench` prints them on a larger one.
+TEST(Salvage, FindsWhatSurvivesEachKindOfDamage) {
+    for (int kind = 0; kind < DamageKindCount; ++kind) {
+        SalvageScore total;
+        for (SampleShape shape : {SAMPLE_MIXED, SAMPLE_ONE_RECORD, SAMPLE_EMPTY_RECORDS}) {
+            SalvageScore score;
+            ASSERT_TRUE(ScoreCorpus(shape, DamageKind(kind), 6, 65536, 1900000, score));
+            total.Add(score);
+        }
+        SCOPED_TRACE(DamageKindName(DamageKind(kind)));
+        EXPECT_GT(total.survivors, 0u);
+        EXPECT_GE(total.Recall(), 0.99);
+        EXPECT_GE(total.Precision(), 0.995);
+    }
+}
+
+// The corpus's own claims against the bytes: a survivor is a record of the sample before the
+// damage, the same bytes, wherever it moved.
+TEST(Salvage, TheCorpusKnowsWhichRecordsSurvive) {
+    Bytes original = GenerateSample(SAMPLE_MIXED, 3, 50000);
+    for (int kind = 0; kind < DamageKindCount; ++kind) {
+        DamagedFile file = DamageSample(SAMPLE_MIXED, 3, 50000, DamageKind(kind));
+        EXPECT_NE(file.bytes, original);
+        std::string text(original.begin(), original.end());
+        size_t searched = 0;
+        for (const SurvivingRecord& record : file.survivors) {
+            std::string bytes(file.bytes.begin() + record.offset,
+                              file.bytes.begin() + record.offset + record.length);
+            EXPECT_EQ(ReadUint32Le(file.bytes.data() + record.offset + 4) + RecordHeaderSize,
+                      record.length);
+            size_t found = text.find(bytes, searched);
+            ASSERT_NE(found, std::string::npos);
+            searched = found + 1;
+        }
+    }
+}
+
+} // namespace

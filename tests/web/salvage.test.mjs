@@ -1,0 +1,138 @@
+// A damaged file in the page: refused as qefdump refuses it, then opened as what survives of it,
+// its damaged region marked in the dump and the record list; Go to, Find, the inspector and
+// Statistics over it; Save repaired file against the file without the damaged record and against
+// `qefdump --repair`; Compare on its intact records.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { makeSample, qefdump, recordsOf, sharedPage, openFile, shownRows, goTo } from './harness.mjs';
+
+const browser = sharedPage();
+const number = (value) => value.toLocaleString('en-US');
+const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+
+// A sample whose record `broken` declares 2,147,483,647 data bytes, as a debugger that died while
+// writing it leaves it; the records before and after it are untouched.
+function damaged(folder) {
+    const path = makeSample(folder, 'mixed', 37, 30000);
+    const records = recordsOf(path);
+    const broken = records.find((r) => r.record > 10 && r.size >= 40);
+    const bytes = readFileSync(path);
+    const end = broken.offset + 8 + broken.size;
+    const whole = Buffer.concat([bytes.subarray(0, broken.offset), bytes.subarray(end)]);
+    bytes.writeUInt32LE(0x7fffffff, broken.offset + 4);
+    const damagedPath = join(folder, 'damaged.qef');
+    writeFileSync(damagedPath, bytes);
+    return { path: damagedPath, original: path, records, broken, length: end - broken.offset, whole };
+}
+
+test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async () => {
+    const { page, folder } = browser;
+    const file = damaged(folder);
+    const { broken } = file;
+    await openFile(page, file.path);
+    const refusal = qefdump(file.path).stderr.toString().trimEnd();
+    assert.equal(await page.textContent('#message'), refusal.slice(`qefdump: ${file.path}: `.length));
+    assert.ok(await page.isDisabled('text=Save as text'), 'nothing shown yet');
+    assert.equal(await page.isHidden('#salvage-bar'), false, 'what survives is offered');
+    assert.equal(await page.textContent('#salvage-name'), 'damaged.qef');
+
+    const opened = await page.evaluate(() => Number(document.body.dataset.opened));
+    await page.click('#salvage');
+    await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
+    const intact = file.records.length - 1;
+    const summary = qefdump('--salvage', file.path).stderr.toString().slice(`qefdump: ${file.path}: `.length).trimEnd();
+    assert.equal(summary, `1 damaged region, ${number(file.length)} bytes; ${number(intact)} records intact`);
+    assert.equal(await page.textContent('#status-file'), `damaged.qef · ${number(readFileSync(file.path).length)} bytes · ${summary}`);
+    assert.ok(await page.isHidden('#salvage-bar'));
+    assert.equal(await page.textContent('#message'), '');
+
+    // The record list: the records before it, the region in its place, the records after it
+    // numbered on in the order found.
+    await page.focus('#records');
+    const rows = await shownRows(page, '#records');
+    const offset8 = broken.offset.toString(16).toUpperCase().padStart(8, '0');
+    assert.equal(rows[broken.record - 1], `   damaged  ${offset8}  damaged: ${number(file.length)} bytes at ${hex(broken.offset)}`);
+    const after = file.records[broken.record]; // the first record after the damage
+    assert.match(rows[broken.record], new RegExp(`^ +${broken.record} +${after.offset.toString(16).toUpperCase().padStart(8, '0')} `));
+    assert.deepEqual(await page.$$eval('#records .row', (list) => list.flatMap((row, k) => (row.classList.contains('kind-damaged') ? [k] : []))),
+        [broken.record - 1], 'one row marked damaged');
+
+    // Go to the damaged offset: the region's lines, marked, each with the file's bytes at its
+    // offset (the whole dump is qefdump --salvage's: Save as text, below).
+    await goTo(page, 'offset', hex(broken.offset));
+    const shown = await shownRows(page);
+    const damagedLines = Math.ceil(file.length / 16);
+    const bytes = readFileSync(file.path);
+    for (const line of shown.slice(0, damagedLines)) {
+        const offset = parseInt(/^!DAMAGED! 0x([0-9A-F]{8}) /.exec(line)[1], 16);
+        const hexes = line.slice(32, 81);
+        const expected = [...bytes.subarray(offset, Math.min(offset + 16, broken.offset + file.length))];
+        assert.deepEqual(hexes.replace(' - ', ' ').trim().split(/ +/).map((h) => parseInt(h, 16)), expected, line);
+    }
+    const marked = await page.$$eval('#dump .row', (list) => list.map((row) => row.classList.contains('kind-damaged')));
+    assert.deepEqual(marked.slice(0, damagedLines + 1), [...Array(damagedLines).fill(true), false]);
+    assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset ${hex(broken.offset)} .*, a damaged region$`));
+
+    // Go to a record counts the intact records.
+    await goTo(page, 'record', broken.record);
+    assert.match((await shownRows(page))[0], new RegExp(`^${String(broken.record).padStart(8, '0')}: ${after.name}`));
+
+    // Find the bytes of the damaged header's size field.
+    await page.selectOption('#find-kind', 'hex');
+    await page.fill('#find-text', 'FF FF FF 7F');
+    await page.click('#find button[type=submit]');
+    await page.waitForFunction(() => / found at /.test(document.getElementById('status-note').textContent));
+    assert.match(await page.textContent('#status-note'), new RegExp(`found at offset ${hex(broken.offset + 4)}\\b`));
+
+    // Statistics count the intact records.
+    await page.click('#toggle-stats');
+    assert.match(await page.textContent('#stats-total'), new RegExp(`tags, ${number(intact)} records, `));
+    await page.click('#toggle-stats');
+});
+
+test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async () => {
+    const { page, folder } = browser;
+    const file = damaged(folder);
+    const [text] = await Promise.all([page.waitForEvent('download'), page.click('text=Save as text')]);
+    assert.ok(readFileSync(await text.path()).equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
+    assert.equal(download.suggestedFilename(), 'damaged.repaired.qef');
+    const saved = readFileSync(await download.path());
+    assert.ok(saved.equals(file.whole), 'the file without its damaged record');
+    const repaired = join(folder, 'repaired.qef');
+    assert.equal(qefdump('--repair', '-o', repaired, file.path).status, 1, 'damage found and salvaged');
+    assert.ok(saved.equals(readFileSync(repaired)), 'as qefdump --repair writes it');
+    const ended = await page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
+    assert.match(ended, /^Saved damaged\.repaired\.qef: [\d,]+ intact records\.$/);
+
+    // Compared with the file it came from, the damaged record is all that differs.
+    await openFile(page, file.original, '#compare');
+    assert.equal(await page.textContent('#compare-summary'),
+        'damaged.qef / mixed-37-30000.qef: 1 change: 0 records removed, 1 added. Compared: the intact records of damaged.qef.');
+    await page.click('#close-compare');
+
+    // Without its signature record the intact records are no module-info file: nothing is saved.
+    const unsigned = readFileSync(file.original);
+    unsigned.writeUInt32LE(0x7fffffff, 4);
+    const unsignedPath = join(folder, 'unsigned.qef');
+    writeFileSync(unsignedPath, unsigned);
+    await openFile(page, unsignedPath);
+    const opened = await page.evaluate(() => Number(document.body.dataset.opened));
+    await page.click('#salvage');
+    await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
+    let downloads = 0;
+    page.on('download', () => downloads++);
+    await page.click('#save-repaired');
+    await page.waitForFunction(() => /^unsigned\.repaired\.qef was not/.test(document.querySelector('#jobs .job-end:last-child')?.textContent));
+    assert.equal(await page.$$eval('#jobs .job-end', (ends) => ends.at(-1).textContent),
+        'unsigned.repaired.qef was not saved: the signature record did not survive; choose one to write.');
+    assert.notEqual(qefdump('--repair', '-o', join(folder, 'unsigned-repaired.qef'), unsignedPath).status, 0);
+    assert.equal(downloads, 0);
+    // With one chosen, it goes in front, as qefdump --repair --signature writes it.
+    await page.selectOption('#repair-signature', '2');
+    const [signed] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
+    assert.equal(qefdump('--repair', '--signature', 'v1.1', '-o', repaired, unsignedPath).status, 1);
+    assert.ok(readFileSync(await signed.path()).equals(readFileSync(repaired)));
+});
