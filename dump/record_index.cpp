@@ -30,6 +30,22 @@ bool RecordIndex::Build(const unsigned char* data, uint32_t length) {
     return true;
 }
 
+bool RecordIndex::BuildPieces(const unsigned char* data, const uint32_t* starts, uint32_t count,
+                              uint32_t length) {
+    *this = RecordIndex();
+    offsets_.reset(new (std::nothrow) uint32_t[size_t(count) + 1]);
+    lines_.reset(new (std::nothrow) uint32_t[size_t(count) / LineStep + 1]());
+    if (!offsets_ || !lines_) {
+        *this = RecordIndex();
+        return false;
+    }
+    std::copy(starts, starts + count, offsets_.get());
+    offsets_[count] = length;
+    data_ = data;
+    count_ = count;
+    return true;
+}
+
 RecordPosition RecordIndex::Position(uint32_t index) const {
     if (index == count_)
         return {Length(), count_, lineCount_};

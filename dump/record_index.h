@@ -13,6 +13,12 @@ class RecordIndex {
     // Walks a file whose chain is complete (the caller has checked it). False when memory ran
     // out; the index is then empty.
     bool Build(const unsigned char* data, uint32_t length);
+    // An index of pieces that follow one another from offset 0 to `length` but are not all
+    // records (a damaged file's records and damaged regions), for what reads bytes alone: a
+    // search, the values at a byte. It counts no lines. `starts` ascend from 0, each below
+    // `length`. False when memory ran out; the index is then empty.
+    bool BuildPieces(const unsigned char* data, const uint32_t* starts, uint32_t count,
+                     uint32_t length);
 
     const unsigned char* Data() const { return data_; }
     uint32_t Length() const { return count_ ? offsets_[count_] : 0; }
