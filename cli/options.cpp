@@ -333,7 +333,8 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
     return PARSE_RUN;
 }
 
-// --salvage shows one whole file, in the dump, the record list or the statistics; --repair
+// --salvage shows one whole file, in the dump, the record list, the search or the statistics;
+// --repair
 // writes one to OUT.
 ParseOutcome CheckSalvage(const bool (&given)[OPTION_COUNT], DumpOptions& options) {
     bool repair = options.task == TASK_REPAIR;
@@ -341,13 +342,22 @@ ParseOutcome CheckSalvage(const bool (&given)[OPTION_COUNT], DumpOptions& option
     if (given[OPTION_SIGNATURE] && !repair)
         return UsageError("--signature goes only with --repair");
     unsigned salvaging = TaskBit(TASK_DUMP) | TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) |
-                         TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON) | TaskBit(TASK_REPAIR);
+                         TaskBit(TASK_FIND) | TaskBit(TASK_FIND_JSON) | TaskBit(TASK_STATS) |
+                         TaskBit(TASK_STATS_JSON) | TaskBit(TASK_REPAIR);
     if (given[OPTION_SALVAGE] && !(salvaging & TaskBit(options.task)))
-        return UsageError("--salvage goes only with the dump, --records, --stats and --repair");
+        return UsageError(
+            "--salvage goes only with the dump, --records, --find, --stats and --repair");
     if (options.salvage && options.inputs.size() > 1)
         return UsageError("--salvage and --repair read one file; the second is", options.inputs[1]);
     if (options.salvage && (given[OPTION_RECORD] || given[OPTION_TAG] || given[OPTION_LF]))
         return UsageError("--salvage and --repair take the whole file: no --record, --tag or --lf");
+    // The salvaged search lists its hits, damaged ones among them, and nothing else.
+    for (OptionId grep :
+         {OPTION_COUNT_HITS, OPTION_FILES_WITH, OPTION_FILES_WITHOUT, OPTION_QUIET,
+          OPTION_MAX_COUNT, OPTION_WITH_NAME, OPTION_NO_NAME, OPTION_NULL, OPTION_COLOR})
+        if (options.salvage && given[grep])
+            return UsageError("--salvage lists every hit: no -c, -l, -L, -q, -m, -H, -h, --null "
+                              "or --color");
     return PARSE_RUN;
 }
 
