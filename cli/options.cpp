@@ -39,6 +39,7 @@ enum OptionId {
     OPTION_NO_NAME,
     OPTION_NULL,
     OPTION_COLOR,
+    OPTION_RECURSIVE,
     OPTION_COUNT
 };
 
@@ -77,6 +78,7 @@ constexpr OptionEntry OptionTable[] = {
     {"-h", "--no-filename", OPTION_NO_NAME, false},
     {"", "--null", OPTION_NULL, false},
     {"", "--color", OPTION_COLOR, true},
+    {"-r", "--recursive", OPTION_RECURSIVE, false},
 };
 
 // grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
@@ -147,6 +149,8 @@ constexpr ShapeRule ShapeRules[] = {
     {OPTION_WITH_NAME, "-H goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_NO_NAME, "-h goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_NULL, "--null goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_RECURSIVE, "--recursive goes only with --records, --find and --stats",
+     SeveralFileTasks},
     {OPTION_COLOR, "--color goes only with --find, without --json", TaskBit(TASK_FIND)},
 };
 
@@ -303,6 +307,7 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
         return UsageError("-H and -h exclude each other");
     options.names = given[OPTION_WITH_NAME] ? 1 : given[OPTION_NO_NAME] ? 0 : -1;
     options.afterName = given[OPTION_NULL] ? '\0' : ':';
+    options.recursive = given[OPTION_RECURSIVE];
     if ((given[OPTION_IGNORE_CASE] || given[OPTION_UTF16]) && !given[OPTION_FIND])
         return UsageError("--ignore-case and --utf16 go only with --find");
     for (uint32_t k = 0; k < givenPatterns.size(); ++k) {

@@ -43,6 +43,7 @@ struct DumpOptions {
     int names = -1;                  // -H 1, -h 0; else whether there are several files
     char afterName = ':';            // --null: '\0'
     ColorChoice color = COLOR_NEVER; // --color: whether the text form marks each hit's bytes
+    bool recursive = false;          // -r: folders give the files in them
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

@@ -1,5 +1,6 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
 // shows it; its record list, a record's data, and what changed between two files.
+#include "cli/file_walk.h"
 #include "cli/input.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -250,7 +251,9 @@ int RunEachFile(const DumpOptions& options) {
     bool opened = false;
     int worst = EXIT_DONE;
     uint64_t hits = 0;
-    size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+    // Without FILE, standard input; but -r walked the working folder then, maybe to nothing.
+    size_t files = options.inputs.empty() && !options.recursive ? 1 : options.inputs.size();
+    size_t accepted = 0;
     for (size_t k = 0; k < files; ++k) {
         CheckedInput checked;
         int status = LoadInput(options.Input(k), options.output, checked);
@@ -274,9 +277,17 @@ int RunEachFile(const DumpOptions& options) {
             AbandonOutput(output); // a reader that went away is no news to tell
             return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
         }
+        accepted += status == EXIT_DONE;
         worst = status > worst ? status : worst;
         if (options.report == REPORT_QUIET && hits)
             break; // grep -q: the first hit answers
+    }
+    if (opened && options.recursive && options.task == TASK_STATS &&
+        !(out.Put(std::to_string(accepted) + " files counted, " + std::to_string(files - accepted) +
+                  " refused\n") &&
+          out.Flush())) {
+        AbandonOutput(output);
+        return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
     }
     if (opened && !FinishOutput(output))
         return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
@@ -316,13 +327,29 @@ int main(int argc, char** argv) {
         MarksHits(options.color, !options.output && IsTerminal(stdout), std::getenv("NO_COLOR"))
             ? COLOR_ALWAYS
             : COLOR_NEVER;
+    // -r's folders become the files in them here, before any is read, so that every check of
+    // an input sees each of them.
+    WalkedInputs walked;
+    if (options.recursive) {
+        walked = WalkInputs(options.inputs);
+        options.inputs.clear();
+        for (const std::string& path : walked.paths)
+            options.inputs.push_back(path.c_str());
+        options.names = options.names < 0 && walked.foundInFolder ? 1 : options.names;
+    }
     switch (options.task) {
     case TASK_DIFF:
         return RunDiff(options);
     case TASK_DUMP:
     case TASK_EXTRACT:
         return RunOneFile(options);
-    default:
-        return RunEachFile(options);
+    default: {
+        int status = RunEachFile(options);
+        if (walked.complete)
+            return status;
+        int trouble = options.task == TASK_FIND || options.task == TASK_FIND_JSON ? EXIT_USAGE
+                                                                                  : EXIT_IO_ERROR;
+        return status > trouble ? status : trouble;
+    }
     }
 }

@@ -1,0 +1,93 @@
+// qefdump -r: the files under the folders named, in a stable order, each checked as a named file.
+#include "tools/sample_files.h"
+
+#include "tests/cli/cli_testing.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+using namespace std::string_literals;
+using Cli = CliTest;
+
+// A signature and one record that holds `text`.
+std::string Holding(const std::string& text) {
+    std::string file = SignatureFile<std::string>();
+    AppendRecord(file, 0x7265560A, text);
+    return file;
+}
+
+// Files, and folders inside folders, in the walk's order: by name as bytes, depth first, and
+// "b" before "b.qef" only because the folder's entries are taken in their own order. Anything
+// that is not a module-info file is told and skipped; the others still answer.
+TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
+    fs::create_directories(work_ / "d" / "b");
+    fs::create_directories(work_ / "d" / "empty");
+    WriteBytes(work_ / "d" / "b.qef", Holding("xyz"));
+    WriteBytes(work_ / "d" / "B.qef", Holding("xyz xyz"));
+    WriteBytes(work_ / "d" / "b" / "inner.qef", Holding("-"));
+    WriteBytes(work_ / "d" / "notes.txt", "not one\n");
+    WriteBytes(work_ / "top.qef", Holding("xyz"));
+    Result counted = Run(QEFDUMP_PATH, "-r -c --find xyz top.qef d");
+    EXPECT_EQ(counted.out, "top.qef:1\nd/B.qef:2\nd/b/inner.qef:0\nd/b.qef:1\n");
+    EXPECT_EQ(counted.err, "qefdump: d/notes.txt: No QEF format. Only 8 bytes, too few for the "
+                           "21-byte signature at offset 8.\n");
+    EXPECT_EQ(counted.exitCode, 2);
+    // One file found is named too, as grep names what it finds in a folder; -h leaves it out.
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -c --find xyz d/b").out, "d/b/inner.qef:0\n");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -h -c --find - d/b").out, "1\n");
+    // Without FILE, the working folder, its files named without "./".
+    Result here = Run(QEFDUMP_PATH, "-r -l --find xyz");
+    EXPECT_EQ(here.out, "d/B.qef\nd/b.qef\ntop.qef\n");
+    // The statistics end in how many files were counted and refused; an empty folder gives
+    // nothing to count, and a search in it finds nothing.
+    Result stats = Run(QEFDUMP_PATH, "-r -h --stats --tag MI_VERSION d");
+    std::string table = "tag       name             records       bytes\n"
+                        "0A566572  MI_VERSION             1           %d\n"
+                        "total                            1           %d\n";
+    auto rows = [&](int bytes) {
+        char text[200];
+        std::snprintf(text, sizeof text, table.c_str(), bytes, bytes);
+        return std::string(text);
+    };
+    EXPECT_EQ(stats.out, rows(7) + rows(1) + rows(3) + "3 files counted, 1 refused\n");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r --stats d/empty").out, "");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r --find x d/empty").exitCode, 1);
+    // OUT among the files found is checked against each of them, as against a named file.
+    Result self = Run(QEFDUMP_PATH, "-r --records -o d/B.qef d");
+    EXPECT_EQ(self.err.substr(0, 44), "qefdump: d/B.qef: input file is output file\n");
+    EXPECT_EQ(self.exitCode, 2);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r in.qef").exitCode, 2); // the dump takes one file
+}
+
+#ifndef _WIN32
+// A symbolic link is followed when it is named and left alone when it is met; so is a pipe, that
+// would keep the walk waiting. A folder that cannot be read is told, and the status says so.
+TEST_F(Cli, RecursiveFollowsOnlyTheLinksItIsGiven) {
+    fs::create_directories(work_ / "d" / "sub");
+    WriteBytes(work_ / "d" / "sub" / "a.qef", Holding("xyz"));
+    WriteBytes(work_ / "outside.qef", Holding("xyz"));
+    fs::create_symlink("../outside.qef", work_ / "d" / "file-link.qef");
+    fs::create_directory_symlink("sub", work_ / "d" / "folder-link");
+    ASSERT_EQ(mkfifo((work_ / "d" / "pipe").c_str(), 0600), 0);
+    Result walked = Run(QEFDUMP_PATH, "-r -l --find xyz d");
+    EXPECT_TRUE(walked.exitCode == 0 && walked.out == "d/sub/a.qef\n" && walked.err.empty())
+        << walked.out << walked.err;
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -l --find xyz d/folder-link d/file-link.qef").out,
+              "d/folder-link/a.qef\nd/file-link.qef\n");
+    fs::create_directory(work_ / "d" / "closed");
+    fs::permissions(work_ / "d" / "closed", fs::perms::none);
+    if (Run("/bin/sh", "-c 'ls d/closed'").exitCode != 0) { // not for a user that reads all
+        Result closed = Run(QEFDUMP_PATH, "-r -l --find xyz d");
+        EXPECT_EQ(closed.out, "d/sub/a.qef\n");
+        EXPECT_EQ(closed.err, "qefdump: d/closed: Permission denied\n");
+        EXPECT_EQ(closed.exitCode, 2);
+        EXPECT_EQ(Run(QEFDUMP_PATH, "-r --records d").exitCode, 3);
+    }
+    fs::permissions(work_ / "d" / "closed", fs::perms::owner_all);
+}
+#endif
+
+} // namespace
