@@ -72,6 +72,7 @@ bench: native
 	$(BUILD)/native/bench/qef_diff_bench
 	$(BUILD)/native/bench/qef_search_bench
 	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tools/qefgen
+	scripts/bench-many-files $(BUILD)/native/cli/qefdump $(BUILD)/native/tools/qefgen
 
 # File > Open in the 64- and the 32-bit viewer under Wine for 1 MB, 8 MB and 32,000,000-byte
 # files, and for 32,000,000 bytes of empty records (the longest dump): reading, formatting and
