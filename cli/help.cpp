@@ -63,6 +63,8 @@ const char HelpText[] =
     "  -r, --recursive        a FILE that is a folder gives the files under it,\n"
     "                         sorted by name, links inside not followed; no FILE\n"
     "                         is the working folder; --stats ends in a file count\n"
+    "      --threads N        work on N files at once (1 to 256; the default is\n"
+    "                         the processors); the output is the same\n"
     "      --color=WHEN       with --find: mark each hit's bytes in its dump line,\n"
     "                         WHEN always, never (the default) or auto (for a\n"
     "                         terminal, unless NO_COLOR is set)\n"

@@ -40,6 +40,7 @@ enum OptionId {
     OPTION_NULL,
     OPTION_COLOR,
     OPTION_RECURSIVE,
+    OPTION_THREADS,
     OPTION_COUNT
 };
 
@@ -79,6 +80,7 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--null", OPTION_NULL, false},
     {"", "--color", OPTION_COLOR, true},
     {"-r", "--recursive", OPTION_RECURSIVE, false},
+    {"", "--threads", OPTION_THREADS, true},
 };
 
 // grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
@@ -151,6 +153,7 @@ constexpr ShapeRule ShapeRules[] = {
     {OPTION_NULL, "--null goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_RECURSIVE, "--recursive goes only with --records, --find and --stats",
      SeveralFileTasks},
+    {OPTION_THREADS, "--threads goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_COLOR, "--color goes only with --find, without --json", TaskBit(TASK_FIND)},
 };
 
@@ -263,6 +266,13 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
         if (choice == std::end(Choices))
             return UsageError("--color must be auto, always or never, not", value);
         options.color = ColorChoice(choice - std::begin(Choices));
+        break;
+    }
+    case OPTION_THREADS: {
+        uint32_t threads = 0;
+        if (!ParseCount(value, threads, tooLarge) || threads == 0 || threads > 256)
+            return UsageError("--threads must be a number from 1 to 256, not", value);
+        options.threads = threads;
         break;
     }
     case OPTION_RECORD:

@@ -44,6 +44,7 @@ struct DumpOptions {
     char afterName = ':';            // --null: '\0'
     ColorChoice color = COLOR_NEVER; // --color: whether the text form marks each hit's bytes
     bool recursive = false;          // -r: folders give the files in them
+    unsigned threads = 0;            // --threads: files worked on at once; 0 for the processors
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

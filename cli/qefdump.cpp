@@ -1,5 +1,6 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
 // shows it; its record list, a record's data, and what changed between two files.
+#include "cli/file_pool.h"
 #include "cli/file_walk.h"
 #include "cli/input.h"
 #include "cli/options.h"
@@ -12,12 +13,14 @@
 #include "dump/viewer_dump.h"
 #include "dump/record_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -35,15 +38,26 @@ constexpr const char* ListedStdinName = "(standard input)";
 constexpr const char* StdoutName = "(stdout)";
 const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
+// Where a thread's messages go: standard error, or the text kept for a file worked on apart,
+// told when its turn comes so that the messages keep the order of the files.
+thread_local std::string* keptMessages = nullptr;
+
+void Tell(const std::string& message) {
+    if (keptMessages)
+        keptMessages->append(message);
+    else
+        std::fputs(message.c_str(), stderr);
+}
+
 // `name` as messages show it: a file's name quoted where it needs quotes, or "(stdin)".
 int Complain(int status, const std::string& name, const std::string& message) {
-    std::fprintf(stderr, "qefdump: %s: %s\n", name.c_str(), message.c_str());
+    Tell("qefdump: " + name + ": " + message + "\n");
     return status;
 }
 
 // Memory ran out while no file was being read or written: nothing to name but the cause.
 int ComplainOfMemory(int status) {
-    std::fprintf(stderr, "qefdump: %s\n", AllocationFailureText);
+    Tell(std::string("qefdump: ") + AllocationFailureText + "\n");
     return status;
 }
 
@@ -72,7 +86,7 @@ int LoadInput(const char* path, const char* output, CheckedInput& checked) {
     checked.name = useStdin ? StdinName : path;
     checked.shown = useStdin ? StdinName : MessageName(path);
     if (!path && IsTerminal(stdin)) {
-        std::fputs("qefdump: standard input is a terminal; give a FILE or pipe one in\n", stderr);
+        Tell("qefdump: standard input is a terminal; give a FILE or pipe one in\n");
         return EXIT_USAGE;
     }
     std::FILE* stream = useStdin ? stdin : std::fopen(path, "rb");
@@ -233,15 +247,63 @@ PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
     }
 }
 
-// The record list, the search and the statistics, over one file or several, as grep goes over
-// files: each is read and checked in turn, a refused one is told and the others still run, and
-// with several every line starts with the file's name. OUT is opened at the first accepted
-// file, so that when none is, it is left as it was. The status is the highest any file gave;
-// for the search, grep's: 2 on any trouble, else 0 when something was found, else 1.
-int RunEachFile(const DumpOptions& options) {
-    bool find = options.task == TASK_FIND || options.task == TASK_FIND_JSON;
+// One file of the record list, the search or the statistics, worked on apart: read, checked
+// and its lines kept, or, when they are many, left to be written from `checked` in its turn.
+struct FileAnswer {
+    int status = EXIT_DONE;
+    std::string told; // its messages
+    CheckedInput checked;
+    std::string lines;
+    bool linesKept = false;
+    PrintOutcome printed = PRINT_DONE;
+    uint64_t hits = 0;
+    uint64_t length = 0; // what it writes, when that is known before
+};
+
+constexpr size_t KeptLinesLimit = size_t(1) << 20; // the most a waiting file holds of its lines
+
+LinePrefix PrefixOf(const DumpOptions& options, const CheckedInput& checked, size_t files) {
     bool json = options.task == TASK_RECORDS_JSON || options.task == TASK_FIND_JSON ||
                 options.task == TASK_STATS_JSON;
+    bool withName = options.names == 1 || (options.names < 0 && files > 1);
+    return PrefixFor(withName ? checked.name : nullptr, json, options.afterName);
+}
+
+FileAnswer AnswerFile(const DumpOptions& options, size_t k, size_t files) {
+    FileAnswer a;
+    keptMessages = &a.told;
+    a.status = LoadInput(options.Input(k), options.output, a.checked);
+    a.status = a.status ? a.status : CheckSelection(options, a.checked);
+    a.checked.name = IsStandardInput(options.Input(k)) ? ListedStdinName : a.checked.name;
+    if (a.status == EXIT_DONE) {
+        a.length = OutputLength(options, a.checked, Record{});
+        TextOut kept(a.lines, KeptLinesLimit);
+        a.printed = kept.Ready() ? PrintQuery(options, a.checked,
+                                              PrefixOf(options, a.checked, files), kept, a.hits)
+                                 : PRINT_NO_MEMORY;
+        a.linesKept = !kept.Overflowed();
+        if (a.linesKept) {
+            // Kept in memory, a line can only fail for want of it; the file is not needed now.
+            a.printed = a.printed == PRINT_WRITE_FAILED ? PRINT_NO_MEMORY : a.printed;
+            a.checked.input = {};
+        } else { // too many lines to keep: written from the file in its turn
+            a.printed = PRINT_DONE;
+            a.hits = 0;
+            a.lines = {};
+        }
+    }
+    keptMessages = nullptr;
+    return a;
+}
+
+// The record list, the search and the statistics, over one file or several, as grep goes over
+// files: each is read and checked, a refused one is told and the others still run, and with
+// several every line starts with the file's name. Files are worked on by several threads, a
+// few at a time, and written in their order. OUT is opened at the first accepted file, so
+// that when none is, it is left as it was. The status is the highest any file gave; for the
+// search, grep's: 2 on any trouble, else 0 when something was found, else 1.
+int RunEachFile(const DumpOptions& options) {
+    bool find = options.task == TASK_FIND || options.task == TASK_FIND_JSON;
     int failure = find ? EXIT_USAGE : EXIT_IO_ERROR;
     std::string name = options.output ? MessageName(options.output) : StdoutName;
     Output output;
@@ -249,45 +311,53 @@ int RunEachFile(const DumpOptions& options) {
     if (!out.Ready())
         return ComplainOfMemory(failure);
     bool opened = false;
-    int worst = EXIT_DONE;
+    int worst = EXIT_DONE, ended = -1; // ended: the status of a failed write
     uint64_t hits = 0;
     // Without FILE, standard input; but -r walked the working folder then, maybe to nothing.
     size_t files = options.inputs.empty() && !options.recursive ? 1 : options.inputs.size();
     size_t accepted = 0;
-    for (size_t k = 0; k < files; ++k) {
-        CheckedInput checked;
-        int status = LoadInput(options.Input(k), options.output, checked);
-        status = status ? status : CheckSelection(options, checked);
-        checked.name = IsStandardInput(options.Input(k)) ? ListedStdinName : checked.name;
-        if (status == EXIT_DONE && !opened) {
-            opened = OpenOutput(options.output, OutputLength(options, checked, Record{}), output);
-            if (!opened)
-                return Complain(failure, name, OutputFailureText(output));
-        }
-        bool withName = options.names == 1 || (options.names < 0 && files > 1);
-        PrintOutcome printed =
-            status
-                ? PRINT_DONE
-                : PrintQuery(options, checked,
-                             PrefixFor(withName ? checked.name : nullptr, json, options.afterName),
-                             out, hits);
-        if (printed == PRINT_NO_MEMORY)
-            status = ComplainOfMemory(EXIT_IO_ERROR);
-        if (printed == PRINT_WRITE_FAILED) {
-            AbandonOutput(output); // a reader that went away is no news to tell
-            return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
-        }
-        accepted += status == EXIT_DONE;
-        worst = status > worst ? status : worst;
-        if (options.report == REPORT_QUIET && hits)
-            break; // grep -q: the first hit answers
-    }
+    auto writeFailed = [&] {
+        AbandonOutput(output); // a reader that went away is no news to tell
+        ended = output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
+        return false;
+    };
+    ForEachInOrder<FileAnswer>(
+        files, options.threads, size_t(options.threads) * 2,
+        [&](size_t k) { return AnswerFile(options, k, files); },
+        [&](size_t, FileAnswer& answer) {
+            std::fputs(answer.told.c_str(), stderr);
+            int status = answer.status;
+            if (status == EXIT_DONE && !opened) {
+                opened = OpenOutput(options.output, answer.length, output);
+                if (!opened) {
+                    ended = Complain(failure, name, OutputFailureText(output));
+                    return false;
+                }
+            }
+            PrintOutcome printed = answer.printed;
+            if (status == EXIT_DONE && printed == PRINT_DONE)
+                printed = !answer.linesKept ? PrintQuery(options, answer.checked,
+                                                         PrefixOf(options, answer.checked, files),
+                                                         out, answer.hits)
+                          : out.Put(answer.lines) && out.Flush() ? PRINT_DONE
+                                                                 : PRINT_WRITE_FAILED;
+            if (printed == PRINT_NO_MEMORY)
+                status = ComplainOfMemory(EXIT_IO_ERROR);
+            if (printed == PRINT_WRITE_FAILED)
+                return writeFailed();
+            hits += answer.hits;
+            accepted += status == EXIT_DONE;
+            worst = status > worst ? status : worst;
+            return !(options.report == REPORT_QUIET && hits); // grep -q: the first hit answers
+        });
+    if (ended >= 0)
+        return ended;
     if (opened && options.recursive && options.task == TASK_STATS &&
         !(out.Put(std::to_string(accepted) + " files counted, " + std::to_string(files - accepted) +
                   " refused\n") &&
           out.Flush())) {
-        AbandonOutput(output);
-        return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
+        writeFailed();
+        return ended;
     }
     if (opened && !FinishOutput(output))
         return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
@@ -322,6 +392,8 @@ int main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    if (options.threads == 0) // the processors, for several files
+        options.threads = std::max(1u, std::thread::hardware_concurrency());
     // --color=auto is decided once, where the output is known.
     options.color =
         MarksHits(options.color, !options.output && IsTerminal(stdout), std::getenv("NO_COLOR"))

@@ -3,6 +3,8 @@
 
 #include "tests/cli/cli_testing.h"
 
+#include <algorithm>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -60,6 +62,25 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
     EXPECT_EQ(self.err.substr(0, 44), "qefdump: d/B.qef: input file is output file\n");
     EXPECT_EQ(self.exitCode, 2);
     EXPECT_EQ(Run(QEFDUMP_PATH, "-r in.qef").exitCode, 2); // the dump takes one file
+}
+
+// Several threads write what one writes, byte for byte, messages too: files whose lines are
+// kept while they wait their turn, refused ones, and one whose lines are too many to keep.
+TEST_F(Cli, ThreadsWriteWhatOneThreadWrites) {
+    fs::create_directories(work_ / "d");
+    for (int k = 0; k < 40; ++k)
+        WriteBytes(work_ / "d" / (std::to_string(k) + ".qef"),
+                   k % 7 == 3 ? "broken" : Holding(std::string(k * 5, 'x')));
+    WriteBytes(work_ / "d" / "big.qef", SampleBytes(SAMPLE_EMPTY_RECORDS, 1, 400000));
+    for (const char* task : {"--records", "--json --find xx", "-c --find xxx", "--stats"}) {
+        Result one = Run(QEFDUMP_PATH, "-r --threads 1 "s + task + " d");
+        Result four = Run(QEFDUMP_PATH, "-r --threads 4 "s + task + " d");
+        EXPECT_TRUE(one.out == four.out && one.err == four.err && one.exitCode == four.exitCode)
+            << task;
+        EXPECT_TRUE(one.out.size() > (task == "--records"s ? 3000000u : 400u)) << task;
+        EXPECT_EQ(std::count(one.err.begin(), one.err.end(), '\n'), 6) << task;
+    }
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -q --threads 3 --find xxxxx d").exitCode, 0);
 }
 
 #ifndef _WIN32
