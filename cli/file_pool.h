@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -14,14 +15,13 @@
 // order of k. When `take` returns false no further work starts and the rest are not taken.
 template <typename Result, typename Work, typename Take>
 void ForEachInOrder(size_t count, unsigned threads, size_t window, Work&& work, Take&& take) {
-    if (threads <= 1 || count <= 1) {
-        for (size_t k = 0; k < count; ++k) {
-            Result result = work(k);
-            if (!take(k, result))
+    auto inOrder = [&] {
+        for (size_t k = 0; k < count; ++k)
+            if (Result result = work(k); !take(k, result))
                 return;
-        }
-        return;
-    }
+    };
+    if (threads <= 1 || count <= 1)
+        return inOrder();
     std::mutex lock;
     std::condition_variable changed;
     std::vector<std::optional<Result>> slots(window); // file k waits in slot k % window
@@ -43,8 +43,13 @@ void ForEachInOrder(size_t count, unsigned threads, size_t window, Work&& work, 
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 0; t < threads; ++t)
-        pool.emplace_back(worker);
+    try {
+        for (unsigned t = 0; t < threads; ++t)
+            pool.emplace_back(worker);
+    } catch (const std::system_error&) { // the system gives no more threads: those there do
+    }
+    if (pool.empty())
+        return inOrder();
     for (bool going = true; going && taken < count;) {
         std::unique_lock held(lock);
         changed.wait(held, [&] { return slots[taken % window].has_value(); });
