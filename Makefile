@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 300
 .PHONY: all setup native win64 win32 build test test-native test-win64 test-win32 run bench bench-gui
 .PHONY: screenshot clean
 .PHONY: test-asan fuzz test-fuzz lint package test-package
-.PHONY: web run-web test-web test-web-sequences bench-web
+.PHONY: web run-web test-web test-web-sequences bench-web test-engine
 
 all: build
 
@@ -48,7 +48,7 @@ test-win32: win32
 # sanitizers, a short fuzzing run, the static checks, the packages and the web page in Chromium.
 test: build
 	$(MAKE) --no-print-directory test-native test-win64 test-win32 test-asan test-fuzz lint \
-	    test-package test-web
+	    test-package test-web test-engine
 
 # A sample made by the generator, its first lines as qefdump shows them, then the viewer: the
 # 32-bit program where this machine runs it, the 64-bit one otherwise.
@@ -73,6 +73,7 @@ bench: native
 	$(BUILD)/native/bench/qef_search_bench
 	$(BUILD)/native/bench/qef_salvage_bench
 	scripts/bench-vs-peers $(BUILD)/native/cli/qefdump $(BUILD)/native/tools/qefgen
+	scripts/bench-many-files $(BUILD)/native/cli/qefdump $(BUILD)/native/tools/qefgen
 
 # File > Open in the 64- and the 32-bit viewer under Wine for 1 MB, 8 MB and 32,000,000-byte
 # files, and for 32,000,000 bytes of empty records (the longest dump): reading, formatting and
@@ -124,6 +125,17 @@ WEB_TESTS := tests/web
 WEB_MODULES := $(WEB_TESTS)/node_modules/.package-lock.json
 $(WEB_MODULES): $(WEB_TESTS)/package-lock.json
 	cd $(WEB_TESTS) && npm ci --no-audit --no-fund
+
+# qefdump's JSON Lines read by DuckDB (@duckdb/node-api and its prebuilt binary for this
+# machine, as tests/engine/package-lock.json pins them; its JSON reader is built in, so that
+# nothing is fetched at run time), their per-file counts held against qefdump's own.
+ENGINE_TESTS := tests/engine
+ENGINE_MODULES := $(ENGINE_TESTS)/node_modules/.package-lock.json
+$(ENGINE_MODULES): $(ENGINE_TESTS)/package-lock.json
+	cd $(ENGINE_TESTS) && npm ci --no-audit --no-fund
+
+test-engine: native $(ENGINE_MODULES)
+	cd $(ENGINE_TESTS) && node --test
 
 # build/web served on 127.0.0.1; without DISPLAY, a picture of the page showing the sample.
 run-web: web native $(WEB_MODULES)

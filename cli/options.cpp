@@ -44,6 +44,8 @@ enum OptionId {
     OPTION_SALVAGE,
     OPTION_REPAIR,
     OPTION_SIGNATURE,
+    OPTION_RECURSIVE,
+    OPTION_THREADS,
     OPTION_COUNT
 };
 
@@ -85,6 +87,8 @@ constexpr OptionEntry OptionTable[] = {
     {"", "--salvage", OPTION_SALVAGE, false},
     {"", "--repair", OPTION_REPAIR, false},
     {"", "--signature", OPTION_SIGNATURE, true},
+    {"-r", "--recursive", OPTION_RECURSIVE, false},
+    {"", "--threads", OPTION_THREADS, true},
 };
 
 // grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
@@ -145,6 +149,9 @@ constexpr ShapeRule ShapeRules[] = {
     {OPTION_WITH_NAME, "-H goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_NO_NAME, "-h goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_NULL, "--null goes only with --records, --find and --stats", SeveralFileTasks},
+    {OPTION_RECURSIVE, "--recursive goes only with --records, --find and --stats",
+     SeveralFileTasks},
+    {OPTION_THREADS, "--threads goes only with --records, --find and --stats", SeveralFileTasks},
     {OPTION_COLOR, "--color goes only with --find, without --json", TaskBit(TASK_FIND)},
 };
 
@@ -267,6 +274,13 @@ ParseOutcome TakeValue(OptionId id, const char* value, DumpOptions& options) {
         options.color = ColorChoice(choice - std::begin(Choices));
         break;
     }
+    case OPTION_THREADS: {
+        uint32_t threads = 0;
+        if (!ParseCount(value, threads, tooLarge) || threads == 0 || threads > 256)
+            return UsageError("--threads must be a number from 1 to 256, not", value);
+        options.threads = threads;
+        break;
+    }
     case OPTION_RECORD:
         if (!ParseRecordRanges(value, options.selection))
             return UsageError("--record takes numbers from 1 and ranges N-M, N- or -M, split by "
@@ -314,6 +328,7 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
         return UsageError("-H and -h exclude each other");
     options.names = given[OPTION_WITH_NAME] ? 1 : given[OPTION_NO_NAME] ? 0 : -1;
     options.afterName = given[OPTION_NULL] ? '\0' : ':';
+    options.recursive = given[OPTION_RECURSIVE];
     if ((given[OPTION_IGNORE_CASE] || given[OPTION_UTF16]) && !given[OPTION_FIND])
         return UsageError("--ignore-case and --utf16 go only with --find");
     for (uint32_t k = 0; k < givenPatterns.size(); ++k) {
@@ -347,6 +362,8 @@ ParseOutcome CheckSalvage(const bool (&given)[OPTION_COUNT], DumpOptions& option
     if (given[OPTION_SALVAGE] && !(salvaging & TaskBit(options.task)))
         return UsageError(
             "--salvage goes only with the dump, --records, --find, --stats and --repair");
+    if (options.salvage && given[OPTION_RECURSIVE])
+        return UsageError("--salvage and --repair read one file: no -r");
     if (options.salvage && options.inputs.size() > 1)
         return UsageError("--salvage and --repair read one file; the second is", options.inputs[1]);
     if (options.salvage && (given[OPTION_RECORD] || given[OPTION_TAG] || given[OPTION_LF]))

@@ -63,6 +63,8 @@ struct DumpOptions {
     ColorChoice color = COLOR_NEVER; // --color: whether the text form marks each hit's bytes
     bool salvage = false;            // --salvage, or --repair: a damaged file shown as it survives
     const char* signature = nullptr; // --signature: TASK_REPAIR's text when the file's is lost
+    bool recursive = false;          // -r: folders give the files in them
+    unsigned threads = 0;            // --threads: files worked on at once; 0 for the processors
 
     const char* Input(size_t k) const { return k < inputs.size() ? inputs[k] : nullptr; }
 };

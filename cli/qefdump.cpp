@@ -1,5 +1,7 @@
 // qefdump: the dump of a module-info file on the command line, byte for byte as the viewer
 // shows it; its record list, a record's data, and what changed between two files.
+#include "cli/file_pool.h"
+#include "cli/file_walk.h"
 #include "cli/input.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -14,6 +16,7 @@
 #include "dump/record_text.h"
 #include "dump/salvage_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -23,6 +26,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include <thread>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -40,15 +44,26 @@ constexpr const char* ListedStdinName = "(standard input)";
 constexpr const char* StdoutName = "(stdout)";
 const char* const AllocationFailureText = DumpFailureMessages[DUMP_ALLOCATION_FAILED].text;
 
+// Where a thread's messages go: standard error, or the text kept for a file worked on apart,
+// told when its turn comes so that the messages keep the order of the files.
+thread_local std::string* keptMessages = nullptr;
+
+void Tell(const std::string& message) {
+    if (keptMessages)
+        keptMessages->append(message);
+    else
+        WriteText(stderr, message);
+}
+
 // `name` as messages show it: a file's name quoted where it needs quotes, or "(stdin)".
 int Complain(int status, const std::string& name, const std::string& message) {
-    WriteText(stderr, "qefdump: " + name + ": " + message + "\n");
+    Tell("qefdump: " + name + ": " + message + "\n");
     return status;
 }
 
 // Memory ran out while no file was being read or written: nothing to name but the cause.
 int ComplainOfMemory(int status) {
-    std::fprintf(stderr, "qefdump: %s\n", AllocationFailureText);
+    Tell(std::string("qefdump: ") + AllocationFailureText + "\n");
     return status;
 }
 
@@ -94,7 +109,8 @@ struct CheckedInput {
 // Every input opened, in order, before anything is read or written; each that cannot be is
 // told now and keeps its status for its turn.
 void OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
-    size_t files = options.inputs.empty() ? 1 : options.inputs.size();
+    // Without FILE, standard input; but -r walked the working folder then, maybe to nothing.
+    size_t files = options.inputs.empty() && !options.recursive ? 1 : options.inputs.size();
     for (size_t k = 0; k < files; ++k) {
         const char* path = options.Input(k);
         OpenedInput& opened = inputs.emplace_back();
@@ -307,17 +323,76 @@ PrintOutcome PrintQuery(const DumpOptions& options, const CheckedInput& checked,
     }
 }
 
+// One file of the record list, the search or the statistics, worked on apart: read, checked
+// and its lines kept, or, when they are many, left to be written from `checked` in its turn.
+struct FileAnswer {
+    int status = EXIT_DONE;
+    std::string told; // its messages
+    CheckedInput checked;
+    std::string listed; // its name as the lines name it
+    std::string lines;
+    bool linesKept = false;
+    PrintOutcome printed = PRINT_DONE;
+    uint64_t hits = 0;
+    uint64_t length = 0; // what it writes, when that is known before
+};
+
+constexpr size_t KeptLinesLimit = size_t(1) << 20; // the most a waiting file holds of its lines
+
+LinePrefix PrefixOf(const DumpOptions& options, const FileAnswer& answer, size_t files) {
+    bool json = options.task == TASK_RECORDS_JSON || options.task == TASK_FIND_JSON ||
+                options.task == TASK_STATS_JSON;
+    bool withName = options.names == 1 || (options.names < 0 && files > 1);
+    return PrefixFor(withName ? answer.checked.name : nullptr, answer.listed, json,
+                     options.afterName);
+}
+
+PrintOutcome PrintAnswer(const DumpOptions& options, FileAnswer& answer, size_t files,
+                         TextOut& out) {
+    return PrintQuery(options, answer.checked, answer.listed, PrefixOf(options, answer, files), out,
+                      answer.hits);
+}
+
+// The input, opened and cleared against OUT before, read and answered apart on a thread.
+FileAnswer AnswerFile(const DumpOptions& options, OpenedInput& input, size_t files) {
+    FileAnswer a;
+    keptMessages = &a.told;
+    a.status = LoadInput(input, a.checked);
+    a.status = a.status ? a.status : CheckSelection(options, a.checked);
+    bool standardInput = a.checked.name == StdinName;
+    a.checked.name = standardInput ? ListedStdinName : a.checked.name;
+    // Names stand quoted as messages quote them; --null is for xargs -0, so there a name is its
+    // own bytes, as grep -Z writes it.
+    a.listed = standardInput || options.afterName == '\0' ? a.checked.name : a.checked.shown;
+    if (a.status == EXIT_DONE) {
+        a.length = OutputLength(options, a.checked, Record{});
+        TextOut kept(a.lines, KeptLinesLimit);
+        a.printed = kept.Ready() ? PrintAnswer(options, a, files, kept) : PRINT_NO_MEMORY;
+        a.linesKept = !kept.Overflowed();
+        if (a.linesKept) {
+            // Kept in memory, a line can only fail for want of it; the file is not needed now.
+            a.printed = a.printed == PRINT_WRITE_FAILED ? PRINT_NO_MEMORY : a.printed;
+            a.checked.input = {};
+        } else { // too many lines to keep: written from the file in its turn
+            a.printed = PRINT_DONE;
+            a.hits = 0;
+            a.lines = {};
+        }
+    }
+    keptMessages = nullptr;
+    return a;
+}
+
 // The record list, the search and the statistics, over one file or several, as grep goes over
-// files: each is read and checked in turn, a refused one is told and the others still run, and
-// with several every line starts with the file's name. OUT, cleared against all of them before,
-// is opened at the first accepted file, so that when none is, it is left as it was. The status is
-// the highest any file gave; for the search, grep's: 2 on any trouble, else 0 when something was
+// files: each is read and checked, a refused one is told and the others still run, and with
+// several every line starts with the file's name. Files are worked on by several threads, a
+// few at a time, and written in their order. OUT, cleared against all of them before, is opened
+// at the first accepted file, so that when none is, it is left as it was. The status is the
+// highest any file gave; for the search, grep's: 2 on any trouble, else 0 when something was
 // found, else 1.
 int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
                 const Destination& destination) {
     bool find = options.task == TASK_FIND || options.task == TASK_FIND_JSON;
-    bool json = options.task == TASK_RECORDS_JSON || options.task == TASK_FIND_JSON ||
-                options.task == TASK_STATS_JSON;
     int failure = find ? EXIT_USAGE : EXIT_IO_ERROR;
     std::string name = destination.Shown();
     Output output;
@@ -325,40 +400,50 @@ int RunEachFile(const DumpOptions& options, std::vector<OpenedInput>& inputs,
     if (!out.Ready())
         return ComplainOfMemory(failure);
     bool opened = false;
-    int worst = EXIT_DONE;
+    int worst = EXIT_DONE, ended = -1; // ended: the status of a failed write
     uint64_t hits = 0;
     size_t files = inputs.size();
-    for (size_t k = 0; k < files; ++k) {
-        CheckedInput checked;
-        int status = LoadInput(inputs[k], checked);
-        status = status ? status : CheckSelection(options, checked);
-        bool standardInput = IsStandardInput(options.Input(k));
-        checked.name = standardInput ? ListedStdinName : checked.name;
-        // Names stand quoted as messages quote them; --null is for xargs -0, so there a name is
-        // its own bytes, as grep -Z writes it.
-        std::string listed =
-            standardInput || options.afterName == '\0' ? checked.name : checked.shown;
-        if (status == EXIT_DONE && !opened) {
-            opened =
-                OpenOutput(destination.Target(), OutputLength(options, checked, Record{}), output);
-            if (!opened)
-                return Complain(failure, name, OutputFailureText(output));
-        }
-        bool withName = options.names == 1 || (options.names < 0 && files > 1);
-        PrintOutcome printed = status ? PRINT_DONE
-                                      : PrintQuery(options, checked, listed,
-                                                   PrefixFor(withName ? checked.name : nullptr,
-                                                             listed, json, options.afterName),
-                                                   out, hits);
-        if (printed == PRINT_NO_MEMORY)
-            status = ComplainOfMemory(EXIT_IO_ERROR);
-        if (printed == PRINT_WRITE_FAILED) {
-            AbandonOutput(output); // a reader that went away is no news to tell
-            return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
-        }
-        worst = status > worst ? status : worst;
-        if (options.report == REPORT_QUIET && hits)
-            break; // grep -q: the first hit answers
+    size_t accepted = 0;
+    auto writeFailed = [&] {
+        AbandonOutput(output); // a reader that went away is no news to tell
+        ended = output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
+        return false;
+    };
+    ForEachInOrder<FileAnswer>(
+        files, options.threads, size_t(options.threads) * 2,
+        [&](size_t k) { return AnswerFile(options, inputs[k], files); },
+        [&](size_t, FileAnswer& answer) {
+            WriteText(stderr, answer.told);
+            int status = answer.status;
+            if (status == EXIT_DONE && !opened) {
+                opened = OpenOutput(destination.Target(), answer.length, output);
+                if (!opened) {
+                    ended = Complain(failure, name, OutputFailureText(output));
+                    return false;
+                }
+            }
+            PrintOutcome printed = answer.printed;
+            if (status == EXIT_DONE && printed == PRINT_DONE)
+                printed = !answer.linesKept ? PrintAnswer(options, answer, files, out)
+                          : out.Put(answer.lines) && out.Flush() ? PRINT_DONE
+                                                                 : PRINT_WRITE_FAILED;
+            if (printed == PRINT_NO_MEMORY)
+                status = ComplainOfMemory(EXIT_IO_ERROR);
+            if (printed == PRINT_WRITE_FAILED)
+                return writeFailed();
+            hits += answer.hits;
+            accepted += status == EXIT_DONE;
+            worst = status > worst ? status : worst;
+            return !(options.report == REPORT_QUIET && hits); // grep -q: the first hit answers
+        });
+    if (ended >= 0)
+        return ended;
+    if (opened && options.recursive && options.task == TASK_STATS &&
+        !(out.Put(std::to_string(accepted) + " files counted, " + std::to_string(files - accepted) +
+                  " refused\n") &&
+          out.Flush())) {
+        writeFailed();
+        return ended;
     }
     if (opened && !FinishOutput(output))
         return output.closedPipe ? failure : Complain(failure, name, OutputFailureText(output));
@@ -441,11 +526,23 @@ int Main(int argc, char** argv) {
     case PARSE_USAGE_ERROR:
         return EXIT_USAGE;
     }
+    if (options.threads == 0) // the processors, for several files
+        options.threads = std::max(1u, std::thread::hardware_concurrency());
     // --color=auto is decided once, where the output is known.
     options.color =
         MarksHits(options.color, !options.output && IsTerminal(stdout), std::getenv("NO_COLOR"))
             ? COLOR_ALWAYS
             : COLOR_NEVER;
+    // -r's folders become the files in them here, before any is opened, so that the door below
+    // sees each of them.
+    WalkedInputs walked;
+    if (options.recursive) {
+        walked = WalkInputs(options.inputs);
+        options.inputs.clear();
+        for (const std::string& path : walked.paths)
+            options.inputs.push_back(path.c_str());
+        options.names = options.names < 0 && walked.foundInFolder ? 1 : options.names;
+    }
     // Every mode the same way: its inputs opened, OUT cleared against them, then its runner.
     std::vector<OpenedInput> inputs;
     std::optional<Destination> destination;
@@ -460,8 +557,14 @@ int Main(int argc, char** argv) {
     case TASK_DUMP:
     case TASK_EXTRACT:
         return RunOneFile(options, inputs, *destination);
-    default:
-        return RunEachFile(options, inputs, *destination);
+    default: {
+        int status = RunEachFile(options, inputs, *destination);
+        if (walked.complete)
+            return status;
+        int trouble = options.task == TASK_FIND || options.task == TASK_FIND_JSON ? EXIT_USAGE
+                                                                                  : EXIT_IO_ERROR;
+        return status > trouble ? status : trouble;
+    }
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 class TextOut final : public DumpLineSink, public MarkedLineRoom {
@@ -17,6 +18,10 @@ class TextOut final : public DumpLineSink, public MarkedLineRoom {
     // The chunk is taken here, before the output is opened, so that running out of memory
     // leaves no file behind.
     explicit TextOut(Output& output);
+    // Text kept in `memory` instead, for a file worked on apart, up to `limit` bytes: more is
+    // refused as a failed write, and Overflowed() tells it from memory running out.
+    TextOut(std::string& memory, size_t limit);
+    bool Overflowed() const { return overflowed_; }
     bool Ready() const { return chunk_ != nullptr; }
 
     // Room for `bytes` (at most ChunkBytes) more; null when writing what was there failed.
@@ -30,7 +35,12 @@ class TextOut final : public DumpLineSink, public MarkedLineRoom {
     bool WriteLines(const char* lines, size_t bytes) override;
 
   private:
-    Output& output_;
+    bool Send(const char* bytes, size_t count);
+
+    Output* output_ = nullptr;
+    std::string* memory_ = nullptr;
+    size_t limit_ = 0;
+    bool overflowed_ = false;
     std::unique_ptr<char[]> chunk_;
     size_t used_ = 0;
 };

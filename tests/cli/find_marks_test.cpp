@@ -55,16 +55,11 @@ TEST_F(Cli, ColorMarksTheHitsBytesInItsDumpLine) {
     EXPECT_EQ(refused.err, "qefdump: --color must be auto, always or never, not 'yes'\nTry "
                            "'qefdump --help'.\n");
     EXPECT_EQ(Run(QEFDUMP_PATH, "--json --color=always --find a in.qef").exitCode, 2);
-}
-
-// auto marks for a terminal only, and never while NO_COLOR holds something.
-TEST(HitMarks, AutoMarksForATerminalWithoutNoColor) {
-    EXPECT_TRUE(MarksHits(COLOR_AUTO, true, nullptr));
-    EXPECT_TRUE(MarksHits(COLOR_AUTO, true, ""));
-    EXPECT_FALSE(MarksHits(COLOR_AUTO, true, "1"));
-    EXPECT_FALSE(MarksHits(COLOR_AUTO, false, nullptr));
-    EXPECT_TRUE(MarksHits(COLOR_ALWAYS, false, "1"));
-    EXPECT_FALSE(MarksHits(COLOR_NEVER, true, nullptr));
+    // auto: for a terminal only, and never while NO_COLOR holds something.
+    EXPECT_TRUE(MarksHits(COLOR_AUTO, true, nullptr) && MarksHits(COLOR_AUTO, true, "") &&
+                MarksHits(COLOR_ALWAYS, false, "1"));
+    EXPECT_FALSE(MarksHits(COLOR_AUTO, true, "1") || MarksHits(COLOR_AUTO, false, nullptr) ||
+                 MarksHits(COLOR_NEVER, true, nullptr));
 }
 
 // The lines of the search, the record list and the statistics call standard input

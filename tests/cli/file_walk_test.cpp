@@ -1,0 +1,111 @@
+// qefdump -r: the files under the folders named, in a stable order, each checked as a named file.
+#include "tools/sample_files.h"
+
+#include "tests/cli/cli_testing.h"
+
+#include <algorithm>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+using namespace std::string_literals;
+using Cli = CliTest;
+
+// A signature and one record that holds `text`.
+std::string Holding(const std::string& text) {
+    std::string file = SignatureFile<std::string>();
+    AppendRecord(file, 0x7265560A, text);
+    return file;
+}
+
+// Files, and folders inside folders, in the walk's order: by name as bytes, depth first, and
+// "b" before "b.qef" only because the folder's entries are taken in their own order. Anything
+// that is not a module-info file is told and skipped; the others still answer.
+TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
+    fs::create_directories(work_ / "d" / "b");
+    fs::create_directories(work_ / "d" / "empty");
+    WriteBytes(work_ / "d" / "b.qef", Holding("xyz"));
+    WriteBytes(work_ / "d" / "B.qef", Holding("xyz xyz"));
+    WriteBytes(work_ / "d" / "b" / "inner.qef", Holding("-"));
+    WriteBytes(work_ / "d" / "notes.txt", "not one\n");
+    WriteBytes(work_ / "top.qef", Holding("xyz"));
+    Result counted = Run(QEFDUMP_PATH, "-r -c --find xyz top.qef d");
+    EXPECT_EQ(counted.out, "top.qef:1\nd/B.qef:2\nd/b/inner.qef:0\nd/b.qef:1\n");
+    EXPECT_EQ(counted.err, "qefdump: d/notes.txt: No QEF format. Only 8 bytes, too few for the "
+                           "21-byte signature at offset 8.\n");
+    EXPECT_EQ(counted.exitCode, 2);
+    // One file found is named too, as grep names what it finds in a folder; -h leaves it out.
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -c --find xyz d/b").out, "d/b/inner.qef:0\n");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -h -c --find - d/b").out, "1\n");
+    // Without FILE, the working folder, its files named without "./".
+    Result here = Run(QEFDUMP_PATH, "-r -l --find xyz");
+    EXPECT_EQ(here.out, "d/B.qef\nd/b.qef\ntop.qef\n");
+    // The statistics end in how many files were counted and refused; an empty folder gives
+    // nothing to count, and a search in it finds nothing.
+    Result stats = Run(QEFDUMP_PATH, "-r -h --stats --tag MI_VERSION d");
+    auto rows = [](char bytes) {
+        return "tag       name             records       bytes\n0A566572  MI_VERSION             1"
+               "           "s +
+               bytes + "\ntotal                            1           " + bytes + "\n";
+    };
+    EXPECT_EQ(stats.out, rows('7') + rows('1') + rows('3') + "3 files counted, 1 refused\n");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r --stats d/empty").out, "");
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r --find x d/empty").exitCode, 1);
+    // OUT among the files found is checked against each of them, as against a named file.
+    Result self = Run(QEFDUMP_PATH, "-r --records -o d/B.qef d");
+    EXPECT_EQ(self.err.substr(0, 44), "qefdump: d/B.qef: input file is output file\n");
+    EXPECT_EQ(self.exitCode, 2);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r in.qef").exitCode, 2); // the dump takes one file
+}
+
+// Several threads write what one writes, byte for byte, messages too: files whose lines are
+// kept while they wait their turn, refused ones, and one whose lines are too many to keep.
+TEST_F(Cli, ThreadsWriteWhatOneThreadWrites) {
+    fs::create_directories(work_ / "d");
+    for (int k = 0; k < 40; ++k)
+        WriteBytes(work_ / "d" / (std::to_string(k) + ".qef"),
+                   k % 7 == 3 ? "broken" : Holding(std::string(k * 5, 'x')));
+    WriteBytes(work_ / "d" / "big.qef", SampleBytes(SAMPLE_EMPTY_RECORDS, 1, 400000));
+    for (const char* task : {"--records", "--json --find xx", "-c --find xxx", "--stats"}) {
+        Result one = Run(QEFDUMP_PATH, "-r --threads 1 "s + task + " d");
+        Result four = Run(QEFDUMP_PATH, "-r --threads 4 "s + task + " d");
+        EXPECT_TRUE(one.out == four.out && one.err == four.err && one.exitCode == four.exitCode)
+            << task;
+        EXPECT_TRUE(one.out.size() > (task == "--records"s ? 3000000u : 400u)) << task;
+        EXPECT_EQ(std::count(one.err.begin(), one.err.end(), '\n'), 6) << task;
+    }
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -q --threads 3 --find xxxxx d").exitCode, 0);
+}
+
+#ifndef _WIN32
+// A symbolic link is followed when it is named and left alone when it is met; so is a pipe, that
+// would keep the walk waiting. A folder that cannot be read is told, and the status says so.
+TEST_F(Cli, RecursiveFollowsOnlyTheLinksItIsGiven) {
+    fs::create_directories(work_ / "d" / "sub");
+    WriteBytes(work_ / "d" / "sub" / "a.qef", Holding("xyz"));
+    WriteBytes(work_ / "outside.qef", Holding("xyz"));
+    fs::create_symlink("../outside.qef", work_ / "d" / "file-link.qef");
+    fs::create_directory_symlink("sub", work_ / "d" / "folder-link");
+    ASSERT_EQ(mkfifo((work_ / "d" / "pipe").c_str(), 0600), 0);
+    Result walked = Run(QEFDUMP_PATH, "-r -l --find xyz d");
+    EXPECT_TRUE(walked.exitCode == 0 && walked.out == "d/sub/a.qef\n" && walked.err.empty())
+        << walked.out << walked.err;
+    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -l --find xyz d/folder-link d/file-link.qef").out,
+              "d/folder-link/a.qef\nd/file-link.qef\n");
+    fs::create_directory(work_ / "d" / "closed");
+    fs::permissions(work_ / "d" / "closed", fs::perms::none);
+    if (Run("/bin/sh", "-c 'ls d/closed'").exitCode != 0) { // not for a user that reads all
+        Result closed = Run(QEFDUMP_PATH, "-r -l --find xyz d");
+        EXPECT_EQ(closed.out, "d/sub/a.qef\n");
+        EXPECT_EQ(closed.err, "qefdump: d/closed: Permission denied\n");
+        EXPECT_EQ(closed.exitCode, 2);
+        EXPECT_EQ(Run(QEFDUMP_PATH, "-r --records d").exitCode, 3);
+    }
+    fs::permissions(work_ / "d" / "closed", fs::perms::owner_all);
+}
+#endif
+
+} // namespace

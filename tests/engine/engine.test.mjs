@@ -1,0 +1,103 @@
+// qefdump's JSON Lines as an engine reads them: DuckDB (as package-lock.json pins it, its JSON
+// reader built in, nothing installed at run time) counts per file what qefdump counts itself.
+import { DuckDBInstance } from '@duckdb/node-api';
+import { execFileSync } from 'node:child_process';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { fileURLToPath } from 'node:url';
+
+const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
+const qefdump = process.env.QEFDUMP ?? join(root, 'build/native/cli/qefdump');
+const qefgen = process.env.QEFGEN ?? join(root, 'build/native/tools/qefgen');
+
+// Names a shell or a JSON writer could get wrong, each a sample of its own seed and size.
+const Names = [`it's "quoted".qef`, 'with space.qef', 'back\\slash.qef', 'plain.qef'];
+let work, db;
+
+// What qefdump writes, run in the work folder over the folder "d"; a search's 1 (nothing found)
+// is an answer too.
+function qefdumpOver(...args) {
+  try {
+    return execFileSync(qefdump, [...args, 'd'], { cwd: work });
+  } catch (failed) {
+    assert.equal(failed.status, 1, String(failed.stderr));
+    return failed.stdout;
+  }
+}
+
+// The rows DuckDB gives for `sql` over the JSON Lines `lines`, written to a file of their own.
+async function query(sql, lines, name) {
+  const path = join(work, name);
+  writeFileSync(path, lines);
+  const connection = await db.connect();
+  const reader = await connection.runAndReadAll(sql.replaceAll('FILE', `'${path}'`));
+  return reader.getRowObjects().map((row) =>
+    Object.fromEntries(Object.entries(row).map(([key, value]) => [key, String(value)])));
+}
+
+// grep -c's answer per file, from its "NAME\0COUNT" lines (--null).
+function perFile(output) {
+  return Object.fromEntries(output.toString().split('\n').filter(Boolean)
+    .map((line) => line.split('\0')));
+}
+
+// The total line of each file's --stats table, as [records, bytes] per file.
+function statsTotals(...args) {
+  const lines = qefdumpOver('-r', '--stats', '--null', ...args).toString().split('\n');
+  return Object.fromEntries(lines.filter((line) => line.includes('\0total ')).map((line) => {
+    const [name, total] = line.split('\0');
+    return [name, total.trim().split(/ +/).slice(1)];
+  }));
+}
+
+before(async () => {
+  work = mkdtempSync(join(tmpdir(), 'qef-engine-'));
+  mkdirSync(join(work, 'd'));
+  Names.forEach((name, k) =>
+    execFileSync(qefgen, ['--seed', String(k + 3), '--size', String(20000 + 7919 * k), '-o',
+      join(work, 'd', name)]));
+  db = await DuckDBInstance.create(':memory:', {
+    autoinstall_known_extensions: 'false', autoload_known_extensions: 'false' });
+});
+
+after(() => rmSync(work, { recursive: true, force: true }));
+
+test('records, hits and tag statistics counted per file by DuckDB are qefdump\'s', async () => {
+  const byFile = (rows, key) => Object.fromEntries(rows.map((row) => [row.file, row[key]]));
+  const totals = statsTotals();
+  assert.equal(Object.keys(totals).length, Names.length);
+
+  const records = await query('SELECT file, count(*) AS n, sum(size) AS bytes FROM read_json(FILE) ' +
+    'GROUP BY file', qefdumpOver('-r', '--records', '--json'), 'records.jsonl');
+  const stats = await query('SELECT file, sum(records) AS n, sum(bytes) AS bytes FROM ' +
+    'read_json(FILE) GROUP BY file', qefdumpOver('-r', '--stats', '--json'), 'stats.jsonl');
+  for (const rows of [records, stats]) {
+    assert.deepEqual(byFile(rows, 'n'),
+      Object.fromEntries(Object.entries(totals).map(([name, [n]]) => [name, n])));
+    assert.deepEqual(byFile(rows, 'bytes'),
+      Object.fromEntries(Object.entries(totals).map(([name, [, bytes]]) => [name, bytes])));
+  }
+
+  // Every file holds the signature; the other pattern is in some files only.
+  const hits = await query('SELECT file, count(*) AS n FROM read_json(FILE) GROUP BY file',
+    qefdumpOver('-r', '--find', 'info', '--find-hex', '0A 50', '--json'), 'hits.jsonl');
+  const counted = perFile(qefdumpOver('-r', '-c', '--null', '--find', 'info', '--find-hex', '0A 50'));
+  assert.deepEqual(byFile(hits, 'n'), counted);
+  assert.equal(hits.length, Names.length);
+});
+
+test('the README\'s query names the files that hold a tag and its bytes', async () => {
+  const readme = readFileSync(join(root, 'README.md'), 'utf8');
+  const [, tag, sql] = readme.match(/qefdump -r --stats --json --tag (\S+) \S+ \|\s*duckdb -c "([^"]+)"/);
+  const shown = await query(sql.replace("read_json('/dev/stdin')", 'read_json(FILE)'),
+    qefdumpOver('-r', '--stats', '--json', '--tag', tag), 'tag.jsonl');
+  const own = statsTotals('--tag', tag);
+  // Files without the tag have no line of it, and a total of 0 in the table.
+  const holding = Object.fromEntries(Object.entries(own)
+    .filter(([, [records]]) => records !== '0').map(([name, [, bytes]]) => [name, bytes]));
+  assert.deepEqual(Object.fromEntries(shown.map((row) => [row.file, row.bytes])), holding);
+  assert.ok(shown.length > 0);
+});
