@@ -264,7 +264,8 @@ ParseOutcome CheckShape(const bool (&given)[OPTION_COUNT], DumpOptions& options)
     return PARSE_RUN;
 }
 
-// --salvage shows one whole file, in the dump, the record list or the statistics; --repair
+// --salvage shows one whole file, in the dump, the record list, the search or the statistics;
+// --repair
 // writes one to OUT.
 ParseOutcome CheckSalvage(const bool (&given)[OPTION_COUNT], DumpOptions& options) {
     bool repair = options.task == TASK_REPAIR;
@@ -274,9 +275,11 @@ ParseOutcome CheckSalvage(const bool (&given)[OPTION_COUNT], DumpOptions& option
     if (repair && !given[OPTION_OUTPUT])
         return UsageError("--repair writes a file: give it with -o OUT");
     unsigned salvaging = TaskBit(TASK_DUMP) | TaskBit(TASK_RECORDS) | TaskBit(TASK_RECORDS_JSON) |
-                         TaskBit(TASK_STATS) | TaskBit(TASK_STATS_JSON) | TaskBit(TASK_REPAIR);
+                         TaskBit(TASK_FIND) | TaskBit(TASK_FIND_JSON) | TaskBit(TASK_STATS) |
+                         TaskBit(TASK_STATS_JSON) | TaskBit(TASK_REPAIR);
     if (given[OPTION_SALVAGE] && !(salvaging & TaskBit(options.task)))
-        return UsageError("--salvage goes only with the dump, --records, --stats and --repair");
+        return UsageError(
+            "--salvage goes only with the dump, --records, --find, --stats and --repair");
     if (options.salvage && options.inputs.size() > 1)
         return UsageError("--salvage and --repair read one file; the second is", options.inputs[1]);
     if (options.salvage && (given[OPTION_RECORD] || given[OPTION_TAG] || given[OPTION_LF]))

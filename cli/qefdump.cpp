@@ -272,7 +272,9 @@ int RunEachFile(const DumpOptions& options) {
 
 // --salvage and --repair: a damaged file is read as any other and split into its intact records
 // and damaged regions, which go to OUT as the task says, the summary to standard error. The
-// statuses are diff's and grep's: 0 whole, 1 damage found and salvaged, 2 any trouble.
+// statuses are diff's and grep's: 0 whole, 1 damage found and salvaged, 2 any trouble; the
+// search keeps grep's own (0 found, 1 not), which a script asks it for, and the summary tells
+// the damage.
 int RunSalvage(const DumpOptions& options) {
     CheckedInput checked;
     if (LoadInput(options.Input(0), options.output, checked, true) != EXIT_DONE)
@@ -283,6 +285,8 @@ int RunSalvage(const DumpOptions& options) {
     if (!SalvageFile(data, length, salvage))
         return ComplainOfMemory(EXIT_USAGE);
     bool repair = options.task == TASK_REPAIR;
+    bool find = options.task == TASK_FIND || options.task == TASK_FIND_JSON;
+    uint64_t hits = 0;
     if (repair && !options.signature && !SignatureSurvived(data, length, salvage))
         return Complain(EXIT_USAGE, checked.shown,
                         "the signature record is lost; --signature v2.0 or v1.1 says which to "
@@ -296,9 +300,11 @@ int RunSalvage(const DumpOptions& options) {
                                  out);
         if (options.task == TASK_DUMP)
             return PrintSalvagedDump(data, salvage, options.numeration, out);
-        if (options.task == TASK_STATS || options.task == TASK_STATS_JSON) {
-            PrintOutcome printed =
-                PrintSalvagedStats(data, salvage, options.task == TASK_STATS_JSON, out);
+        if (find || options.task == TASK_STATS || options.task == TASK_STATS_JSON) {
+            bool json = options.task == TASK_FIND_JSON || options.task == TASK_STATS_JSON;
+            PrintOutcome printed = find ? PrintSalvagedHits(data, length, salvage, options.query,
+                                                            options.numeration, json, out, hits)
+                                        : PrintSalvagedStats(data, salvage, json, out);
             if (printed == PRINT_NO_MEMORY)
                 ComplainOfMemory(EXIT_USAGE);
             return printed == PRINT_DONE;
@@ -310,7 +316,7 @@ int RunSalvage(const DumpOptions& options) {
     std::fprintf(stderr, "qefdump: %s: %s\n", checked.shown.c_str(),
                  DescribeSalvage(salvage).c_str());
     bool whole = salvage.Whole() && SignatureSurvived(data, length, salvage);
-    return whole ? EXIT_DONE : EXIT_REFUSED;
+    return (find ? hits > 0 : whole) ? EXIT_DONE : EXIT_REFUSED;
 }
 
 int PrintAndClose(void (*print)(std::FILE*)) {

@@ -92,6 +92,38 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
     EXPECT_EQ(regionLines[1].size(), 103u);
 }
 
+// Hits in the intact records are the repaired file's, at their offsets in the damaged one; a
+// hit in the damage is told apart, with the region's line of 16 bytes that holds it.
+TEST_F(Salvage, FindNumbersHitsAsTheSalvageAndTellsHitsInDamageApart) {
+    File before = SignatureFile<File>() + Version + Label;
+    File junk = Record(0x31000000, "no label here");
+    junk[4] = junk[7] = '\xFF';
+    WriteBytes(work_ / "in.qef", before + junk + End + Label);
+    WriteBytes(work_ / "repaired.qef", before + End + Label);
+    Result repaired = Run(QEFDUMP_PATH, "--find label repaired.qef");
+    Result found = Run(QEFDUMP_PATH, "--salvage --find label in.qef");
+    EXPECT_EQ(found.exitCode, 0);
+    std::vector<std::string> lines = Lines(found.out), expected = Lines(repaired.out);
+    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(expected.size(), 2u);
+    for (size_t k : {0, 2})
+        EXPECT_EQ(lines[k].substr(0, 12) + lines[k].substr(20),
+                  expected[k / 2].substr(0, 12) + expected[k / 2].substr(20));
+    EXPECT_EQ(lines[1].substr(0, 56), "   damaged  0000005E  (no record)   !DAMAGED! 0x00000053");
+    EXPECT_EQ(lines[1].size(), 36u + 102u);
+    EXPECT_EQ(lines[2].substr(12, 8), "0000007A"); // past the 21 bytes of damage
+
+    Result json = Run(QEFDUMP_PATH, "--salvage --find-hex 6C6162 --json in.qef");
+    EXPECT_EQ(json.out,
+              "{\"record\": 3, \"offset\": 51, \"length\": 3, \"encoding\": \"hex\"}\n"
+              "{\"damaged\": true, \"offset\": 94, \"length\": 3, \"encoding\": \"hex\"}\n"
+              "{\"record\": 5, \"offset\": 122, \"length\": 3, \"encoding\": \"hex\"}\n");
+    EXPECT_EQ(json.err, "qefdump: in.qef: 1 damaged region, 21 bytes; 5 records intact\n");
+    // As grep's: found, in the damage alone too, or not.
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --find-hex FF0000FF in.qef").exitCode, 0);
+    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --find nowhere in.qef").exitCode, 1);
+}
+
 TEST_F(Salvage, RepairRefusesALostSignatureUnlessToldWhichToWrite) {
     WriteBytes(work_ / "in.qef", "\x4D\x6F" + Version + Label + End);
     WriteBytes(work_ / "out.qef", "old\n");
@@ -113,7 +145,8 @@ TEST_F(Salvage, RepairRefusesALostSignatureUnlessToldWhichToWrite) {
 
 TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
     WriteBytes(work_ / "in.qef", SampleBytes(SAMPLE_MIXED, 3, 100000));
-    for (const char* mode : {"", "--records", "--records --json", "-n offset"}) {
+    for (const char* mode :
+         {"", "--records", "--records --json", "-n offset", "--find-hex 00 -n single"}) {
         Result salvaged = Run(QEFDUMP_PATH, std::string("--salvage ") + mode + " in.qef");
         EXPECT_EQ(salvaged.exitCode, 0);
         EXPECT_TRUE(salvaged.out == Run(QEFDUMP_PATH, std::string(mode) + " in.qef").out);
@@ -124,7 +157,7 @@ TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
          {"--repair in.qef", "--signature v2.0 in.qef", "--repair --signature v3.0 -o o in.qef",
           "--salvage --diff in.qef in.qef", "--salvage --tag MI_END in.qef",
           "--salvage in.qef in.qef", "--salvage --records in.qef in.qef",
-          "--salvage --find x in.qef"})
+          "--salvage --extract 1 in.qef", "--salvage --find x in.qef in.qef"})
         EXPECT_EQ(Run(QEFDUMP_PATH, misuse).exitCode, 2) << misuse;
 }
 

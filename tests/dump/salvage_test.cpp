@@ -1,5 +1,6 @@
 // The salvage walk against the bytes: whole files give the ordinary walk's records, damaged
 // ones the records built around their damage, and the spans always tile the file.
+#include "dump/byte_search.h"
 #include "dump/salvage.h"
 #include "tools/damaged_files.h"
 
@@ -145,6 +146,33 @@ TEST(Salvage, FindsWhatSurvivesEachKindOfDamage) {
         EXPECT_GT(total.survivors, 0u);
         EXPECT_GE(total.Recall(), 0.99);
         EXPECT_GE(total.Precision(), 0.995);
+    }
+}
+
+// The search over the spans as pieces of the file, what --salvage --find reads: every start of
+// the pattern in the bytes, each with the span that holds its first byte.
+TEST(Salvage, TheSearchOverTheSpansNamesTheSpanOfEachHit) {
+    SearchQuery query;
+    ASSERT_TRUE(ParseHexPattern("00 00", query));
+    for (int kind = 0; kind < DamageKindCount; ++kind) {
+        DamagedFile file = DamageSample(SAMPLE_MIXED, 5, 20000, DamageKind(kind));
+        Salvage salvage;
+        ASSERT_TRUE(SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage));
+        std::vector<uint32_t> starts, expected, found;
+        for (const SalvageSpan& span : salvage.spans)
+            starts.push_back(span.at.offset);
+        for (uint32_t at = 0, span = 0; at + 1 < file.bytes.size(); ++at) {
+            span += span + 1 < starts.size() && starts[span + 1] == at;
+            if (file.bytes[at] == 0 && file.bytes[at + 1] == 0)
+                expected.insert(expected.end(), {at, span});
+        }
+        RecordIndex pieces;
+        ASSERT_TRUE(pieces.BuildPieces(file.bytes.data(), starts.data(), uint32_t(starts.size()),
+                                       uint32_t(file.bytes.size())));
+        HitCursor cursor(pieces, query);
+        for (SearchHit hit; cursor.Next(hit);)
+            found.insert(found.end(), {hit.offset, hit.record});
+        EXPECT_EQ(found, expected) << DamageKindName(DamageKind(kind));
     }
 }
 
