@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include "cli/option_table.h"
 #include "cli/quote.h"
 #include "cli/win32_text.h"
 #include "dump/salvage_text.h"
@@ -13,83 +14,6 @@
 #include <vector>
 
 namespace {
-
-enum OptionId {
-    OPTION_NUMERATION,
-    OPTION_OUTPUT,
-    OPTION_RECORDS,
-    OPTION_JSON,
-    OPTION_DIFF,
-    OPTION_CONTEXT,
-    OPTION_EXTRACT,
-    OPTION_HELP,
-    OPTION_VERSION,
-    OPTION_FIND,
-    OPTION_FIND_HEX,
-    OPTION_IGNORE_CASE,
-    OPTION_UTF16,
-    OPTION_RECORD,
-    OPTION_TAG,
-    OPTION_STATS,
-    OPTION_LF,
-    OPTION_COUNT_HITS,
-    OPTION_FILES_WITH,
-    OPTION_FILES_WITHOUT,
-    OPTION_QUIET,
-    OPTION_MAX_COUNT,
-    OPTION_WITH_NAME,
-    OPTION_NO_NAME,
-    OPTION_NULL,
-    OPTION_COLOR,
-    OPTION_SALVAGE,
-    OPTION_REPAIR,
-    OPTION_SIGNATURE,
-    OPTION_RECURSIVE,
-    OPTION_THREADS,
-    OPTION_COUNT
-};
-
-struct OptionEntry {
-    std::string_view shortName; // empty when there is none
-    std::string_view longName;
-    OptionId id;
-    bool takesValue;
-    bool repeats = false; // each value adds to the others; any other value option is given once
-};
-
-constexpr OptionEntry OptionTable[] = {
-    {"-n", "--numeration", OPTION_NUMERATION, true},
-    {"-o", "--output", OPTION_OUTPUT, true},
-    {"", "--records", OPTION_RECORDS, false},
-    {"", "--json", OPTION_JSON, false},
-    {"", "--diff", OPTION_DIFF, false},
-    {"-U", "--context", OPTION_CONTEXT, true},
-    {"", "--extract", OPTION_EXTRACT, true},
-    {"", "--help", OPTION_HELP, false},
-    {"", "--version", OPTION_VERSION, false},
-    {"", "--find", OPTION_FIND, true, true},
-    {"", "--find-hex", OPTION_FIND_HEX, true, true},
-    {"-i", "--ignore-case", OPTION_IGNORE_CASE, false},
-    {"", "--utf16", OPTION_UTF16, false},
-    {"", "--record", OPTION_RECORD, true, true},
-    {"", "--tag", OPTION_TAG, true, true},
-    {"", "--stats", OPTION_STATS, false},
-    {"", "--lf", OPTION_LF, false},
-    {"-c", "--count", OPTION_COUNT_HITS, false},
-    {"-l", "--files-with-matches", OPTION_FILES_WITH, false},
-    {"-L", "--files-without-match", OPTION_FILES_WITHOUT, false},
-    {"-q", "--quiet", OPTION_QUIET, false},
-    {"-m", "--max-count", OPTION_MAX_COUNT, true},
-    {"-H", "--with-filename", OPTION_WITH_NAME, false},
-    {"-h", "--no-filename", OPTION_NO_NAME, false},
-    {"", "--null", OPTION_NULL, false},
-    {"", "--color", OPTION_COLOR, true},
-    {"", "--salvage", OPTION_SALVAGE, false},
-    {"", "--repair", OPTION_REPAIR, false},
-    {"", "--signature", OPTION_SIGNATURE, true},
-    {"-r", "--recursive", OPTION_RECURSIVE, false},
-    {"", "--threads", OPTION_THREADS, true},
-};
 
 // grep's ways to report a search, in the order of HitReport from REPORT_COUNT on.
 constexpr OptionId ReportOptions[] = {OPTION_COUNT_HITS, OPTION_FILES_WITH, OPTION_FILES_WITHOUT,
@@ -165,30 +89,6 @@ ParseOutcome UsageError(const char* message, std::string_view argument) {
     WriteText(stderr, "qefdump: " + std::string(message) + " " + MessageName(argument, true) +
                           "\nTry 'qefdump --help'.\n");
     return PARSE_USAGE_ERROR;
-}
-
-// An exact name, or the one long name that begins with `name`; null when there is none or
-// `ambiguous` is set.
-const OptionEntry* FindLongOption(std::string_view name, bool& ambiguous) {
-    const OptionEntry* found = nullptr;
-    int matches = 0;
-    for (const OptionEntry& option : OptionTable) {
-        if (option.longName == name)
-            return &option;
-        if (name.size() > 2 && option.longName.starts_with(name)) {
-            found = &option;
-            ++matches;
-        }
-    }
-    ambiguous = matches > 1;
-    return matches == 1 ? found : nullptr;
-}
-
-const OptionEntry* FindShortOption(std::string_view name) {
-    for (const OptionEntry& option : OptionTable)
-        if (!option.shortName.empty() && name.starts_with(option.shortName))
-            return &option;
-    return nullptr;
 }
 
 // A decimal number that fits 32 bits; `tooLarge` tells a long one from no number.
