@@ -18,7 +18,7 @@ const char HelpText[] =
     "       qefdump [SELECT] [--lf] [-n MODE] [-o OUT] [FILE|-]\n"
     "       qefdump --salvage [--records|--stats [--json]] [-n MODE] [-o OUT] [FILE]\n"
     "       qefdump --salvage --find TEXT|--find-hex BYTES [--json] [-n MODE] [FILE]\n"
-    "       qefdump --repair [--signature v2.0|v1.1] -o OUT [FILE|-]\n"
+    "       qefdump --repair [--signature v2.0|v1.1] [-o OUT] [FILE|-]\n"
     "  where SELECT is [--record RANGE] [--tag NAME|TAG]; --records takes it and\n"
     "  several FILEs too\n"
     "\n"
@@ -200,9 +200,9 @@ const char HelpText[] =
     "--null or --color with it). --stats counts the intact records alone. A\n"
     "summary of the damage goes to standard error, for example\n"
     "  qefdump: in.qef: 1 damaged region, 21 bytes; 4 records intact\n"
-    "--repair -o OUT writes those records, byte for byte, as a file that qefdump\n"
-    "accepts; where the signature record itself is lost, it refuses unless\n"
-    "--signature says which to write in front.\n";
+    "--repair writes those records, byte for byte, as a file that qefdump accepts\n"
+    "(to OUT or standard output); where the signature record itself is lost, it\n"
+    "refuses unless --signature says which to write in front.\n";
 
 } // namespace
 
