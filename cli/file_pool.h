@@ -23,15 +23,15 @@ void ForEachInOrder(size_t count, unsigned threads, size_t window, Work&& work, 
     if (threads <= 1 || count <= 1)
         return inOrder();
     std::mutex lock;
-    std::condition_variable changed;
+    std::condition_variable room, ready;              // a slot came free; the file awaited is done
     std::vector<std::optional<Result>> slots(window); // file k waits in slot k % window
     size_t started = 0, taken = 0;
     bool stopped = false;
     auto worker = [&] {
         std::unique_lock held(lock);
         for (;;) {
-            changed.wait(held,
-                         [&] { return stopped || started == count || started < taken + window; });
+            room.wait(held,
+                      [&] { return stopped || started == count || started < taken + window; });
             if (stopped || started == count)
                 return;
             size_t k = started++;
@@ -39,7 +39,8 @@ void ForEachInOrder(size_t count, unsigned threads, size_t window, Work&& work, 
             Result result = work(k);
             held.lock();
             slots[k % window].emplace(std::move(result));
-            changed.notify_all();
+            if (k == taken) // only the file taken next is waited for
+                ready.notify_one();
         }
     };
     std::vector<std::thread> pool;
@@ -52,7 +53,7 @@ void ForEachInOrder(size_t count, unsigned threads, size_t window, Work&& work, 
         return inOrder();
     for (bool going = true; going && taken < count;) {
         std::unique_lock held(lock);
-        changed.wait(held, [&] { return slots[taken % window].has_value(); });
+        ready.wait(held, [&] { return slots[taken % window].has_value(); });
         Result result = std::move(*slots[taken % window]);
         slots[taken % window].reset();
         held.unlock();
@@ -60,8 +61,13 @@ void ForEachInOrder(size_t count, unsigned threads, size_t window, Work&& work, 
         held.lock();
         ++taken;
         stopped = !going;
-        changed.notify_all();
+        room.notify_one();
     }
+    {
+        std::lock_guard held(lock);
+        stopped = true; // whoever still waits for room ends
+    }
+    room.notify_all();
     for (std::thread& thread : pool)
         thread.join();
 }

@@ -44,7 +44,7 @@ void WalkFolder(const fs::path& folder, size_t shownFrom, WalkedInputs& walked) 
             WalkFolder(entry.path(), shownFrom, walked);
         else if (entry.is_regular_file(kind))
             try {
-                walked.paths.push_back(entry.path().string().substr(shownFrom));
+                walked.paths.push_back(entry.path().generic_string().substr(shownFrom));
             } catch (const std::system_error& unnamed) { // Windows: a name not in the code page
                 TellUnreadable(folder, unnamed.code(), walked);
             }

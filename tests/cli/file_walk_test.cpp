@@ -28,12 +28,12 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
     fs::create_directories(work_ / "d" / "b");
     fs::create_directories(work_ / "d" / "empty");
     WriteBytes(work_ / "d" / "b.qef", Holding("xyz"));
-    WriteBytes(work_ / "d" / "B.qef", Holding("xyz xyz"));
+    WriteBytes(work_ / "d" / "a.qef", Holding("xyz xyz"));
     WriteBytes(work_ / "d" / "b" / "inner.qef", Holding("-"));
     WriteBytes(work_ / "d" / "notes.txt", "not one\n");
     WriteBytes(work_ / "top.qef", Holding("xyz"));
     Result counted = Run(QEFDUMP_PATH, "-r -c --find xyz top.qef d");
-    EXPECT_EQ(counted.out, "top.qef:1\nd/B.qef:2\nd/b/inner.qef:0\nd/b.qef:1\n");
+    EXPECT_EQ(counted.out, "top.qef:1\nd/a.qef:2\nd/b/inner.qef:0\nd/b.qef:1\n");
     EXPECT_EQ(counted.err, "qefdump: d/notes.txt: No QEF format. Only 8 bytes, too few for the "
                            "21-byte signature at offset 8.\n");
     EXPECT_EQ(counted.exitCode, 2);
@@ -42,7 +42,7 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
     EXPECT_EQ(Run(QEFDUMP_PATH, "-r -h -c --find - d/b").out, "1\n");
     // Without FILE, the working folder, its files named without "./".
     Result here = Run(QEFDUMP_PATH, "-r -l --find xyz");
-    EXPECT_EQ(here.out, "d/B.qef\nd/b.qef\ntop.qef\n");
+    EXPECT_EQ(here.out, "d/a.qef\nd/b.qef\ntop.qef\n");
     // The statistics end in how many files were counted and refused; an empty folder gives
     // nothing to count, and a search in it finds nothing.
     Result stats = Run(QEFDUMP_PATH, "-r -h --stats --tag MI_VERSION d");
@@ -55,8 +55,8 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
     EXPECT_EQ(Run(QEFDUMP_PATH, "-r --stats d/empty").out, "");
     EXPECT_EQ(Run(QEFDUMP_PATH, "-r --find x d/empty").exitCode, 1);
     // OUT among the files found is checked against each of them, as against a named file.
-    Result self = Run(QEFDUMP_PATH, "-r --records -o d/B.qef d");
-    EXPECT_EQ(self.err.substr(0, 44), "qefdump: d/B.qef: input file is output file\n");
+    Result self = Run(QEFDUMP_PATH, "-r --records -o d/a.qef d");
+    EXPECT_EQ(self.err.substr(0, 44), "qefdump: d/a.qef: input file is output file\n");
     EXPECT_EQ(self.exitCode, 2);
     EXPECT_EQ(Run(QEFDUMP_PATH, "-r in.qef").exitCode, 2); // the dump takes one file
 }
