@@ -2,7 +2,7 @@
 // reader built in, nothing installed at run time) counts per file what qefdump counts itself.
 import { DuckDBInstance } from '@duckdb/node-api';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -14,7 +14,9 @@ const qefdump = process.env.QEFDUMP ?? join(root, 'build/native/cli/qefdump');
 const qefgen = process.env.QEFGEN ?? join(root, 'build/native/tools/qefgen');
 
 // Names a shell or a JSON writer could get wrong, each a sample of its own seed and size.
+// The last is renamed to bytes that are not UTF-8: "caf", E9, " ", FF, ".qef".
 const Names = [`it's "quoted".qef`, 'with space.qef', 'back\\slash.qef', 'plain.qef'];
+const RawName = Buffer.from('636166e920ff2e716566', 'hex');
 let work, db;
 
 // What qefdump writes, run in the work folder over the folder "d"; a search's 1 (nothing found)
@@ -59,6 +61,7 @@ before(async () => {
   Names.forEach((name, k) =>
     execFileSync(qefgen, ['--seed', String(k + 3), '--size', String(20000 + 7919 * k), '-o',
       join(work, 'd', name)]));
+  renameSync(join(work, 'd', 'plain.qef'), Buffer.concat([Buffer.from(join(work, 'd', '/')), RawName]));
   db = await DuckDBInstance.create(':memory:', {
     autoinstall_known_extensions: 'false', autoload_known_extensions: 'false' });
 });
@@ -70,8 +73,13 @@ test('records, hits and tag statistics counted per file by DuckDB are qefdump\'s
   const totals = statsTotals();
   assert.equal(Object.keys(totals).length, Names.length);
 
+  const listed = qefdumpOver('-r', '--records', '--json');
   const records = await query('SELECT file, count(*) AS n, sum(size) AS bytes FROM read_json(FILE) ' +
-    'GROUP BY file', qefdumpOver('-r', '--records', '--json'), 'records.jsonl');
+    'GROUP BY file', listed, 'records.jsonl');
+  // The name that is not UTF-8 reads back whole from its hexadecimal form.
+  const raw = await query('SELECT DISTINCT file_hex FROM read_json(FILE) WHERE file_hex IS NOT NULL',
+    listed, 'raw.jsonl');
+  assert.deepEqual(raw.map((row) => Buffer.from(row.file_hex, 'hex')), [Buffer.concat([Buffer.from('d/'), RawName])]);
   const stats = await query('SELECT file, sum(records) AS n, sum(bytes) AS bytes FROM ' +
     'read_json(FILE) GROUP BY file', qefdumpOver('-r', '--stats', '--json'), 'stats.jsonl');
   for (const rows of [records, stats]) {
