@@ -21,9 +21,10 @@ enum ExitStatus { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO_ERROR
 
 // Messages call standard input "(stdin)" whatever the task; the lines of the record list, the
 // search and the statistics name it as grep's do, for the scripts that read them.
-constexpr const char* StdinName = "(stdin)";
-constexpr const char* ListedStdinName = "(standard input)";
-constexpr const char* StdoutName = "(stdout)";
+// Inline, so that every file sees one address: the runners tell standard input by it.
+inline constexpr const char* StdinName = "(stdin)";
+inline constexpr const char* ListedStdinName = "(standard input)";
+inline constexpr const char* StdoutName = "(stdout)";
 
 // Where a thread's messages go: standard error, or, while it is set, the text kept for a file
 // worked on apart, told when its turn comes so that the messages keep the order of the files.
