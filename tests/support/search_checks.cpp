@@ -27,11 +27,11 @@ std::string CheckSearch(const unsigned char* bytes, const RecordIndex& index,
                         const SearchQuery& query, bool fold, std::vector<uint32_t> from,
                         size_t* count) {
     uint32_t length = index.Length();
-    std::vector<uint32_t> starts;
-    for (uint32_t at = 0; at < length;
-         at += 8 + (bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 |
-                    uint32_t(bytes[at + 7]) << 24))
+    std::vector<uint32_t> starts; // of the records, each size the little-endian word at +4
+    for (uint32_t at = 0, size; at < length; at += 8 + size) {
         starts.push_back(at);
+        std::memcpy(&size, bytes + at + 4, 4);
+    }
     std::vector<SearchHit> model;
     for (uint32_t at = 0; at < length; ++at)
         for (uint32_t p = 0; p < query.patterns.size(); ++p) {
