@@ -2,6 +2,7 @@
 // ones the records built around their damage, and the spans always tile the file.
 #include "dump/byte_search.h"
 #include "dump/salvage.h"
+#include "tests/support/checks.h"
 #include "tools/damaged_files.h"
 
 #include <gtest/gtest.h>
@@ -34,25 +35,6 @@ Found Salvaged(const Bytes& file, Salvage& salvage) {
     return found;
 }
 
-// Every byte in exactly one span, the spans' counts adding up to the totals.
-void ExpectTiled(const Salvage& salvage, uint32_t length) {
-    RecordPosition next{};
-    uint32_t damaged = 0;
-    for (const SalvageSpan& span : salvage.spans) {
-        EXPECT_EQ(span.at.offset, next.offset);
-        EXPECT_EQ(span.at.record, next.record);
-        EXPECT_EQ(span.at.line, next.line);
-        EXPECT_GT(span.length, 0u);
-        EXPECT_EQ(span.damaged, span.records == 0);
-        damaged += span.damaged ? span.length : 0;
-        next = {next.offset + span.length, next.record + span.records, next.line + span.lines};
-    }
-    EXPECT_EQ(next.offset, length);
-    EXPECT_EQ(next.record, salvage.records);
-    EXPECT_EQ(next.line, salvage.lines);
-    EXPECT_EQ(damaged, salvage.damagedBytes);
-}
-
 TEST(Salvage, AWholeFileGivesExactlyTheOrdinaryRecords) {
     for (SampleShape shape : {SAMPLE_MIXED, SAMPLE_ONE_RECORD, SAMPLE_EMPTY_RECORDS}) {
         Bytes file = GenerateSample(shape, 7, 300000);
@@ -73,7 +55,7 @@ TEST(Salvage, AWholeFileGivesExactlyTheOrdinaryRecords) {
             EXPECT_EQ(found.records[k].at.line, ordinary[k].at.line);
             EXPECT_EQ(found.records[k].size, ordinary[k].size);
         }
-        ExpectTiled(salvage, uint32_t(file.size()));
+        EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
     }
 }
 
@@ -108,7 +90,7 @@ TEST(Salvage, RecordsStartAgainAfterJunkAndATruncatedTail) {
     EXPECT_EQ(found.records[3].size, 42u);
     EXPECT_EQ(salvage.damagedBytes, resumed - junk + file.size() - cut);
     EXPECT_FALSE(salvage.Whole());
-    ExpectTiled(salvage, uint32_t(file.size()));
+    EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
 }
 
 TEST(Salvage, ZerosAfterABreakAreDamageAndALostSignatureIsTold) {
@@ -126,7 +108,7 @@ TEST(Salvage, ZerosAfterABreakAreDamageAndALostSignatureIsTold) {
     EXPECT_EQ(found.records[0].Number(), 1u);
     EXPECT_EQ(found.records[0].at.offset, resumed);
     EXPECT_FALSE(SignatureSurvived(file.data(), uint32_t(file.size()), salvage));
-    ExpectTiled(salvage, uint32_t(file.size()));
+    EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
 
     Bytes empty;
     EXPECT_TRUE(SalvageFile(empty.data(), 0, salvage));

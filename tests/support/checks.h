@@ -2,12 +2,15 @@
 // Each check gives back what went wrong, or nothing.
 #pragma once
 
+#include "dump/byte_search.h"
 #include "dump/diff_hunks.h"
+#include "dump/salvage.h"
 #include "tests/support/recording_target.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 // What a check found wrong, each finding ended by "; ".
 struct Problems {
@@ -44,3 +47,15 @@ std::string CheckRuns(const unsigned char* bytes, uint32_t length, Numeration mo
 // with `context` equal records around their changes and blocks that tile them; and, with
 // `shortest`, no longer than the longest common subsequence of the records allows.
 std::string CheckDiff(const RecordIndex& a, const RecordIndex& b, uint32_t context, bool shortest);
+
+// Every hit of the cursor, and the next and previous from each offset of `from`, 0 and the end,
+// against a comparison at every offset (letters in either case with `fold`) and the records found
+// by walking their headers; `count` gets the number of hits.
+std::string CheckSearch(const unsigned char* bytes, const RecordIndex& index,
+                        const SearchQuery& query, bool fold, std::vector<uint32_t> from,
+                        size_t* count = nullptr);
+
+// The salvage of `length` bytes: every byte in exactly one record run or damaged region, the
+// regions never side by side, each run a chain the ordinary walk takes whole, the numbers, lines
+// and damaged bytes counted on from span to span, and a whole chain left as it is.
+std::string CheckSalvage(const unsigned char* bytes, uint32_t length, const Salvage& salvage);
