@@ -2,9 +2,12 @@
 
 #include "cli/options.h"
 #include "cli/quote.h"
+#include "cli/win32_text.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <utility>
 #include <filesystem>
 #include <system_error>
 
@@ -12,14 +15,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A UTF-8 name as a path, and a path as its UTF-8 name with '/' between its parts: on Windows
+// the narrow forms of a path speak the ANSI code page, which holds few names, and keep '\\'.
+fs::path PathOf(std::string_view name) {
+    return fs::path(std::u8string(name.begin(), name.end()));
+}
+
+std::string NameOf(const fs::path& path) {
+    std::u8string name = path.generic_u8string();
+    std::string text(name.begin(), name.end());
+    std::replace(text.begin(), text.end(), char(fs::path::preferred_separator), '/');
+    return text;
+}
+
 void TellUnreadable(const fs::path& path, const std::error_code& error, WalkedInputs& walked) {
-    std::string name;
-    try {
-        name = MessageName(path.string());
-    } catch (const std::system_error&) { // Windows: a name the code page cannot hold
-        name = "a folder";
-    }
-    std::fprintf(stderr, "qefdump: %s: %s\n", name.c_str(), error.message().c_str());
+    WriteText(stderr, "qefdump: " + MessageName(NameOf(path)) + ": " + error.message() + "\n");
     walked.complete = false;
 }
 
@@ -28,26 +38,23 @@ void TellUnreadable(const fs::path& path, const std::error_code& error, WalkedIn
 // its name (the "./" of the working folder). A symbolic link met here is not followed, and
 // neither is anything but a file or a folder: a pipe would keep the walk waiting.
 void WalkFolder(const fs::path& folder, size_t shownFrom, WalkedInputs& walked) {
-    std::vector<fs::directory_entry> entries;
+    std::vector<std::pair<std::string, fs::directory_entry>> entries;
     std::error_code error;
     for (fs::directory_iterator next(folder, error), end; !error && next != end;
          next.increment(error))
-        entries.push_back(*next);
+        entries.emplace_back(NameOf(next->path()), *next);
     if (error)
         return TellUnreadable(folder, error, walked);
-    std::sort(entries.begin(), entries.end());
-    for (const fs::directory_entry& entry : entries) {
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [name, entry] : entries) {
         std::error_code kind;
         if (entry.is_symlink(kind))
             continue;
         if (entry.is_directory(kind))
             WalkFolder(entry.path(), shownFrom, walked);
         else if (entry.is_regular_file(kind))
-            try {
-                walked.paths.push_back(entry.path().generic_string().substr(shownFrom));
-            } catch (const std::system_error& unnamed) { // Windows: a name not in the code page
-                TellUnreadable(folder, unnamed.code(), walked);
-            }
+            walked.paths.push_back(name.substr(shownFrom));
     }
 }
 
@@ -61,9 +68,9 @@ WalkedInputs WalkInputs(const std::vector<const char*>& inputs) {
     }
     for (const char* input : inputs) {
         std::error_code error;
-        bool folder = !IsStandardInput(input) && fs::is_directory(input, error);
+        bool folder = !IsStandardInput(input) && fs::is_directory(PathOf(input), error);
         if (folder)
-            WalkFolder(input, 0, walked);
+            WalkFolder(PathOf(input), 0, walked);
         else
             walked.paths.emplace_back(input);
         walked.foundInFolder = walked.foundInFolder || folder;
