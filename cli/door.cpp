@@ -50,7 +50,7 @@ void OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
     for (size_t k = 0; k < files; ++k) {
         const char* path = options.Input(k);
         OpenedInput& opened = inputs.emplace_back();
-        bool useStdin = IsStandardInput(path);
+        bool useStdin = opened.standardInput = IsStandardInput(path);
         opened.name = useStdin ? StdinName : path;
         opened.shown = useStdin ? StdinName : MessageName(path);
         if (!path && IsTerminal(stdin)) {
@@ -72,7 +72,7 @@ void OpenInputs(const DumpOptions& options, std::vector<OpenedInput>& inputs) {
 int ClearOutput(const char* output, const std::vector<OpenedInput>& inputs,
                 std::optional<Destination>& destination) {
     for (const OpenedInput& input : inputs) {
-        if (!input.stream && input.name == StdinName)
+        if (!input.stream && input.standardInput)
             continue; // a terminal: never a file
         // One that could not be opened is still no OUT: it may be unreadable, yet writable.
         FileMatch match = !input.stream ? (output ? IsSameFile(input.name, output)
@@ -95,6 +95,7 @@ int ClearOutput(const char* output, const std::vector<OpenedInput>& inputs,
 // when it is too large.
 int LoadInput(OpenedInput& opened, CheckedInput& checked, bool salvage) {
     checked.name = opened.name;
+    checked.standardInput = opened.standardInput;
     checked.shown = opened.shown;
     if (!opened.stream)
         return opened.status;

@@ -21,10 +21,9 @@ enum ExitStatus { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO_ERROR
 
 // Messages call standard input "(stdin)" whatever the task; the lines of the record list, the
 // search and the statistics name it as grep's do, for the scripts that read them.
-// Inline, so that every file sees one address: the runners tell standard input by it.
-inline constexpr const char* StdinName = "(stdin)";
-inline constexpr const char* ListedStdinName = "(standard input)";
-inline constexpr const char* StdoutName = "(stdout)";
+constexpr const char* StdinName = "(stdin)";
+constexpr const char* ListedStdinName = "(standard input)";
+constexpr const char* StdoutName = "(stdout)";
 
 // Where a thread's messages go: standard error, or, while it is set, the text kept for a file
 // worked on apart, told when its turn comes so that the messages keep the order of the files.
@@ -44,10 +43,11 @@ struct OpenedInput {
     std::string shown;           // as the messages call it
     std::FILE* stream = nullptr; // null when it could not be opened: `status` says why
     int status = EXIT_DONE;
+    bool standardInput = false;
     OpenedInput() = default;
     OpenedInput(OpenedInput&& other) noexcept
         : name(other.name), shown(std::move(other.shown)), stream(other.stream),
-          status(other.status) {
+          status(other.status), standardInput(other.standardInput) {
         other.stream = nullptr;
     }
     OpenedInput(const OpenedInput&) = delete;
@@ -64,6 +64,7 @@ struct OpenedInput {
 struct CheckedInput {
     const char* name = nullptr;
     std::string shown;
+    bool standardInput = false;
     InputBytes input;
     RecordWalk chain{}; // its records and lines, as the check counted them
 };

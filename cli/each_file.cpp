@@ -77,7 +77,7 @@ FileAnswer AnswerFile(const DumpOptions& options, OpenedInput& input, size_t fil
     keptMessages = &a.told;
     a.status = LoadInput(input, a.checked);
     a.status = a.status ? a.status : CheckSelection(options, a.checked);
-    bool standardInput = a.checked.name == StdinName;
+    bool standardInput = a.checked.standardInput;
     a.checked.name = standardInput ? ListedStdinName : a.checked.name;
     // Names stand quoted as messages quote them; --null is for xargs -0, so there a name is its
     // own bytes, as grep -Z writes it.
