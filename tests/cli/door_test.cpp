@@ -32,8 +32,7 @@ constexpr const char* UnicodeRecord = "\xC5\x81\xC3\xB3"
                                       "cole";
 const char* const ShapedModes[] = {"--lf", "--find-hex 4D6F64", "--records --record 1-3",
                                    "--stats --tag 4D6F6400",
-                                   "--find \xC3\xA9"
-                                   "COLE -i"};
+                                   "--find \303\251COLE -i"}; // éCOLE, in octal to end the escape
 
 // A name of UTF-8 bytes as the system's path: on Windows, UTF-16, whatever the code page.
 fs::path Path(const std::string& name) {
