@@ -58,7 +58,7 @@ class HitCursor {
     bool Failed() const { return failed_; }
 
   private:
-    void Refill(size_t pattern);
+    void Refill(size_t k);
 
     const RecordIndex& index_;
     const SearchQuery& query_;

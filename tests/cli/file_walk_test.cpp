@@ -47,9 +47,10 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
     // nothing to count, and a search in it finds nothing.
     Result stats = Run(QEFDUMP_PATH, "-r -h --stats --tag MI_VERSION d");
     auto rows = [](char bytes) {
+        std::string count(1, bytes);
         return "tag       name             records       bytes\n0A566572  MI_VERSION             1"
-               "           "s +
-               bytes + "\ntotal                            1           " + bytes + "\n";
+               "           " +
+               count + "\ntotal                            1           " + count + "\n";
     };
     EXPECT_EQ(stats.out, rows('7') + rows('1') + rows('3') + "3 files counted, 1 refused\n");
     EXPECT_EQ(Run(QEFDUMP_PATH, "-r --stats d/empty").out, "");
@@ -67,7 +68,7 @@ TEST_F(Cli, ThreadsWriteWhatOneThreadWrites) {
     fs::create_directories(work_ / "d");
     for (int k = 0; k < 40; ++k)
         WriteBytes(work_ / "d" / (std::to_string(k) + ".qef"),
-                   k % 7 == 3 ? "broken" : Holding(std::string(k * 5, 'x')));
+                   k % 7 == 3 ? "broken" : Holding(std::string(size_t(k) * 5, 'x')));
     WriteBytes(work_ / "d" / "big.qef", SampleBytes(SAMPLE_EMPTY_RECORDS, 1, 400000));
     for (const char* task : {"--records", "--json --find xx", "-c --find xxx", "--stats"}) {
         Result one = Run(QEFDUMP_PATH, "-r --threads 1 "s + task + " d");

@@ -160,11 +160,11 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
         std::vector<RecordSelection::Range> ranges;
         for (int option = 0; option < round % 3; ++option) {
             std::string list;
-            for (int item = 0, items = 1 + random() % 3; item < items; ++item) {
+            for (int item = 0, items = 1 + int(random() % 3); item < items; ++item) {
                 uint32_t first = 1 + random() % count, last = first + random() % 4;
                 std::string n = std::to_string(first), m = std::to_string(last);
                 const std::pair<std::string, RecordSelection::Range> Forms[] = {
-                    {n + "-" + m, {first, last}},
+                    {std::string(n).append("-").append(m), {first, last}},
                     {n, {first, first}},
                     {n + "-", {first, UINT32_MAX}},
                     {"-" + m, {1, last}},

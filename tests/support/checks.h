@@ -58,4 +58,4 @@ std::string CheckSearch(const unsigned char* bytes, const RecordIndex& index,
 // The salvage of `length` bytes: every byte in exactly one record run or damaged region, the
 // regions never side by side, each run a chain the ordinary walk takes whole, the numbers, lines
 // and damaged bytes counted on from span to span, and a whole chain left as it is.
-std::string CheckSalvage(const unsigned char* bytes, uint32_t length, const Salvage& salvage);
+std::string CheckSalvage(const unsigned char* data, uint32_t length, const Salvage& salvage);
