@@ -105,7 +105,8 @@ const std::pair<const char*, const char*> Scenes[] = {
     // a memory limit.
     {"$Q --help >h; echo $?; head -1 h; awk 'length > 79' h; $Q --version\n"
      "$G --shape empty-records --size 85 -o a; tr '\\n' X <a >b; $Q --diff a in.qef >/dev/full\n"
-     "for u in '-U 0' '' '--cont 2' --context=9; do $Q --diff $u a b >o; echo $? $(grep ^@@ o); done",
+     "for u in '-U 0' '' '--cont 2' --context=9; do $Q --diff $u a b >o; echo $? $(grep ^@@ o); "
+     "done",
      "0\nusage: qefdump [-n multi|single|offset] [-o OUT] [FILE|-]\n"
      "qefdump " QEF_EXPECTED_VERSION "\nqefdump: (stdout): No space left on device\n"
      "1 @@ -4,1 +4,1 @@ records 3 / 3 @@ -9,1 +9,1 @@ records 8 / 8\n"
