@@ -62,8 +62,12 @@ export async function startPage(viewport = { width: 1400, height: 900 }, { devic
         env: { ...process.env, HOME: temp.folder, XDG_CONFIG_HOME: temp.folder, XDG_CACHE_HOME: temp.folder,
             GSETTINGS_BACKEND: 'memory' },
         headless: true,
+        // A page behind another keeps its timers as they are: a job shows its bar 300 ms after it
+        // starts, and a throttled page waited a minute for that.
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync', ...flags],
+            '--disable-background-networking', '--disable-component-update', '--disable-sync',
+            '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+            '--disable-backgrounding-occluded-windows', ...flags],
         viewport,
         ...device,
         downloadsPath: join(temp.folder, 'downloads'),
