@@ -1,6 +1,7 @@
 // The salvage walk against the damaged-file corpus (recall and precision for each kind of
 // damage, with the goals), and its speed on 32,000,000-byte files of each shape, whole and
 // damaged, against dumping the same file: the goal is at most twice the dump.
+#include "bench/dump_baseline.h"
 #include "dump/line_writer.h"
 #include "dump/salvage.h"
 #include "tools/damaged_files.h"
@@ -82,14 +83,7 @@ Prepared& PreparedFile(int shape, bool damaged) {
 
 void BM_Dump(benchmark::State& state, int shape) {
     Prepared& p = PreparedFile(shape, false);
-    for (auto _ : state) {
-        if (WriteDumpLines(WholeDump(p.input.data(), MaxModuleInfoLength), NUMERATION_MULTI,
-                           p.output.data(), p.output.size(), nullptr,
-                           nullptr) != DUMP_WALK_COMPLETE)
-            state.SkipWithError("the sample did not format");
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * MaxModuleInfoLength);
+    DumpBaseline(state, p.input, MaxModuleInfoLength, p.output);
 }
 
 void BM_Salvage(benchmark::State& state, int shape, bool damaged) {

@@ -4,6 +4,7 @@
 // a naive scan quadratic (runs of the fill byte around one other byte, up to nearly the whole
 // file in length) in files of one record filled with 'A', with zeros or with random bytes.
 // Each is timed at its fastest of five repetitions, the one least disturbed on a shared machine.
+#include "bench/dump_baseline.h"
 #include "dump/byte_search.h"
 #include "dump/line_writer.h"
 #include "tools/sample_files.h"
@@ -75,14 +76,7 @@ void BM_Worst(benchmark::State& state, const std::string& fill, uint32_t run) {
 
 void BM_Dump(benchmark::State& state, const std::string& shape) {
     Prepared& p = PreparedShape(shape);
-    for (auto _ : state) {
-        if (WriteDumpLines(WholeDump(p.input.data(), MaxModuleInfoLength), NUMERATION_MULTI,
-                           p.output.data(), p.output.size(), nullptr,
-                           nullptr) != DUMP_WALK_COMPLETE)
-            state.SkipWithError("the sample did not format");
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * MaxModuleInfoLength);
+    DumpBaseline(state, p.input, MaxModuleInfoLength, p.output);
 }
 
 // Absent from every sample: as text, and in either case with its UTF-16LE form too.
