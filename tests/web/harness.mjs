@@ -4,7 +4,7 @@
 import { spawn, spawnSync, execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { before, after, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
@@ -126,23 +126,33 @@ export async function download(page, selector, timeout = 30_000) {
     return { bytes: readFileSync(await file.path()), name: file.suggestedFilename() };
 }
 
+// Drags the files at `paths` onto the page's element `target` and drops them there (or, with
+// `type`, only drags them in).
+export const drop = (page, target, paths, type = 'drop') => page.evaluate(([target, files, type]) => {
+    const data = new DataTransfer();
+    for (const [name, bytes] of files) data.items.add(new File([new Uint8Array(bytes)], name));
+    document.querySelector(target).dispatchEvent(new DragEvent(type, { dataTransfer: data, bubbles: true }));
+}, [target, paths.map((path) => [basename(path), [...readFileSync(path)]]), type]);
+
 // The line of the job that ended last.
 export const lastEnd = (page) => page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
 
 // Finds `text` of `kind` (text, hex, tag) from the Find box.
-export async function find(page, kind, text, key = 'Enter') {
+export async function find(page, kind, text) {
     await page.selectOption('#find-kind', kind);
     await page.fill('#find-text', text);
-    await page.press('#find-text', key);
+    await page.press('#find-text', 'Enter');
 }
 
 // What the page copies with Ctrl+C, once the selection's rows are in.
 export async function copied(page) {
-    await page.evaluate(() => window.copying || (window.copying = new Promise((resolve) =>
-        window.addEventListener('copy', (event) => resolve(event.clipboardData.getData('text/plain')), { once: true }))));
+    await page.evaluate(() => void (window.copying = new Promise((resolve) => {
+        window.addEventListener('copy', (event) => resolve(event.clipboardData.getData('text/plain')), { once: true });
+        setTimeout(() => resolve(null), 10_000); // nothing was copied
+    })));
     await idle(page);
     await page.keyboard.press('Control+C');
-    return page.evaluate(() => window.copying.finally(() => delete window.copying));
+    return page.evaluate(() => window.copying);
 }
 
 export const number = (value) => value.toLocaleString('en-US');
