@@ -15,8 +15,8 @@ const browser = sharedPage();
 const view = async (page) => [(await shownRows(page))[0], await page.textContent('#status-file'),
     (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of')];
 
-// Unreadable and refused files opened while one is shown, and Save as text, in any order, are
-// the generated sequences' (sequences.test.mjs); here a read that fails late, and where the
+// A file taken from the disk before it is read, and Save as text at any step, are the generated
+// sequences' (sequences.test.mjs); here a read that fails late, a refused file, and where the
 // shown file stays.
 test('a file read that fails or is refused leaves the shown one where it was; Save as text meanwhile saves it, Compare waits', async () => {
     const { page, folder } = browser;
