@@ -1,19 +1,19 @@
 // The page for everyone: the keyboard alone from Open through both lists and a comparison,
 // with axe-core finding nothing there and in dark mode; two dropped files compared; a phone's
 // swipe; and qefview.html, opened from disk, showing what the served page shows.
-import { test, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { basename } from 'node:path';
 import { createRequire } from 'node:module';
-import { tempFolder, makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, idle } from './harness.mjs';
+import {
+    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, idle, copied, drop, counted, countPassed,
+} from './harness.mjs';
 
 const axe = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
 const browser = sharedPage();
-const temp = tempFolder();
-after(temp.remove);
 // B: A with records added at its end, so that the comparison starts with a fold.
-const [a, b] = [40000, 44000].map((size) => makeSample(temp.folder, 'mixed', 3, size));
+const [a, b] = [40000, 44000].map((size) => makeSample(browser.folder, 'mixed', 3, size));
 const press = async (page, ...keys) => {
     for (const key of keys) {
         await page.keyboard.press(key);
@@ -52,11 +52,9 @@ test('the keyboard alone opens, walks both lists and a comparison; axe finds not
     assert.deepEqual([await press(page, 'Shift+Tab'), await press(page, 'Shift+Tab')], ['splitter', 'records'], 'a tab stop a list');
     await press(page, 'ArrowDown', 'ArrowDown', 'ArrowDown', 'Enter'); // record 4's first line
     assert.equal(await press(page, 'Shift+ArrowDown', 'Shift+ArrowDown'), 'dump');
-    await page.evaluate(() => window.addEventListener('copy', (event) => (window.copied = event.clipboardData.getData('text/plain'))));
-    await press(page, 'Control+C');
     const lines = dumpLines(a);
     const first = lines.findIndex((line) => line.startsWith('00000004:'));
-    assert.equal(await page.evaluate(() => window.copied), lines.slice(first, first + 3).join('\r\n'), 'Shift+arrows select lines');
+    assert.equal(await copied(page), lines.slice(first, first + 3).join('\r\n'), 'Shift+arrows select lines');
 
     await openFile(page, b, '#compare');
     await expectNoViolations(page, 'a comparison shown');
@@ -75,20 +73,15 @@ test('the keyboard alone opens, walks both lists and a comparison; axe finds not
 
 test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown; three are refused', async () => {
     const { page } = browser;
-    const drop = (target, ...paths) => page.evaluate(([target, files]) => {
-        const data = new DataTransfer();
-        for (const [name, bytes] of files) data.items.add(new File([new Uint8Array(bytes)], name));
-        document.querySelector(target).dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true }));
-    }, [target, paths.map((path) => [basename(path), [...readFileSync(path)]])]);
     for (const [target, files, summary] of [['#dump', [b, a], `${basename(b)} / ${basename(a)}: `],
         ['#compare', [b], `${basename(b)} / ${basename(b)}: The records are equal.`]]) {
-        const before = await page.evaluate(() => Number(document.body.dataset.compared || 0));
-        await drop(target, ...files);
-        await page.waitForFunction((count) => Number(document.body.dataset.compared) > count, before);
+        const before = await counted(page, 'compared');
+        await drop(page, target, files);
+        await countPassed(page, 'compared', before);
         assert.ok((await page.textContent('#compare-summary')).startsWith(summary), summary);
     }
     const shown = await page.textContent('#compare-summary');
-    await drop('#dump', a, b, a);
+    await drop(page, '#dump', [a, b, a]);
     assert.equal(await page.textContent('#message'), '3 files were dropped: drop one to open it, or two to compare them.');
     assert.equal(await page.textContent('#compare-summary'), shown, 'the comparison stays');
 });

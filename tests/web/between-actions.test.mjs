@@ -1,52 +1,47 @@
 // The paths between a user's actions: a file read, unreadable or refused while another is shown
-// leaves that one where it was; memory that runs out is a message, and the page goes on.
+// leaves that one where it was; a Compare overtakes one being compared; memory that runs out is
+// a message, and the page goes on.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { readFileSync, writeFileSync } from 'node:fs';
-import { makeSample, qefdump, sharedPage, startPage, openFile, shownRows, goTo, pick } from './harness.mjs';
+import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
+import {
+    makeSample, qefdump, recordsOf, sharedPage, startPage, openFile, shownRows, goTo, pick, counted, countPassed, download,
+    lastEnd,
+} from './harness.mjs';
 
 const browser = sharedPage();
-
-async function saved(page) {
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
-    return readFileSync(await download.path());
-}
 
 // The first row on screen and the status line (a message above the rows leaves fewer rows).
 const view = async (page) => [(await shownRows(page))[0], await page.textContent('#status-file'),
     (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of')];
-const lastEnd = (page) => page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
-const opened = (page, count) => page.waitForFunction((count) => Number(document.body.dataset.opened) === count, count);
 
-test('a file read, unreadable or refused leaves the shown one where it was, for Go to, Find and Save as text', async () => {
+// A file taken from the disk before it is read, and Save as text at any step, are the generated
+// sequences' (sequences.test.mjs); here a read that fails late, a refused file, and where the
+// shown file stays.
+test('a file read that fails or is refused leaves the shown one where it was; Save as text meanwhile saves it, Compare waits', async () => {
     const { page, folder } = browser;
     const a = makeSample(folder, 'mixed', 31, 300000);
     await openFile(page, a);
     await goTo(page, 'line', 50);
     const shown = await view(page);
-    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
+    const opens = await counted(page, 'opened');
 
-    // While another file is read, Save as text acts on the one shown (as Go to and Find do: see
-    // sequences.test.mjs); Compare waits, and says so.
     await pick(page, makeSample(folder, 'mixed', 32, 200000), 'held');
-    assert.ok((await saved(page)).equals(qefdump(a).stdout), 'the saved dump is the shown file\'s');
+    assert.ok((await download(page, '#save')).bytes.equals(qefdump(a).stdout), 'the saved dump is the shown file\'s');
     assert.equal(await lastEnd(page), 'Saved the dump of mixed-31-300000.qef.');
     // The held read goes on, and shows once it has run longer than a moment.
     await page.waitForSelector('#jobs .job >> text=Reading mixed-32-200000.qef...', { state: 'visible' });
     assert.ok(await page.isDisabled('#compare'));
     assert.match(await page.getAttribute('#compare', 'title'), /waits until the file being read is shown/);
     await page.evaluate(() => window.release('network error'));
-    await opened(page, opens + 1);
+    await countPassed(page, 'opened', opens);
     assert.equal(await page.textContent('#message'), 'mixed-32-200000.qef: The file could not be read.');
+    assert.deepEqual(await view(page), shown, 'the shown file, where it was');
 
-    await pick(page, makeSample(folder, 'mixed', 33, 20000), 'removed');
-    await opened(page, opens + 2);
-    assert.equal(await page.textContent('#message'), 'mixed-33-20000.qef: The file could not be read.');
     writeFileSync(`${folder}/refused.qef`, readFileSync(a).subarray(0, 299990));
     await openFile(page, `${folder}/refused.qef`);
     assert.match(await page.textContent('#message'), /^refused\.qef: QEF format error\. Record \d+ at offset/);
     assert.deepEqual(await view(page), shown, 'the shown file, where it was');
-    assert.ok((await saved(page)).equals(qefdump(a).stdout), 'the dump saved after them');
 });
 
 test('Cancel while the core compares ends its worker; a new one opens the shown file again, where it was', async () => {
@@ -77,59 +72,38 @@ test('Cancel while the core compares ends its worker; a new one opens the shown 
     assert.match(await page.textContent('#status-position'), /· record 9 of 3,999,997 /);
 });
 
-test('a Compare picked while the one before is being compared gets its own file', async () => {
+test('a Compare picked while the one before is being compared shows its own comparison, and the one before says why not', async () => {
     const { page, folder } = browser;
-    await openFile(page, makeSample(folder, 'mixed', 40, 300000));
-    await page.evaluate(() => document.body.append(...['x', 'y'].map((id) => Object.assign(document.createElement('input'), { type: 'file', id }))));
-    for (const [id, seed] of [['x', 41], ['y', 42]]) await page.setInputFiles(`#${id}`, makeSample(folder, 'mixed', seed, 3000000));
-    const verdict = await page.evaluate(async () => {
-        const core = await import('./core.js'); // the page's own module, and worker
-        const [x, y] = ['x', 'y'].map((id) => document.getElementById(id).files[0]);
-        let id = 0;
-        await core.openFile(core.COMPARED, x, { onStart: (started) => (id = started) });
-        const made = core.compare(1, id);
-        const newer = core.openFile(core.COMPARED, y); // as compare.js does for a Compare that overtakes
-        if (await made) core.settleCompare(false);
-        return (await newer).verdict;
-    });
-    assert.equal(verdict, 'accepted');
-});
-
-test('a fault is an internal error with its detail, the page as it was; a worker that fails is replaced and the file opened again, once', async () => {
-    const { page, folder } = browser;
-    const path = makeSample(folder, 'mixed', 45, 100000);
-    await openFile(page, path);
-    const before = await view(page);
-    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
-    // The worker's next message asks for a call it has not got, as a bug would; or is one it
-    // cannot read, outside any call.
-    const next = (message) => page.evaluate((message) => {
+    const a = makeSample(folder, 'mixed', 40, 300000);
+    await openFile(page, a);
+    // The newer file is A under another name: of the two, only its comparison has no change.
+    const newer = `${folder}/same-as-a.qef`;
+    copyFileSync(a, newer);
+    await page.evaluate(() => document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: 'newer' })));
+    await page.setInputFiles('#newer', newer);
+    // It is picked as soon as the page has asked for the first comparison: its read reaches the
+    // core's worker after that comparison is made, before the page has kept or undone it.
+    await page.evaluate(() => {
         const post = Worker.prototype.postMessage;
-        Worker.prototype.postMessage = function (asked) {
+        Worker.prototype.postMessage = function (message, transfer) {
+            post.call(this, message, transfer);
+            if (message.call !== 'compare') return;
             Worker.prototype.postMessage = post;
-            return post.call(this, message && { ...asked, ...message });
+            queueMicrotask(() => {
+                const input = Object.assign(document.getElementById('compare-file'), { files: document.getElementById('newer').files });
+                input.dispatchEvent(new Event('change'));
+            });
         };
-    }, message);
-    const said = async (text) => {
-        await page.waitForFunction((text) => document.getElementById('message').textContent.startsWith(text), text);
-        return page.$eval('#message', (m) => m.firstChild.textContent);
-    };
-    await next({ call: 'unknown' });
-    await goTo(page, 'line', 1);
-    assert.equal(await said('Internal error.'), 'Internal error.');
-    assert.match(await page.textContent('#message pre'), /TypeError/);
-    assert.deepEqual([await view(page), await page.evaluate(() => Number(document.body.dataset.opened))], [before, opens], 'nothing opened again');
-
-    await next(null);
-    await goTo(page, 'line', 5);
-    assert.equal(await said('Internal error. The'), 'Internal error. The viewer started again and opens mixed-45-100000.qef again.');
+    });
+    const compared = await counted(page, 'compared');
+    await pick(page, makeSample(folder, 'mixed', 41, 300000), 'plain', 'compare-file');
+    await countPassed(page, 'compared', compared);
     await page.waitForFunction(() => !document.querySelector('#jobs .job'));
-    await goTo(page, 'line', 5);
-    assert.equal((await shownRows(page))[0], qefdump(path).stdout.toString('latin1').split('\r\n')[4]);
-    await next(null);
-    await goTo(page, 'line', 6);
-    assert.equal(await said('Internal error. The viewer stopped'), 'Internal error. The viewer stopped again and closed mixed-45-100000.qef.');
-    assert.equal(await page.textContent('#status-file'), 'No file');
+    assert.equal(await lastEnd(page), 'mixed-41-300000.qef was not compared: another file was opened or compared.');
+    assert.equal(await page.textContent('#compare-summary'), 'mixed-40-300000.qef / same-as-a.qef: The records are equal.');
+    const count = recordsOf(a).length;
+    assert.deepEqual(await shownRows(page), [`= ${count} equal records folded: 1-${count} / 1-${count}`]);
+    await page.click('#close-compare');
 });
 
 test('out of memory in a small WebAssembly memory is a message, and the page goes on', async () => {

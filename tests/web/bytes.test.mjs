@@ -1,17 +1,16 @@
 // The dump's bytes: Find over the whole file against qefdump's hits, the byte cursor and the data
 // inspector against the file's own bytes, and Statistics against qefdump's counts.
-import { test, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
-import { tempFolder, makeSample, qefdump, recordsOf, sharedPage, openFile, goTo, topLine, idle } from './harness.mjs';
+import { makeSample, qefdump, recordsOf, sharedPage, openFile, goTo, topLine, idle, find, number, hex } from './harness.mjs';
 
 const browser = sharedPage();
-const temp = tempFolder();
-after(temp.remove);
 
-// A sample with "module" planted in three records' data, in three forms, and a run of bytes
-// that crosses a record's end into the next one's header.
-const path = makeSample(temp.folder, 'mixed', 7, 60000);
+// A sample with "module" planted in three records' data, in three forms, a run of bytes that
+// crosses a record's end into the next one's header, and bytes for the inspector: the least
+// signed value of each width, a float32 that needs nine digits, infinity, NaN, subnormals, -0.
+const path = makeSample(browser.folder, 'mixed', 7, 60000);
 const bytes = readFileSync(path);
 const records = recordsOf(path);
 const big = records.filter((r) => r.size >= 64);
@@ -20,14 +19,17 @@ bytes.write('Module', dataOf(big[2]) + 3, 'latin1');
 bytes.write('MODULE', dataOf(big[5]) + 20, 'latin1');
 bytes.write('module', dataOf(big[9]) + 1, 'utf16le');
 bytes.write('module', dataOf(big[12]) + 40, 'latin1');
+const inspectedAt = dataOf(big[3]) + 16 * 2 + 5;
+bytes.write('80000000000000803F8000017F800000FFC00000400921FB54442D18', inspectedAt, 'hex');
 writeFileSync(path, bytes);
 const across = big[4];
 const acrossBytes = bytes.subarray(dataOf(across) + across.size - 2, dataOf(across) + across.size + 3);
 const hexOf = (b) => [...b].map((x) => x.toString(16).padStart(2, '0').toUpperCase()).join(' ');
 const hits = (...args) => qefdump(...args, '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
 
-async function findOffset(page, key) {
-    await page.keyboard.press(key);
+// The hit the status line names, after `key`, if any.
+async function found(page, key) {
+    if (key) await page.keyboard.press(key);
     await idle(page);
     const note = await page.textContent('#status-note');
     return { offset: parseInt(/found at offset 0x([0-9A-F]+)/.exec(note)[1], 16), round: /again/.test(note) };
@@ -38,29 +40,24 @@ test('Find walks every hit of a text or hex bytes as qefdump finds them, both wa
     await openFile(page, path);
     const expected = hits('--find', 'module', '-i', '--utf16');
     assert.ok(expected.length >= 4);
-    await page.selectOption('#find-kind', 'text');
     await page.check('#find-utf16');
-    await page.fill('#find-text', 'module');
-    await page.focus('#find-text');
-    const found = [];
-    for (let k = 0; k <= expected.length; k++) found.push(await findOffset(page, k ? 'F3' : 'Enter'));
-    assert.deepEqual(found.map((f) => f.offset), [...expected, expected[0]].map((h) => h.offset), 'next, and round');
-    assert.ok(found[expected.length].round);
+    await find(page, 'text', 'module');
+    const walked = [await found(page)];
+    for (let k = 0; k < expected.length; k++) walked.push(await found(page, 'F3'));
+    assert.deepEqual(walked.map((f) => f.offset), [...expected, expected[0]].map((h) => h.offset), 'next, and round');
+    assert.ok(walked[expected.length].round);
     // The hit's bytes are marked in both columns of its line.
     const marked = await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent));
     assert.deepEqual(marked, [...'4D 6F 64 75 6C 65'.split(' '), ...'Module'], 'the first hit marked');
-    assert.equal((await findOffset(page, 'Shift+F3')).offset, expected.at(-1).offset, 'previous goes round');
-    assert.equal((await findOffset(page, 'Shift+F3')).offset, expected.at(-2).offset);
+    assert.equal((await found(page, 'Shift+F3')).offset, expected.at(-1).offset, 'previous goes round');
+    assert.equal((await found(page, 'Shift+F3')).offset, expected.at(-2).offset);
 
     await page.check('#find-case');
     await page.uncheck('#find-utf16');
-    await page.fill('#find-text', 'module');
-    await page.focus('#find-text');
-    assert.equal((await findOffset(page, 'Enter')).offset, hits('--find', 'module')[0].offset, 'Match case');
-    await page.selectOption('#find-kind', 'hex');
-    await page.fill('#find-text', hexOf(acrossBytes));
-    await page.focus('#find-text');
-    assert.equal((await findOffset(page, 'Enter')).offset, hits('--find-hex', hexOf(acrossBytes))[0].offset, 'into a header');
+    await find(page, 'text', 'module');
+    assert.equal((await found(page)).offset, hits('--find', 'module')[0].offset, 'Match case');
+    await find(page, 'hex', hexOf(acrossBytes));
+    assert.equal((await found(page)).offset, hits('--find-hex', hexOf(acrossBytes))[0].offset, 'into a header');
     await page.fill('#find-text', 'zz');
     await page.click('#find button[type=submit]');
     assert.match(await page.textContent('#status-note'), /hexadecimal/);
@@ -69,19 +66,29 @@ test('Find walks every hit of a text or hex bytes as qefdump finds them, both wa
 const inspected = (page) =>
     page.$$eval('#inspector-values div', (rows) => Object.fromEntries(rows.map((r) => [r.children[0].textContent, r.children[1].textContent])));
 
-// What the inspector should show at `at`, from the bytes, with `room` bytes left in the record.
+// The shortest digits that read back as the float32 `value`, as JavaScript writes a number.
+function shortest32(value) {
+    for (let digits = 1; Number.isFinite(value); digits++) {
+        const text = Number(value.toPrecision(digits));
+        if (Math.fround(text) === value) return String(text);
+    }
+    return String(value);
+}
+
+// What the inspector should show at `at`, as DataView reads the bytes, with `room` bytes left in
+// the record: '—' for a value wider than that.
 function expectedAt(at, room) {
     const view = new DataView(bytes.buffer, bytes.byteOffset);
     const values = {};
-    for (const [bits, get] of [[8, 'Int8'], [16, 'Int16'], [32, 'Int32'], [64, 'BigInt64']]) {
-        for (const [end, little] of bits === 8 ? [['', true]] : [[' LE', true], [' BE', false]]) {
-            const fits = bits / 8 <= room;
-            values[`int${bits}${end}`] = fits ? String(view[`get${get}`](at, little)) : '—';
-            values[`uint${bits}${end}`] = fits ? String(view[`get${get.replace('Int', 'Uint')}`](at, little)) : '—';
+    for (const [size, get] of [[1, 'Int8'], [2, 'Int16'], [4, 'Int32'], [8, 'BigInt64']]) {
+        for (const [end, little] of size === 1 ? [['', true]] : [[' LE', true], [' BE', false]]) {
+            const read = (what, text = String) => (size <= room ? text(view[`get${what}`](at, little)) : '—');
+            values[`int${size * 8}${end}`] = read(get);
+            values[`uint${size * 8}${end}`] = read(get.replace('Int', 'Uint'));
+            if (size === 4) values[`float32${end}`] = read('Float32', shortest32);
+            if (size === 8) values[`float64${end}`] = read('Float64');
         }
     }
-    for (const [bits, end, little] of [[32, ' LE', true], [32, ' BE', false], [64, ' LE', true], [64, ' BE', false]])
-        values[`float${bits}${end}`] = bits / 8 <= room ? view[`getFloat${bits}`](at, little) : '—';
     return values;
 }
 
@@ -90,19 +97,11 @@ test('the byte cursor goes where Go to, a click and Left/Right put it; the inspe
     await openFile(page, path);
     const record = big[3];
     const check = async (at, room, why) => {
-        const shown = await inspected(page);
-        const wanted = expectedAt(at, room);
-        for (const [label, value] of Object.entries(wanted)) {
-            // A float32 reads back as itself in at most 9 significant digits, the most one needs.
-            const single = label.startsWith('float32') && shown[label] !== '—';
-            const read = typeof value === 'number' && shown[label] !== '—' ? Number(shown[label]) : shown[label];
-            const number = single ? Math.fround(read) : read;
-            assert.ok(Object.is(number, value) || (Number.isNaN(value) && number === 'NaN'), `${why}: ${label} ${shown[label]} != ${value}`);
-            if (single) assert.ok(shown[label].replace(/^-|e.*$|\./g, '').replace(/^0+/, '').length <= 9, `${why}: ${label} ${shown[label]}, shortest`);
-        }
-        assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset 0x${at.toString(16).toUpperCase()} `));
+        const [shown, wanted] = [await inspected(page), expectedAt(at, room)];
+        assert.deepEqual(Object.fromEntries(Object.keys(wanted).map((label) => [label, shown[label]])), wanted, why);
+        assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset ${hex(at)} `));
     };
-    const at = dataOf(record) + 16 * 2 + 5;
+    const at = inspectedAt;
     await goTo(page, 'offset', at);
     await check(at, record.size - (at - dataOf(record)), 'Go to');
     assert.equal(await page.textContent('#dump .row .byte-cursor'), bytes.subarray(at, at + 1).toString('hex').toUpperCase());
@@ -114,6 +113,10 @@ test('the byte cursor goes where Go to, a click and Left/Right put it; the inspe
     await page.keyboard.press('ArrowLeft');
     await page.keyboard.press('ArrowLeft');
     await check(at + 1, record.size - (at + 1 - dataOf(record)), 'Left twice');
+    for (const [steps, to] of [[7, 8], [4, 12], [4, 16], [4, 20]]) {
+        for (let k = 0; k < steps; k++) await page.keyboard.press('ArrowRight');
+        await check(at + to, record.size - (at + to - dataOf(record)), `Right to byte ${to} of the planted ones`);
+    }
     // Near the record's end the wider values do not fit; the text stops there.
     const end = dataOf(record) + record.size - 3;
     await goTo(page, 'offset', end);
@@ -129,7 +132,6 @@ test('Statistics counts per tag as qefdump does, in each order; a tag goes to it
     await openFile(page, path);
     await page.click('#toggle-stats');
     const stats = qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
-    const number = (n) => n.toLocaleString('en-US');
     const most = (key) => stats.map((s, k) => [s, k]).sort(([a, i], [b, j]) => b[key] - a[key] || i - j).map(([s]) => s);
     for (const [order, expected] of [['records', most('records')], ['bytes', most('bytes')], ['first', stats]]) {
         await page.selectOption('#stats-order', order);
@@ -158,17 +160,15 @@ test('Statistics counts per tag as qefdump does, in each order; a tag goes to it
 
 test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async () => {
     const { page } = browser;
-    const named = `${temp.folder}/a\u202Eb.qef`; // a right-to-left override in the name
+    const named = `${browser.folder}/a\u202Eb.qef`; // a right-to-left override in the name
     writeFileSync(named, bytes);
     await openFile(page, named);
-    assert.equal(await page.textContent('#status-file'), `\u2068a\u202Eb.qef\u2069 · ${bytes.length.toLocaleString('en-US')} bytes · ${records.length.toLocaleString('en-US')} records`);
+    assert.equal(await page.textContent('#status-file'), `\u2068a\u202Eb.qef\u2069 · ${number(bytes.length)} bytes · ${number(records.length)} records`);
     const first = qefdump(path).stdout.toString('latin1').split('\r\n')[0];
     const cursor = () => page.$$eval('#dump .row .byte-cursor', (spans) => spans.map((s) => s.textContent));
     const offset = async () => /^Offset (0x[0-9A-F]+) /.exec(await page.textContent('#inspector-offset'))[1];
     // A hit on the first tag's bytes is found first, and marked on the tag's name.
-    await page.selectOption('#find-kind', 'hex');
-    await page.fill('#find-text', bytes.subarray(0, 4).toString('hex'));
-    await page.press('#find-text', 'Enter');
+    await find(page, 'hex', bytes.subarray(0, 4).toString('hex'));
     assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
     assert.deepEqual(await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent)), [first.slice(10, 24)]);
     await openFile(page, named); // a fresh cursor
@@ -191,5 +191,5 @@ test('the byte cursor starts at the first byte and crosses a header, marked on i
     await page.click('#find-previous');
     const last = records.filter((r) => r.name === records[0].name).at(-1);
     assert.match(await page.textContent('#status-note'),
-        new RegExp(`found at offset 0x${last.offset.toString(16).toUpperCase()}, record ${last.record}, from the end again\\.$`));
+        new RegExp(`found at offset ${hex(last.offset)}, record ${last.record}, from the end again\\.$`));
 });

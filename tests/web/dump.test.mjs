@@ -1,18 +1,16 @@
 // The dump as the page shows it, held against qefdump's lines: at the top, in the middle and
 // at the end in every numeration, in a file of 4,000,000 empty records, through the record
 // list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
-import { test, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
-    tempFolder, makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows,
-    topLine, setMode, goTo, idle,
+    makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows, topLine, setMode, goTo, find,
+    copied,
 } from './harness.mjs';
 
 const browser = sharedPage();
-const temp = tempFolder();
-const mixed = makeSample(temp.folder, 'mixed', 3, 300000);
-after(temp.remove);
+const mixed = makeSample(browser.folder, 'mixed', 3, 300000);
 
 // The rows on screen are the lines from the one the status line names; that line is returned.
 async function expectScreen(page, lines, what) {
@@ -24,7 +22,7 @@ async function expectScreen(page, lines, what) {
 
 test('every numeration shows qefdump\'s lines at the top, the middle and the end, and renumbers at once', async () => {
     const { page } = browser;
-    for (const file of [mixed, makeSample(temp.folder, 'one-record', 5, 100000)]) {
+    for (const file of [mixed, makeSample(browser.folder, 'one-record', 5, 100000)]) {
         await openFile(page, file);
         for (const mode of ['multi', 'single', 'offset']) {
             await setMode(page, mode);
@@ -43,7 +41,7 @@ test('every numeration shows qefdump\'s lines at the top, the middle and the end
 
 test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async () => {
     const { page } = browser;
-    const file = makeSample(temp.folder, 'empty-records', 1, 32000000);
+    const file = makeSample(browser.folder, 'empty-records', 1, 32000000);
     await openFile(page, file);
     assert.match(await page.textContent('#status'), /32,000,000 bytes · 3,999,997 records/);
     const lines = (first, count) => dumpSlice(file, first, count);
@@ -90,21 +88,16 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     assert.match(await page.textContent('#status-note'), /No record/);
 
     // A tag name in any case, then the next record of that name; bytes across a line's end.
-    const find = async (text, kind = 'tag') => {
-        await page.selectOption('#find-kind', kind);
-        await page.fill('#find-text', text);
-        await page.press('#find-text', 'Enter');
-    };
     const named = records.filter((record) => record.name === 'NM_PLUGCMD');
     await goTo(page, 'line', 1);
-    await find('nm_plugcmd');
+    await find(page, 'tag', 'nm_plugcmd');
     await topIs(firstLineOf(named[0]), 'Find a name');
-    await find('nm_plugcmd');
+    await find(page, 'tag', 'nm_plugcmd');
     await topIs(firstLineOf(named[1]), 'Find it again');
     const bytes = readFileSync(mixed).subarray(big.offset + 8 + 30, big.offset + 8 + 35);
-    await find([...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '), 'hex');
+    await find(page, 'hex', [...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '));
     await topIs(firstLineOf(big) + 1, 'Find bytes 30 to 34 of a record\'s data');
-    await find('NO_SUCH_NAME');
+    await find(page, 'tag', 'NO_SUCH_NAME');
     assert.match(await page.textContent('#status-note'), /is not in this file/);
     await setMode(page, 'multi');
 });
@@ -144,25 +137,17 @@ test('keys, the wheel, and a copy of the selection give the dump\'s own text', a
     assert.deepEqual([(await across('End')) > 0, await across('Home')], [true, 0]);
     await page.setViewportSize({ width: 1400, height: 900 });
 
-    await page.evaluate(() => window.addEventListener('copy', (event) => {
-        window.copied = event.clipboardData.getData('text/plain');
-    }));
-    const copied = async () => {
-        await idle(page); // the selection's rows are in
-        await page.keyboard.press('Control+C');
-        return page.evaluate(() => window.copied);
-    };
     const point = (row, column) => [at.left + column * at.width + 0.2, at.top + (row + 0.5) * at.height];
     await page.mouse.move(...point(2, 10));
     await page.mouse.down();
     await page.mouse.move(...point(5, 20), { steps: 4 });
     await page.mouse.up();
     const start = (7 + 2) * 103 + 10;
-    assert.equal(await copied(), text.slice(start, (7 + 5) * 103 + 20), 'a drag over four lines');
+    assert.equal(await copied(page), text.slice(start, (7 + 5) * 103 + 20), 'a drag over four lines');
     await page.keyboard.down('Shift');
     await page.mouse.click(...point(2, 40));
     await page.keyboard.up('Shift');
-    assert.equal(await copied(), text.slice(start, start + 30), 'Shift+click within one line');
+    assert.equal(await copied(page), text.slice(start, start + 30), 'Shift+click within one line');
     await page.keyboard.press('Control+A');
-    assert.equal(await copied(), text.slice(0, -2), 'Ctrl+A copies the whole dump');
+    assert.equal(await copied(page), text.slice(0, -2), 'Ctrl+A copies the whole dump');
 });

@@ -2,9 +2,9 @@
 // Debian's Chromium in a profile of its own, the page's controls, and qefdump's and qefgen's
 // answers to compare with. Everything is made in a temporary folder of the test's own.
 import { spawn, spawnSync, execFileSync } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { before, after, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
@@ -94,25 +94,71 @@ export async function startPage(viewport = { width: 1400, height: 900 }, { devic
 // Waits until the page has the core's answers it asked for.
 export const idle = (page) => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
 
-// One page for the tests of a file, filled in before the first and closed after the last. Each
-// test must leave no console or page error behind.
+// One page for the tests of a file, filled in before the first and closed after the last, and
+// a folder for their files, there at once. Each test must leave no console or page error behind.
 export function sharedPage(viewport) {
+    const temp = tempFolder();
     const shared = {};
-    before(async () => Object.assign(shared, await startPage(viewport)));
+    before(async () => Object.assign(shared, await startPage(viewport), { folder: temp.folder }));
     afterEach(() => assert.deepEqual(shared.errors.splice(0), [], 'console and page errors'));
-    after(() => shared.close());
-    return shared;
+    after(() => shared.close().finally(temp.remove));
+    return Object.assign(shared, { folder: temp.folder });
 }
+
+// What the page counts on its body: files opened, comparisons ended, jobs running.
+export const counted = (page, name) => page.evaluate((name) => Number(document.body.dataset[name] || 0), name);
+export const countPassed = (page, name, count) =>
+    page.waitForFunction(([name, count]) => Number(document.body.dataset[name] || 0) > count, [name, count]);
 
 // Opens a file through Open's file chooser, or Compare's, and waits until the page has shown
 // it, the comparison or a refusal.
 export async function openFile(page, path, button = '#open') {
     const counter = button === '#open' ? 'opened' : 'compared';
-    const before = await page.evaluate((name) => Number(document.body.dataset[name] || 0), counter);
+    const before = await counted(page, counter);
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click(button)]);
     await chooser.setFiles(path);
-    await page.waitForFunction(([name, count]) => Number(document.body.dataset[name]) > count, [counter, before]);
+    await countPassed(page, counter, before);
 }
+
+// The file a click on `selector` downloads: { bytes, name }.
+export async function download(page, selector, timeout = 30_000) {
+    const [file] = await Promise.all([page.waitForEvent('download', { timeout }), page.click(selector)]);
+    return { bytes: readFileSync(await file.path()), name: file.suggestedFilename() };
+}
+
+// Drags the files at `paths` onto the page's element `target` and drops them there (or, with
+// `type`, only drags them in).
+export const drop = (page, target, paths, type = 'drop') => page.evaluate(([target, files, type]) => {
+    const data = new DataTransfer();
+    for (const [name, bytes] of files) data.items.add(new File([new Uint8Array(bytes)], name));
+    document.querySelector(target).dispatchEvent(new DragEvent(type, { dataTransfer: data, bubbles: true }));
+}, [target, paths.map((path) => [basename(path), [...readFileSync(path)]]), type]);
+
+// The line of the job that ended last.
+export const lastEnd = (page) => page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
+
+// Finds `text` of `kind` (text, hex, tag) from the Find box.
+export async function find(page, kind, text) {
+    await page.selectOption('#find-kind', kind);
+    await page.fill('#find-text', text);
+    await page.press('#find-text', 'Enter');
+}
+
+// What the page copies with Ctrl+C, once the selection's rows are in.
+export async function copied(page) {
+    await page.evaluate(() => void (window.copying = new Promise((resolve) => {
+        window.addEventListener('copy', (event) => resolve(event.clipboardData.getData('text/plain')), { once: true });
+        setTimeout(() => resolve(null), 10_000); // nothing was copied
+    })));
+    await idle(page);
+    await page.keyboard.press('Control+C');
+    return page.evaluate(() => window.copying);
+}
+
+export const number = (value) => value.toLocaleString('en-US');
+export const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+// qefdump's refusal or salvage summary of the file `args` ends with, without its name.
+export const refusal = (...args) => qefdump(...args).stderr.toString().slice(`qefdump: ${args.at(-1)}: `.length).trimEnd();
 
 // The texts of the whole rows on screen, of the dump or of another list.
 export function shownRows(page, list = '#dump') {

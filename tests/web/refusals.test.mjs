@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, truncateSync } from 'node:fs';
 import { join, basename } from 'node:path';
-import { makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, goTo } from './harness.mjs';
+import { makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, goTo, drop, refusal } from './harness.mjs';
 
 const browser = sharedPage();
 
@@ -31,24 +31,18 @@ test('refused files show the viewer\'s message and where they break, as qefdump 
     ];
     for (const [path, expected] of cases) {
         await openFile(page, path);
-        const { status, stderr } = qefdump(path);
-        assert.equal(status, 1);
+        assert.equal(qefdump(path).status, 1);
         assert.match(await message(page), expected);
-        assert.equal(await message(page), stderr.toString().slice(`qefdump: ${path}: `.length).trimEnd(), basename(path));
+        assert.equal(await message(page), refusal(path), basename(path));
         assert.match(await page.textContent('#status-file'), new RegExp(`^${basename(path)} · `));
         assert.deepEqual(await shownRows(page), [], `${basename(path)}: no dump`);
         assert.ok(await page.isDisabled('text=Save as text'), `${basename(path)}: nothing to save`);
     }
     // An accepted file dropped on the page opens as one chosen with Open, and clears the message.
-    const dataTransfer = await page.evaluateHandle((bytes) => {
-        const transfer = new DataTransfer();
-        transfer.items.add(new File([new Uint8Array(bytes)], 'dropped.qef'));
-        return transfer;
-    }, [...bytes]);
-    await page.dispatchEvent('#dump', 'dragenter', { dataTransfer });
+    await drop(page, '#dump', [sample], 'dragenter');
     assert.ok(await page.$eval('body', (body) => body.classList.contains('dragging')), 'the page shows where to drop');
-    await page.dispatchEvent('#dump', 'drop', { dataTransfer });
-    await page.waitForFunction(() => document.getElementById('status-file').textContent.startsWith('dropped.qef'));
+    await drop(page, '#dump', [sample]);
+    await page.waitForFunction((name) => document.getElementById('status-file').textContent.startsWith(name), basename(sample));
     const rows = await shownRows(page);
     assert.deepEqual(rows, dumpLines(sample).slice(0, rows.length));
     assert.equal(await message(page), '');

@@ -6,11 +6,19 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { makeSample, qefdump, recordsOf, sharedPage, openFile, shownRows, goTo } from './harness.mjs';
+import {
+    makeSample, qefdump, recordsOf, sharedPage, openFile, shownRows, goTo, counted, countPassed, download, lastEnd, find,
+    number, hex, refusal,
+} from './harness.mjs';
 
 const browser = sharedPage();
-const number = (value) => value.toLocaleString('en-US');
-const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
+
+// Opens the file refused last as what survives of it.
+async function salvage(page) {
+    const opened = await counted(page, 'opened');
+    await page.click('#salvage');
+    await countPassed(page, 'opened', opened);
+}
 
 // A sample whose record `broken` declares 2,147,483,647 data bytes, as a debugger that died while
 // writing it leaves it; the records before and after it are untouched.
@@ -32,17 +40,14 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     const file = damaged(folder);
     const { broken } = file;
     await openFile(page, file.path);
-    const refusal = qefdump(file.path).stderr.toString().trimEnd();
-    assert.equal(await page.textContent('#message'), refusal.slice(`qefdump: ${file.path}: `.length));
+    assert.equal(await page.textContent('#message'), refusal(file.path));
     assert.ok(await page.isDisabled('text=Save as text'), 'nothing shown yet');
     assert.equal(await page.isHidden('#salvage-bar'), false, 'what survives is offered');
     assert.equal(await page.textContent('#salvage-name'), 'damaged.qef');
 
-    const opened = await page.evaluate(() => Number(document.body.dataset.opened));
-    await page.click('#salvage');
-    await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
+    await salvage(page);
     const intact = file.records.length - 1;
-    const summary = qefdump('--salvage', file.path).stderr.toString().slice(`qefdump: ${file.path}: `.length).trimEnd();
+    const summary = refusal('--salvage', file.path);
     assert.equal(summary, `1 damaged region, ${number(file.length)} bytes; ${number(intact)} records intact`);
     assert.equal(await page.textContent('#status-file'), `damaged.qef · ${number(readFileSync(file.path).length)} bytes · ${summary}`);
     assert.ok(await page.isHidden('#salvage-bar'));
@@ -80,9 +85,7 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     assert.match((await shownRows(page))[0], new RegExp(`^${String(broken.record).padStart(8, '0')}: ${after.name}`));
 
     // Find the bytes of the damaged header's size field.
-    await page.selectOption('#find-kind', 'hex');
-    await page.fill('#find-text', 'FF FF FF 7F');
-    await page.click('#find button[type=submit]');
+    await find(page, 'hex', 'FF FF FF 7F');
     await page.waitForFunction(() => / found at /.test(document.getElementById('status-note').textContent));
     assert.match(await page.textContent('#status-note'), new RegExp(`found at offset ${hex(broken.offset + 4)}\\b`));
 
@@ -95,17 +98,14 @@ test('a damaged file is refused with where it breaks, then shown as what survive
 test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async () => {
     const { page, folder } = browser;
     const file = damaged(folder);
-    const [text] = await Promise.all([page.waitForEvent('download'), page.click('text=Save as text')]);
-    assert.ok(readFileSync(await text.path()).equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
-    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
-    assert.equal(download.suggestedFilename(), 'damaged.repaired.qef');
-    const saved = readFileSync(await download.path());
+    assert.ok((await download(page, 'text=Save as text')).bytes.equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
+    const { bytes: saved, name } = await download(page, '#save-repaired');
+    assert.equal(name, 'damaged.repaired.qef');
     assert.ok(saved.equals(file.whole), 'the file without its damaged record');
     const repaired = join(folder, 'repaired.qef');
     assert.equal(qefdump('--repair', '-o', repaired, file.path).status, 1, 'damage found and salvaged');
     assert.ok(saved.equals(readFileSync(repaired)), 'as qefdump --repair writes it');
-    const ended = await page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
-    assert.match(ended, /^Saved damaged\.repaired\.qef: [\d,]+ intact records\.$/);
+    assert.match(await lastEnd(page), /^Saved damaged\.repaired\.qef: [\d,]+ intact records\.$/);
 
     // Compared with the file it came from, the damaged record is all that differs.
     await openFile(page, file.original, '#compare');
@@ -119,20 +119,17 @@ test('Save as text and Save repaired file write what qefdump --salvage and --rep
     const unsignedPath = join(folder, 'unsigned.qef');
     writeFileSync(unsignedPath, unsigned);
     await openFile(page, unsignedPath);
-    const opened = await page.evaluate(() => Number(document.body.dataset.opened));
-    await page.click('#salvage');
-    await page.waitForFunction((count) => Number(document.body.dataset.opened) > count, opened);
+    await salvage(page);
     let downloads = 0;
     page.on('download', () => downloads++);
     await page.click('#save-repaired');
     await page.waitForFunction(() => /^unsigned\.repaired\.qef was not/.test(document.querySelector('#jobs .job-end:last-child')?.textContent));
-    assert.equal(await page.$$eval('#jobs .job-end', (ends) => ends.at(-1).textContent),
-        'unsigned.repaired.qef was not saved: the signature record did not survive; choose one to write.');
+    assert.equal(await lastEnd(page), 'unsigned.repaired.qef was not saved: the signature record did not survive; choose one to write.');
     assert.notEqual(qefdump('--repair', '-o', join(folder, 'unsigned-repaired.qef'), unsignedPath).status, 0);
     assert.equal(downloads, 0);
     // With one chosen, it goes in front, as qefdump --repair --signature writes it.
     await page.selectOption('#repair-signature', '2');
-    const [signed] = await Promise.all([page.waitForEvent('download'), page.click('#save-repaired')]);
+    const signed = await download(page, '#save-repaired');
     assert.equal(qefdump('--repair', '--signature', 'v1.1', '-o', repaired, unsignedPath).status, 1);
-    assert.ok(readFileSync(await signed.path()).equals(readFileSync(repaired)));
+    assert.ok(signed.bytes.equals(readFileSync(repaired)));
 });

@@ -12,7 +12,7 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { makeSample, qefdump, dumpLines, startPage, idle, pick, goTo } from './harness.mjs';
+import { makeSample, qefdump, dumpLines, startPage, idle, pick, goTo, download } from './harness.mjs';
 
 const SEQUENCES = Number(process.env.SEQUENCES || 6);
 const STEPS = Number(process.env.STEPS || 14);
@@ -85,8 +85,8 @@ const ACTIONS = {
     save: {
         when: (model) => model.shown,
         act: async (_, model) => {
-            const [download] = await Promise.all([page.waitForEvent('download', { timeout: 60_000 }), page.click('#save')]);
-            assert.ok(readFileSync(await download.path()).equals(qefdump('-n', model.mode, FILES[model.shown]).stdout), 'the whole dump shown');
+            const saved = await download(page, '#save', 60_000);
+            assert.ok(saved.bytes.equals(qefdump('-n', model.mode, FILES[model.shown]).stdout), 'the whole dump shown');
         },
     },
     find: {
