@@ -82,20 +82,15 @@ const RecordIndex& Pieces(const OpenFile& file) {
 
 } // namespace
 
-// Room for the query, shared with qef_find; the page has written the query there, so asking for
-// no more room than it asked for keeps it.
-QEF_EXPORT char* qef_query_room(uint32_t bytes);
-
 // The next (or with `backward`, the previous) hit of the query the page wrote at qef_query_room
 // from byte `from`, wrapping round the file: its offset, its length then from qef_hit_length;
 // else a SearchResult.
 QEF_EXPORT double qef_search(int slot, uint32_t length, int kind, int flags, double from,
                              int backward) try {
     OpenFile* file = AcceptedFile(slot);
-    char* text = qef_query_room(length);
-    if (!file || !text)
+    std::string_view typed = QueryText(length);
+    if (!file)
         return SEARCH_BAD_QUERY;
-    std::string_view typed(text, length);
     SearchQuery query;
     bool made = kind == SEARCH_HEX ? ParseHexPattern(typed, query)
                                    : MakeTextQuery(typed, !(flags & SEARCH_MATCH_CASE),
