@@ -72,6 +72,12 @@ QEF_EXPORT char* qef_query_room(uint32_t bytes);
 
 // What qef_open answers.
 enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
+// What qef_search looks for and how, and what it and qef_find answer when they find no offset:
+// none, a query it cannot read (for qef_find, an empty one), memory that ran out.
+enum SearchKind { SEARCH_TEXT = 0, SEARCH_HEX = 1 };
+enum SearchFlags { SEARCH_MATCH_CASE = 1, SEARCH_UTF16 = 2 };
+enum SearchResult { SEARCH_NONE = -1, SEARCH_BAD_QUERY = -2, SEARCH_NO_MEMORY = -3 };
+
 // What qef_compare answers: memory that ran out is told apart from a file that is not there.
 enum CompareResult { COMPARE_NO_MEMORY, COMPARE_MADE, COMPARE_NO_FILE };
 

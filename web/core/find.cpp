@@ -10,8 +10,6 @@
 
 namespace {
 
-enum FindResult { FIND_NONE = -1, FIND_EMPTY = -2, FIND_NO_MEMORY = -3 };
-
 bool SameLetter(char a, char b) {
     return std::toupper(static_cast<unsigned char>(a)) ==
            std::toupper(static_cast<unsigned char>(b));
@@ -34,7 +32,7 @@ int64_t FindName(const RecordIndex& index, uint32_t first, bool backward, std::s
 } // namespace
 
 // The first record from byte `from` on, going round to the start, whose tag name holds the
-// query in any case: its offset; else a FindResult. With `backward`, the last record that starts
+// query in any case: its offset; else a SearchResult. With `backward`, the last record that starts
 // before byte `from`, going round to the end.
 QEF_EXPORT double qef_find(int slot, uint32_t length, double from, int backward) try {
     OpenFile* file = AcceptedFile(slot);
@@ -42,11 +40,11 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from, int backward)
     text.remove_prefix(std::min(text.size(), text.find_first_not_of(' ')));
     text = text.substr(0, text.find_last_not_of(' ') + 1);
     if (!file || text.empty())
-        return FIND_EMPTY;
+        return SEARCH_BAD_QUERY;
     const RecordIndex& index = file->index;
     uint32_t count = index.Count();
     if (count == 0)
-        return FIND_NONE;
+        return SEARCH_NONE;
     uint32_t start = from >= 0 && from < file->length ? uint32_t(from) : 0;
     // The first record that starts at or after `start`; backward, the one before it.
     uint32_t next = 0;
@@ -59,9 +57,9 @@ QEF_EXPORT double qef_find(int slot, uint32_t length, double from, int backward)
     int64_t found =
         FindName(index, backward ? (next + count - 1) % count : next % count, backward != 0, text);
     if (found < 0)
-        return FIND_NONE;
+        return SEARCH_NONE;
     uint32_t record = uint32_t(found);
     return file->salvage ? SalvageRecordOffset(*file->salvage, record) : index.Offset(record);
 } catch (const std::bad_alloc&) {
-    return FIND_NO_MEMORY;
+    return SEARCH_NO_MEMORY;
 }

@@ -123,7 +123,7 @@ QEF_EXPORT double qef_offset_of_line(int slot, uint32_t line) {
     if (file->salvage)
         return SalvageOffsetOfLine(*file->salvage, line);
     RecordPosition at = file->index.Position(file->index.RecordOfLine(line));
-    return double(at.offset) + RecordHeaderSize + double(line - at.line) * BytesPerLine;
+    return double(at.offset) + FirstByteOfLine(line - at.line, RecordHeaderSize);
 }
 
 // The line that shows byte `offset`: a header's bytes belong to its record's first line.
@@ -135,8 +135,5 @@ QEF_EXPORT double qef_line_of_offset(int slot, double offset) {
     if (file->salvage)
         return SalvageLineOfOffset(*file->salvage, byte);
     RecordPosition at = file->index.Position(file->index.RecordAtOffset(byte));
-    uint32_t intoData =
-        byte - at.offset < RecordHeaderSize ? 0 : byte - at.offset - RecordHeaderSize;
-    uint32_t line = at.line + intoData / BytesPerLine; // whole lines of data before the byte
-    return line;
+    return at.line + LineOfByte(byte - at.offset, RecordHeaderSize);
 }

@@ -18,10 +18,6 @@
 
 namespace {
 
-enum SearchKind { SEARCH_TEXT = 0, SEARCH_HEX = 1 };
-enum SearchFlags { SEARCH_MATCH_CASE = 1, SEARCH_UTF16 = 2 };
-enum SearchResult { SEARCH_NONE = -1, SEARCH_BAD_QUERY = -2, SEARCH_NO_MEMORY = -3 };
-
 SearchHit lastHit{};
 constexpr size_t TagCountWords = 4;
 constexpr size_t TagHexLength = 8;
