@@ -3,17 +3,13 @@
 #include "web/core/binding.h"
 #include "web/core/salvage.h"
 
+#include "dump/record_select.h"
+
 #include <algorithm>
-#include <cctype>
 #include <new>
 #include <string_view>
 
 namespace {
-
-bool SameLetter(char a, char b) {
-    return std::toupper(static_cast<unsigned char>(a)) ==
-           std::toupper(static_cast<unsigned char>(b));
-}
 
 // The first record from `first` on, then from the start, whose tag name holds `wanted`; with
 // `backward`, the last from `first` back, then from the end. -1 for none.
@@ -21,9 +17,7 @@ int64_t FindName(const RecordIndex& index, uint32_t first, bool backward, std::s
     uint32_t count = index.Count();
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t record = backward ? (first + count - k) % count : (first + k) % count;
-        std::string_view name = LookupTagName(ReadUint32Le(index.Data() + index.Offset(record)));
-        if (std::search(name.begin(), name.end(), wanted.begin(), wanted.end(), SameLetter) !=
-            name.end())
+        if (TagNameMatches(ReadUint32Le(index.Data() + index.Offset(record)), wanted, true))
             return record;
     }
     return -1;

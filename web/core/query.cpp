@@ -5,6 +5,7 @@
 #include "web/core/salvage.h"
 
 #include "dump/byte_search.h"
+#include "dump/byte_text.h"
 #include "dump/record_select.h"
 #include "dump/record_text.h"
 #include "dump/value_read.h"
@@ -46,8 +47,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
 std::string Printable(std::string_view bytes) {
     std::string text(bytes);
     for (char& c : text)
-        if (c < 0x20 || c > 0x7E)
-            c = '.';
+        c = ByteTexts.shown[static_cast<unsigned char>(c)];
     return text;
 }
 
