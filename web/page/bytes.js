@@ -4,9 +4,9 @@
 // value and every hit comes from the core; the page only places them on the lines.
 import * as core from './core.js';
 import { startJob, guarded } from './jobs.js';
+import { hex } from './numbers.js';
 
 const $ = (id) => document.getElementById(id);
-const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 
 // The columns of a dump line, as the core lays it out: byte k of those it shows in the hex and
 // in the character column. A record's first line shows its header too: the tag's four bytes as
