@@ -7,6 +7,7 @@
 #include "dump/viewer_dump.h"
 
 #include <initializer_list>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -25,28 +26,20 @@ std::string Object(Members members, const char* name = nullptr) {
     return text + "}";
 }
 
+// `"name": [item(0), ... item(count - 1)]`
+template <class Item> std::string List(const char* name, size_t count, Item item) {
+    std::string text = Name(name) + "[";
+    for (size_t k = 0; k < count; ++k)
+        text += (k ? ", " : "") + item(k);
+    return text + "]";
+}
+
 std::string Pair(const char* name, long value) {
     return Name(name) + std::to_string(value);
 }
 
 std::string Kind(RowKind kind, const char* name) {
     return std::string("\"") + char(kind) + "\": \"" + name + "\"";
-}
-
-// "name": [the columns of each byte of a line, in order]
-template <class Column> std::string Columns(const char* name, Column column) {
-    std::string text = Name(name) + "[";
-    for (size_t k = 0; k < BytesPerLine; ++k)
-        text += (k ? ", " : "") + std::to_string(column(k));
-    return text + "]";
-}
-
-std::string Fields() {
-    std::string text = Name("headerFields") + "[";
-    for (const ColumnSpan& field : HeaderFields)
-        text += (text.back() == '[' ? "" : ", ") +
-                Object({Pair("from", long(field.from)), Pair("to", long(field.to))});
-    return text + "]";
 }
 
 std::string Text(const char* name, std::string_view value) {
@@ -78,8 +71,17 @@ QEF_EXPORT uint32_t qef_constants() {
             Pair("diffColumns", long(DumpLineLength) + 1),
             Text("dumpLineEnd", "\r\n"),
             // Where a line shows each of its bytes, and a record's first line its header's.
-            Object({Pair("recordHeader", RecordHeaderSize), Columns("hexColumns", HexColumnOf),
-                    Columns("charColumns", CharColumnOf), Fields()},
+            Object({Pair("recordHeader", RecordHeaderSize),
+                    List("hexColumns", BytesPerLine,
+                         [](size_t k) { return std::to_string(HexColumnOf(k)); }),
+                    List("charColumns", BytesPerLine,
+                         [](size_t k) { return std::to_string(CharColumnOf(k)); }),
+                    List("headerFields", std::size(HeaderFields),
+                         [](size_t k) {
+                             const ColumnSpan& field = HeaderFields[k];
+                             return Object(
+                                 {Pair("from", long(field.from)), Pair("to", long(field.to))});
+                         })},
                    "line"),
             Object({Object({Pair("text", SEARCH_TEXT), Pair("hex", SEARCH_HEX)}, "kinds"),
                     Object({Pair("matchCase", SEARCH_MATCH_CASE), Pair("utf16", SEARCH_UTF16)},
