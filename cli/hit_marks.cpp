@@ -11,12 +11,8 @@ namespace {
 constexpr std::string_view MarkStart = "\033[01;31m";
 constexpr std::string_view MarkEnd = "\033[m";
 
-constexpr size_t BytesShown = 16; // a dump line's data bytes
+constexpr size_t BytesShown = BytesPerLine;
 constexpr size_t HalfBytes = BytesShown / 2;
-
-size_t HexColumnOf(size_t k) {
-    return k < HalfBytes ? HexColumn + 3 * k : HexHighHalfColumn + 3 * (k - HalfBytes);
-}
 
 struct Span {
     size_t from, to; // columns, `to` past the last
@@ -35,7 +31,7 @@ std::string MarkHit(std::string_view line, uint32_t shownFrom, uint32_t hitFrom,
     uint64_t from = std::max<uint64_t>(hitFrom, shownFrom);
     uint64_t to =
         std::min<uint64_t>(uint64_t(hitFrom) + hitLength, uint64_t(shownFrom) + BytesShown);
-    if (from >= to || line.size() < CharColumn + BytesShown)
+    if (from >= to || line.size() < CharColumnOf(BytesShown))
         return std::string(line);
     size_t first = size_t(from - shownFrom), last = size_t(to - shownFrom) - 1;
     std::vector<Span> spans; // in the order of their columns
@@ -43,7 +39,7 @@ std::string MarkHit(std::string_view line, uint32_t shownFrom, uint32_t hitFrom,
         spans.push_back({HexColumnOf(first), HexColumnOf(std::min(last, HalfBytes - 1)) + 2});
     if (last >= HalfBytes)
         spans.push_back({HexColumnOf(std::max(first, HalfBytes)), HexColumnOf(last) + 2});
-    spans.push_back({CharColumn + first, CharColumn + last + 1});
+    spans.push_back({CharColumnOf(first), CharColumnOf(last) + 1});
     std::string marked;
     size_t at = 0;
     for (const Span& span : spans) {

@@ -43,9 +43,8 @@ class LineFeedSink final : public DumpLineSink {
 std::string_view LineOfOffset(const RecordIndex& index, uint32_t record, uint32_t offset,
                               Numeration mode, char (&line)[DumpLineLength], uint32_t& shownFrom) {
     RecordPosition at = index.Position(record);
-    uint32_t data = at.offset + RecordHeaderSize;
-    uint32_t subLine = offset < data ? 0 : (offset - data) / BytesPerLine;
-    shownFrom = data + subLine * BytesPerLine;
+    uint32_t subLine = LineOfByte(offset - at.offset, RecordHeaderSize);
+    shownFrom = at.offset + FirstByteOfLine(subLine, RecordHeaderSize);
     DumpRun run{index.Data(), index.Offset(record) + index.Bytes(record), at, subLine};
     WriteDumpLines(run, mode, line, DumpLineLength, nullptr, nullptr);
     return {line, DumpLineLength - 2};

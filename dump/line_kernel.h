@@ -24,9 +24,8 @@ enum LineKernel {
 inline void WriteLineData(char* line, const unsigned char* bytes, size_t count) {
     std::memcpy(line + HexColumn, HeaderLineTemplate + HexColumn, DumpLineLength - HexColumn);
     for (size_t k = 0; k < count; ++k) {
-        size_t hexColumn = k < 8 ? HexColumn + 3 * k : HexHighHalfColumn + 3 * (k - 8);
-        std::memcpy(line + hexColumn, ByteTexts.hex[bytes[k]], 2);
-        line[CharColumn + k] = ByteTexts.shown[bytes[k]];
+        std::memcpy(line + HexColumnOf(k), ByteTexts.hex[bytes[k]], 2);
+        line[CharColumnOf(k)] = ByteTexts.shown[bytes[k]];
     }
 }
 

@@ -286,3 +286,11 @@ bool DiffRecords(const RecordIndex& a, const RecordIndex& b, RecordChanges& chan
         return false;
     }
 }
+
+DataDifference CompareRecordData(const Record& a, const Record& b) {
+    DataDifference difference{std::min(a.size, b.size), 0, 0};
+    for (uint32_t k = 0; k < difference.common; ++k)
+        if (a.data[k] != b.data[k] && difference.differ++ == 0)
+            difference.first = k;
+    return difference;
+}

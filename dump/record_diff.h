@@ -27,3 +27,12 @@ struct RecordChanges {
 // to the end of a run of equal records, so that one edit always gives the same hunks. False
 // when memory ran out.
 bool DiffRecords(const RecordIndex& a, const RecordIndex& b, RecordChanges& changes);
+
+// How the data of a changed record and the one in its place differ over the bytes both have
+// (the shorter one's): how many differ, and the first that does (0 when none).
+struct DataDifference {
+    uint32_t common;
+    uint32_t differ;
+    uint32_t first;
+};
+DataDifference CompareRecordData(const Record& a, const Record& b);

@@ -31,13 +31,24 @@ bool ParseRange(std::string_view text, RecordSelection::Range& range) {
 
 } // namespace
 
+bool TagNameMatches(uint32_t tag, std::string_view text, bool part) {
+    auto same = [](char a, char b) {
+        auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+        return upper(a) == upper(b);
+    };
+    std::string_view name = TrimmedTagName(tag);
+    if (!part)
+        return std::equal(name.begin(), name.end(), text.begin(), text.end(), same);
+    return std::search(name.begin(), name.end(), text.begin(), text.end(), same) != name.end();
+}
+
 bool RecordSelection::Selects(const Record& record) const {
     uint32_t number = record.Number();
     auto holds = [number](const Range& range) {
         return number >= range.first && number <= range.last;
     };
     auto owns = [&record](const Tag& tag) {
-        return tag.byName ? TrimmedTagName(record.tag) == tag.name : record.tag == tag.tag;
+        return tag.byName ? TagNameMatches(record.tag, tag.name, false) : record.tag == tag.tag;
     };
     return (ranges.empty() || std::any_of(ranges.begin(), ranges.end(), holds)) &&
            (tags.empty() || std::any_of(tags.begin(), tags.end(), owns));

@@ -30,6 +30,11 @@ struct RecordSelection {
     uint32_t LatestStart() const;
 };
 
+// Whether the name of `tag`, as the record list shows it (without its padding), is `text` in
+// any ASCII case, or with `part` holds it anywhere: --tag names a whole tag, the page's Find by
+// tag name looks for part of one.
+bool TagNameMatches(uint32_t tag, std::string_view text, bool part);
+
 // Ranges split by commas, each "N", "N-M", "N-" (to the last record) or "-M" (from the first),
 // numbers from 1 and N <= M, added to the selection; an M past 32 bits stops at the last record
 // as any does. False for anything else, and the selection is then as it was.

@@ -47,10 +47,9 @@ void WriteDamagedLine(const unsigned char* data, uint32_t offset, uint32_t count
     marks.copy(line, DumpLineLength);
     for (uint32_t k = 0; k < count && k < BytesPerLine; ++k) {
         unsigned char byte = data[offset + k];
-        size_t column = (k < 8 ? HexColumn : HexHighHalfColumn) + 3 * size_t(k % 8);
-        line[column] = ByteTexts.hex[byte][0];
-        line[column + 1] = ByteTexts.hex[byte][1];
-        line[CharColumn + k] = ByteTexts.shown[byte];
+        line[HexColumnOf(k)] = ByteTexts.hex[byte][0];
+        line[HexColumnOf(k) + 1] = ByteTexts.hex[byte][1];
+        line[CharColumnOf(k)] = ByteTexts.shown[byte];
     }
 }
 

@@ -151,6 +151,11 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
     EXPECT_TRUE(bad.ranges.empty());
     for (const char* tag : {"", "MI_VERSIO", "0A56657", "0A56657G", "mi_version"})
         EXPECT_FALSE(ParseTagChoice(tag, bad)) << tag;
+    // A whole name (--tag), or part of one (the page's Find), in any case.
+    EXPECT_TRUE(TagNameMatches(Tags[0], "mi_Version", false) &&
+                TagNameMatches(Tags[2], "m_lab", true));
+    EXPECT_FALSE(TagNameMatches(Tags[0], "MI_VERSIO", false) ||
+                 TagNameMatches(Tags[1], "MI_ENDX", true));
     for (int round = 0; round < 40; ++round) {
         std::vector<uint32_t> starts;
         Bytes file = RandomFile(random, starts);

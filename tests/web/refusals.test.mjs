@@ -21,20 +21,21 @@ test('refused files show the viewer\'s message and where they break, as qefdump 
     const { page } = browser;
     const sample = makeSample(browser.folder, 'mixed', 11, 20000);
     const bytes = readFileSync(sample);
-    const cases = [
-        [file('too-large.qef', '', 32000001), /^Don't parse file greather than 32 MB\. /],
-        [file('random.qef', Buffer.from(Array.from({ length: 100 }, (_, k) => (k * 37 + 11) & 255))), /^No QEF format\. The 21/],
-        [file('short.qef', bytes.subarray(0, 10)), /^No QEF format\. Only 10 bytes/],
-        [file('empty.qef', ''), /^No QEF format\. Only 0 bytes/],
-        [file('data-cut.qef', bytes, 19998), /^QEF format error\. Record \d+ at offset 0x[0-9A-F]+ declares/],
-        [file('header-cut.qef', bytes, recordsOf(sample).at(-1).offset + 5), /^QEF format error\. .*: only 5 bytes/],
+    const headerCut = recordsOf(sample).at(-1).offset + 5;
+    const cases = [ // the file, its message, its size as the status line tells it
+        [file('too-large.qef', '', 32000001), /^Don't parse file greather than 32 MB\. /, '32,000,001 bytes'],
+        [file('random.qef', Buffer.from(Array.from({ length: 100 }, (_, k) => (k * 37 + 11) & 255))), /^No QEF format\. The 21/, '100 bytes'],
+        [file('short.qef', bytes.subarray(0, 1)), /^No QEF format\. Only 1 byte,/, '1 byte'],
+        [file('empty.qef', ''), /^No QEF format\. Only 0 bytes/, '0 bytes'],
+        [file('data-cut.qef', bytes, 19998), /^QEF format error\. Record \d+ at offset 0x[0-9A-F]+ declares/, '19,998 bytes'],
+        [file('header-cut.qef', bytes, headerCut), /^QEF format error\. .*: only 5 bytes/, `${headerCut.toLocaleString('en-US')} bytes`],
     ];
-    for (const [path, expected] of cases) {
+    for (const [path, expected, size] of cases) {
         await openFile(page, path);
         assert.equal(qefdump(path).status, 1);
         assert.match(await message(page), expected);
         assert.equal(await message(page), refusal(path), basename(path));
-        assert.match(await page.textContent('#status-file'), new RegExp(`^${basename(path)} · `));
+        assert.equal(await page.textContent('#status-file'), `${basename(path)} · ${size}`);
         assert.deepEqual(await shownRows(page), [], `${basename(path)}: no dump`);
         assert.ok(await page.isDisabled('text=Save as text'), `${basename(path)}: nothing to save`);
     }

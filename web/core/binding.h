@@ -1,5 +1,6 @@
 // What the halves of the binding share: the files it holds open, the one buffer every text
-// goes back to the page through, and the values the page is told once (qef_constants).
+// goes back to the page through and the one the page writes its queries into (binding.cpp),
+// and the values the page is told once (qef_constants).
 #pragma once
 
 #include "dump/diff_hunks.h"
@@ -10,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 // Exported to the page under its own name, with C linkage so that the name stays plain.
 #define QEF_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -34,9 +36,13 @@ struct OpenFile {
 // the comparison that points into it, as they were.
 enum FileSlot { SLOT_SHOWN = 0, SLOT_COMPARED = 1, SLOT_COUNT = 2 };
 
+bool IsSlot(int slot);
 // nullptr for a slot that does not exist or holds no accepted file, so that no call from the
 // page can reach past what is open.
 OpenFile* AcceptedFile(int slot);
+// The file read for the slot, accepted or not yet checked; nullptr for a slot that does not
+// exist.
+OpenFile* IncomingFile(int slot);
 // The accepted file that waits to take the compared slot once the comparison with it is made;
 // nullptr when there is none.
 OpenFile* IncomingCompared();
@@ -60,8 +66,18 @@ template <class Make> uint32_t OutputOf(Make make) {
 // Forgets the slot's incoming file.
 QEF_EXPORT void qef_drop(int slot);
 
+// The query the page wrote at qef_query_room, `length` bytes; empty when it wrote none that long.
+std::string_view QueryText(uint32_t length);
+QEF_EXPORT char* qef_query_room(uint32_t bytes);
+
 // What qef_open answers.
 enum OpenResult { OPEN_ACCEPTED, OPEN_REFUSED, OPEN_NO_MEMORY };
+// What qef_search looks for and how, and what it and qef_find answer when they find no offset:
+// none, a query it cannot read (for qef_find, an empty one), memory that ran out.
+enum SearchKind { SEARCH_TEXT = 0, SEARCH_HEX = 1 };
+enum SearchFlags { SEARCH_MATCH_CASE = 1, SEARCH_UTF16 = 2 };
+enum SearchResult { SEARCH_NONE = -1, SEARCH_BAD_QUERY = -2, SEARCH_NO_MEMORY = -3 };
+
 // What qef_compare answers: memory that ran out is told apart from a file that is not there.
 enum CompareResult { COMPARE_NO_MEMORY, COMPARE_MADE, COMPARE_NO_FILE };
 

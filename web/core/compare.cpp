@@ -3,6 +3,7 @@
 // the changes, and each equal run between them folded into one row the reader may open.
 #include "web/core/binding.h"
 
+#include "dump/record_diff.h"
 #include "dump/record_text.h"
 
 #include <algorithm>
@@ -144,16 +145,13 @@ std::string DescribePair(const Record& a, const Record& b) {
                            : "tag " + TagText(a.tag) + " -> " + TagText(b.tag);
     if (a.size != b.size)
         text += ", size " + to_string(a.size) + " -> " + to_string(b.size);
-    uint32_t common = std::min(a.size, b.size), differ = 0, first = 0;
-    for (uint32_t k = common; k-- > 0;)
-        if (a.data[k] != b.data[k])
-            ++differ, first = k;
-    if (differ)
-        text += ", " + to_string(differ) + " of " + Bytes(common) +
-                " differ, the first at data byte " + to_string(first);
-    else if (common)
-        text += a.size == b.size ? ", the same " + Bytes(common)
-                                 : ", the first " + Bytes(common) + " the same";
+    DataDifference data = CompareRecordData(a, b);
+    if (data.differ)
+        text += ", " + to_string(data.differ) + " of " + Bytes(data.common) +
+                " differ, the first at data byte " + to_string(data.first);
+    else if (data.common)
+        text += a.size == b.size ? ", the same " + Bytes(data.common)
+                                 : ", the first " + Bytes(data.common) + " the same";
     return text + ".\n";
 }
 

@@ -5,6 +5,7 @@
 #include "web/core/salvage.h"
 
 #include "dump/byte_search.h"
+#include "dump/byte_text.h"
 #include "dump/record_select.h"
 #include "dump/record_text.h"
 #include "dump/value_read.h"
@@ -17,10 +18,6 @@
 #include <string_view>
 
 namespace {
-
-enum SearchKind { SEARCH_TEXT = 0, SEARCH_HEX = 1 };
-enum SearchFlags { SEARCH_MATCH_CASE = 1, SEARCH_UTF16 = 2 };
-enum SearchResult { SEARCH_NONE = -1, SEARCH_BAD_QUERY = -2, SEARCH_NO_MEMORY = -3 };
 
 SearchHit lastHit{};
 constexpr size_t TagCountWords = 4;
@@ -50,8 +47,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
 std::string Printable(std::string_view bytes) {
     std::string text(bytes);
     for (char& c : text)
-        if (c < 0x20 || c > 0x7E)
-            c = '.';
+        c = ByteTexts.shown[static_cast<unsigned char>(c)];
     return text;
 }
 
@@ -82,20 +78,15 @@ const RecordIndex& Pieces(const OpenFile& file) {
 
 } // namespace
 
-// Room for the query, shared with qef_find; the page has written the query there, so asking for
-// no more room than it asked for keeps it.
-QEF_EXPORT char* qef_query_room(uint32_t bytes);
-
 // The next (or with `backward`, the previous) hit of the query the page wrote at qef_query_room
 // from byte `from`, wrapping round the file: its offset, its length then from qef_hit_length;
 // else a SearchResult.
 QEF_EXPORT double qef_search(int slot, uint32_t length, int kind, int flags, double from,
                              int backward) try {
     OpenFile* file = AcceptedFile(slot);
-    char* text = qef_query_room(length);
-    if (!file || !text)
+    std::string_view typed = QueryText(length);
+    if (!file)
         return SEARCH_BAD_QUERY;
-    std::string_view typed(text, length);
     SearchQuery query;
     bool made = kind == SEARCH_HEX ? ParseHexPattern(typed, query)
                                    : MakeTextQuery(typed, !(flags & SEARCH_MATCH_CASE),

@@ -34,6 +34,11 @@ uint32_t RegionsBefore(const SalvagedView& view, uint32_t row) {
                     view.regionRows.begin());
 }
 
+// The bytes before a row's data: a record's header; a damaged region has none.
+uint32_t HeaderOf(const SalvagedView& view, uint32_t row) {
+    return IsRegion(view, row) ? 0 : RecordHeaderSize;
+}
+
 // The first row after `row` that is a damaged region, or the row count.
 uint32_t NextRegion(const SalvagedView& view, uint32_t row) {
     auto next = std::upper_bound(view.regionRows.begin(), view.regionRows.end(), row);
@@ -110,7 +115,7 @@ uint32_t SalvageLines(const SalvagedView& view, uint32_t first, uint32_t count, 
         if (IsRegion(view, row)) {
             uint32_t offset = view.pieces.Offset(row), length = view.pieces.Bytes(row);
             for (uint32_t k = 0; k < lines; ++k) {
-                uint32_t from = (skip + k) * BytesPerLine;
+                uint32_t from = FirstByteOfLine(skip + k, 0);
                 WriteDamagedLine(view.data, offset + from, std::min(BytesPerLine, length - from),
                                  at + size_t(k) * DumpLineLength);
             }
@@ -175,16 +180,12 @@ int64_t SalvageRecordOfRow(const SalvagedView& view, uint32_t row) {
 
 uint32_t SalvageOffsetOfLine(const SalvagedView& view, uint32_t line) {
     uint32_t row = SalvageRowOfLine(view, line);
-    uint32_t data = view.pieces.Offset(row) + (IsRegion(view, row) ? 0 : RecordHeaderSize);
-    return data + (line - view.lines[row]) * BytesPerLine;
+    return view.pieces.Offset(row) + FirstByteOfLine(line - view.lines[row], HeaderOf(view, row));
 }
 
 uint32_t SalvageLineOfOffset(const SalvagedView& view, uint32_t offset) {
     uint32_t row = view.pieces.RecordAtOffset(offset);
-    uint32_t into = offset - view.pieces.Offset(row);
-    if (!IsRegion(view, row))
-        into = into < RecordHeaderSize ? 0 : into - RecordHeaderSize;
-    return view.lines[row] + into / BytesPerLine;
+    return view.lines[row] + LineOfByte(offset - view.pieces.Offset(row), HeaderOf(view, row));
 }
 
 const RecordIndex& SalvagePieces(const SalvagedView& view) {

@@ -4,29 +4,22 @@
 // value and every hit comes from the core; the page only places them on the lines.
 import * as core from './core.js';
 import { startJob, guarded } from './jobs.js';
+import { hex } from './numbers.js';
 
 const $ = (id) => document.getElementById(id);
-const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
 
-// The columns of a dump line: byte k of its 16 in the hex and in the character column.
-const HEX_COLUMN = 32;
-const HEX_HIGH_COLUMN = 58;
-const CHAR_COLUMN = 84;
-const BYTES_PER_LINE = 16;
-const RECORD_HEADER = 8;
-const hexColumn = (k) => (k < 8 ? HEX_COLUMN + 3 * k : HEX_HIGH_COLUMN + 3 * (k - 8));
+// The columns of a dump line, as the core lays it out: byte k of those it shows in the hex and
+// in the character column. A record's first line shows its header too: the tag's four bytes as
+// its name, the size's four as its size; a header byte is marked on the field that shows it.
+const { recordHeader: RECORD_HEADER, hexColumns: HEX_COLUMNS, charColumns: CHAR_COLUMNS, headerFields: HEADER_FIELDS } = core.LINE;
+const BYTES_PER_LINE = HEX_COLUMNS.length;
+const HEADER_FIELD_BYTES = RECORD_HEADER / HEADER_FIELDS.length;
 // The dump lines that show bytes in these columns: a record's, and a damaged region's.
 const BYTE_ROWS = new Set(['line', 'damaged']);
-// A record's first line shows its header too: the tag's four bytes as its name, the size's four
-// as its size; a header byte is marked on the field that shows it.
-const HEADER_FIELDS = [{ from: 10, to: 24 }, { from: 25, to: 30 }];
 
 // The byte a column shows, or -1.
-function byteOfColumn(column) {
-    if (column >= CHAR_COLUMN && column < CHAR_COLUMN + BYTES_PER_LINE) return column - CHAR_COLUMN;
-    for (let k = 0; k < BYTES_PER_LINE; k++) if (column >= hexColumn(k) && column < hexColumn(k) + 2) return k;
-    return -1;
-}
+const byteOfColumn = (column) =>
+    HEX_COLUMNS.findIndex((first, k) => (column >= first && column < first + 2) || column === CHAR_COLUMNS[k]);
 
 // The inspector's rows: a label and how it reads the core's values, null for "—".
 const WIDTH_NAMES = ['8', '16', '32', '64'];
@@ -49,10 +42,10 @@ const INSPECTED = [
     ['UTF-16LE', (v) => v.utf16],
 ];
 
-const FIND_KINDS = { text: 0, hex: 1 };
+// What Find says when it finds no offset: for each of the core's answers, by the kind of query.
 const FIND_FAILURES = {
-    [-2]: { text: 'Find: type a text.', hex: 'Find: type bytes in hexadecimal (4D 6F 64).', tag: 'Find: type a tag name.' },
-    [-3]: { text: core.NO_MEMORY, hex: core.NO_MEMORY, tag: core.NO_MEMORY },
+    [core.SEARCH.results.badQuery]: { text: 'Find: type a text.', hex: 'Find: type bytes in hexadecimal (4D 6F 64).', tag: 'Find: type a tag name.' },
+    [core.SEARCH.results.noMemory]: { text: core.NO_MEMORY, hex: core.NO_MEMORY, tag: core.NO_MEMORY },
 };
 
 // `dump` the dump's list, `records` the record list's; `page` gives { file, note, jump(line) }.
@@ -72,16 +65,17 @@ export function addBytes(dump, records, page) {
         if (!BYTE_ROWS.has(row.kind) || row.offset === undefined || row.offset < 0) return [];
         const marks = [];
         for (let k = 0; k < BYTES_PER_LINE; k++) {
-            if (row.text[hexColumn(k)] === ' ') continue;
+            if (row.text[HEX_COLUMNS[k]] === ' ') continue;
             for (const className of marksOf(row.offset + k)) {
-                marks.push({ from: hexColumn(k), to: hexColumn(k) + 2, className });
-                marks.push({ from: CHAR_COLUMN + k, to: CHAR_COLUMN + k + 1, className });
+                marks.push({ from: HEX_COLUMNS[k], to: HEX_COLUMNS[k] + 2, className });
+                marks.push({ from: CHAR_COLUMNS[k], to: CHAR_COLUMNS[k] + 1, className });
             }
         }
         if (row.header) {
             HEADER_FIELDS.forEach((field, k) => {
-                const first = row.offset - RECORD_HEADER + 4 * k;
-                const names = new Set([0, 1, 2, 3].flatMap((b) => marksOf(first + b)).filter((name) => name !== 'in-record'));
+                const first = row.offset - RECORD_HEADER + HEADER_FIELD_BYTES * k;
+                const bytes = Array.from({ length: HEADER_FIELD_BYTES }, (_, b) => first + b);
+                const names = new Set(bytes.flatMap(marksOf).filter((name) => name !== 'in-record'));
                 for (const className of names) marks.push({ ...field, className });
             });
         }
@@ -142,12 +136,12 @@ export function addBytes(dump, records, page) {
         const box = dump.rowsElement.getBoundingClientRect();
         const x = event.clientX - box.left + dump.scroller.scrollLeft - dump.padding();
         const k = byteOfColumn(Math.floor(x / dump.charWidth));
-        if (line && BYTE_ROWS.has(line.kind) && k >= 0 && line.text[hexColumn(k)] !== ' ') place(line.offset + k);
+        if (line && BYTE_ROWS.has(line.kind) && k >= 0 && line.text[HEX_COLUMNS[k]] !== ' ') place(line.offset + k);
     }
     // Left and Right move the byte cursor, header bytes included, the first press of a file to its
     // first byte; Up and Down move the row cursor, and the byte cursor with it, a line of data.
     const rowAt = (index) => dump.source.rows(index, 1)[0];
-    const bytesOf = (row) => [...Array(BYTES_PER_LINE).keys()].filter((k) => row.text[hexColumn(k)] !== ' ').length;
+    const bytesOf = (row) => [...Array(BYTES_PER_LINE).keys()].filter((k) => row.text[HEX_COLUMNS[k]] !== ' ').length;
     dump.element.addEventListener(
         'keydown',
         (event) => {
@@ -185,8 +179,9 @@ export function addBytes(dump, records, page) {
         const job = startJob(`Finding "${query}"`, () => core.cancel(id));
         const options = { onStart: (started) => (id = started) };
         const found = await guarded(job, async () => {
-            const flags = ($('find-case').checked ? 1 : 0) | ($('find-utf16').checked ? 2 : 0);
-            if (kind !== 'tag') return core.search(query, FIND_KINDS[kind], flags, from, backward, options);
+            const { kinds, flags: { matchCase, utf16 } } = core.SEARCH;
+            const flags = ($('find-case').checked ? matchCase : 0) | ($('find-utf16').checked ? utf16 : 0);
+            if (kind !== 'tag') return core.search(query, kinds[kind], flags, from, backward, options);
             const offset = await core.find(query, from, backward, options);
             return offset >= 0 ? { offset, length: RECORD_HEADER } : { failure: offset };
         });

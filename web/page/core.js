@@ -100,6 +100,13 @@ export const ROW_KINDS = constants.rowKinds;
 export const DIFF_COLUMNS = constants.diffColumns;
 // The viewer's text for memory that ran out.
 export const NO_MEMORY = constants.noMemory;
+// Where a dump line shows its bytes: { recordHeader, hexColumns, charColumns, headerFields },
+// the columns of each of its bytes, and of a record's first line's two fields that show the
+// header's bytes (the tag's four, then the size's), { from, to }.
+export const LINE = constants.line;
+// What a search looks for, { kinds, flags }, and what it answers when it finds nothing:
+// results { none, badQuery, noMemory }.
+export const SEARCH = constants.search;
 
 // `callback(why, detail)` once a new core has taken the place of one that ended: why is
 // 'cancelled', 'no memory' or 'broken'.
@@ -173,14 +180,12 @@ export const damage = (slot) => call('damage', [slot]);
 export const repaired = (signature) => call('repaired', [signature]);
 export const offsetOfLine = (slot, line) => call('offsetOfLine', [slot, line]);
 export const lineOfOffset = (slot, offset) => call('lineOfOffset', [slot, offset]);
-// Searches of the whole file, long work that a job shows (see search.js): the offset of the next
-// record from byte `from` on whose tag name holds `query` (qef_find), going round, or of the
-// previous one before it with `backward`: -1 for none, -2 for an empty query, -3 when memory ran
-// out.
+// Searches of the whole file, long work that a job shows: the offset of the next record from
+// byte `from` on whose tag name holds `query` (qef_find), going round, or of the previous one
+// before it with `backward`; else one of SEARCH.results (badQuery for an empty query).
 export const find = (query, from, backward, options) => call('find', [query, from, backward], { long: true, waits: true, ...options });
 // The shown file's next (or previous) hit of `query` from byte `from`, wrapping: { offset, length }
-// or { failure } (-1 none, -2 not a query, -3 no memory). `kind` 0 text, 1 hex; `flags` 1 match
-// case, 2 UTF-16LE too.
+// or { failure }, one of SEARCH.results. `kind` one of SEARCH.kinds; `flags` SEARCH.flags or'd.
 export const search = (query, kind, flags, from, backward, options) =>
     call('search', [query, kind, flags, from, backward], { long: true, waits: true, ...options });
 // The values at byte `offset` of the shown file, for the data inspector (see qef_values); null

@@ -13,11 +13,9 @@ import { listenForDrops } from './drop.js';
 import { addBytes } from './bytes.js';
 import { addStats } from './stats.js';
 import { addSalvage } from './salvage.js';
+import { number, hex, plural } from './numbers.js';
 
 const $ = (id) => document.getElementById(id);
-const number = (value) => value.toLocaleString('en-US');
-const hex = (value) => `0x${value.toString(16).toUpperCase()}`;
-const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 const state = {
     // { name, size, lines, records, rows, damage, signed, columns, chosen: the File, to open
@@ -123,7 +121,7 @@ async function showFile(file, { lines, records: count, rows, damage, signed }) {
     document.title = `${nameOf(file)} - QEF Viewer`;
     message('');
     $('welcome').hidden = true;
-    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes · ${damage || plural(count, 'record')}`;
+    $('status-file').textContent = `${nameOf(file)} · ${plural(file.size, 'byte')} · ${damage || plural(count, 'record')}`;
     $('status-position').textContent = '';
     compare.close();
     records.setSource(recordSource(record.length));
@@ -141,7 +139,7 @@ function refuse(file, refusal, salvageable) {
     }
     message(refusal);
     $('welcome').hidden = true;
-    $('status-file').textContent = `${nameOf(file)} · ${number(file.size)} bytes`;
+    $('status-file').textContent = `${nameOf(file)} · ${plural(file.size, 'byte')}`;
 }
 
 // Reads `file` while the page goes on showing what it shows; body's data-opened counts the

@@ -4,10 +4,9 @@
 // as a module-info file. Where it breaks and what survives are the core's findings.
 import * as core from './core.js';
 import { startJob, guarded, nameOf } from './jobs.js';
+import { plural } from './numbers.js';
 
 const $ = (id) => document.getElementById(id);
-const number = (value) => value.toLocaleString('en-US');
-const plural = (count, one, many = `${one}s`) => `${number(count)} ${count === 1 ? one : many}`;
 
 // "broken.qef" -> "broken.repaired.qef": the name says what the file is.
 function repairedName(name) {

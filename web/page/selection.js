@@ -1,6 +1,7 @@
 // Selecting the text of a list's rows with the mouse, and copying it. The selection is kept
 // as rows and columns, not as the browser's own, whose elements are refilled with other rows
 // as the list scrolls; a copy asks the source for the rows between the selection's ends.
+import { number } from './numbers.js';
 
 // Beyond this a copy would build a string of hundreds of megabytes; Save as text writes those.
 export const MOST_COPIED_ROWS = 200_000;
@@ -44,8 +45,8 @@ export function makeSelectable(list, { onClick = () => {}, onNote = () => {} } =
         event.preventDefault();
         const rows = list.selection.end.row - list.selection.start.row + 1;
         if (rows > MOST_COPIED_ROWS) {
-            onNote(`The selection has ${rows.toLocaleString('en-US')} lines, more than the ` +
-                `${MOST_COPIED_ROWS.toLocaleString('en-US')} a copy takes: Save as text writes them all.`);
+            onNote(`The selection has ${number(rows)} lines, more than the ` +
+                `${number(MOST_COPIED_ROWS)} a copy takes: Save as text writes them all.`);
             return;
         }
         if (list.source.holds && !list.source.holds(list.selection.start.row, rows)) {

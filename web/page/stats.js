@@ -8,9 +8,9 @@
 import * as core from './core.js';
 import { VirtualList } from './virtual-list.js';
 import { startJob, guarded, nameOf } from './jobs.js';
+import { number, plural } from './numbers.js';
 
 const $ = (id) => document.getElementById(id);
-const number = (value) => value.toLocaleString('en-US');
 const SVG = 'http://www.w3.org/2000/svg';
 const BAR = { label: 96, width: 180, height: 9, gap: 6 }; // the chart's sizes, in its own units
 const BARS = 8; // the largest tags drawn; the rest are summed in one more bar
@@ -50,7 +50,7 @@ export function addStats({ onRecord, file }) {
         drawn.forEach((count, k) => {
             const y = k * step;
             const group = svg('g', {}, chart);
-            svg('title', {}, group, `${count.name}: ${number(count.records)} records, ${number(count.bytes)} data bytes`);
+            svg('title', {}, group, `${count.name}: ${plural(count.records, 'record')}, ${plural(count.bytes, 'data byte')}`);
             svg('text', { x: 0, y: y + BAR.height + 3 }, group, count.name);
             for (const [row, key] of [[0, 'records'], [1, 'bytes']]) {
                 const width = Math.max(1, (count[key] / most[key]) * BAR.width);
@@ -85,7 +85,7 @@ export function addStats({ onRecord, file }) {
         if (file() !== shown) return void mine.end(`The tags of ${nameOf(shown)} were not counted: another file was opened.`);
         if (!totals) return void mine.end(`The tags of ${nameOf(shown)} were not counted. ${core.NO_MEMORY}`);
         counted = shown;
-        $('stats-total').textContent = `${number(totals.tags)} tags, ${number(totals.records)} records, ${number(totals.bytes)} data bytes`;
+        $('stats-total').textContent = `${plural(totals.tags, 'tag')}, ${plural(totals.records, 'record')}, ${plural(totals.bytes, 'data byte')}`;
         await guarded(mine, () => order(totals));
         mine.end('');
         list.totals = totals;

@@ -1,10 +1,11 @@
 // The counts per tag of the shown file, kept in the core's worker as numbers (four per tag, as
 // qef_tag_counts writes them: tag, first record, records, data bytes) and sorted there, so that
 // the page only ever gets the rows and the bars it shows, for millions of tags as for ten.
+import { number } from './numbers.js';
+
 const WORDS = 4;
 const [TAG, FIRST, RECORDS, BYTES] = [0, 1, 2, 3];
 const ORDERS = { records: RECORDS, bytes: BYTES }; // the most first; 'first' is the order tags appear
-const number = (value) => value.toLocaleString('en-US');
 
 export class TagStats {
     // `words` the counts; `textOf(tag)` the tag's hexadecimal and its name, as the core writes them.

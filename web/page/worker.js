@@ -143,14 +143,14 @@ function putQuery(query) {
 
 function find(id, query, from, backward) {
     const length = putQuery(query);
-    return length < 0 ? -3 : inCore(id, () => core._qef_find(SHOWN, length, from, backward ? 1 : 0));
+    return length < 0 ? constants.search.results.noMemory : inCore(id, () => core._qef_find(SHOWN, length, from, backward ? 1 : 0));
 }
 
 // The next or previous hit of a text or hex query from byte `from`, wrapping: { offset, length },
-// or { failure }: -1 none, -2 a query the core cannot read, -3 no memory.
+// or { failure }, one of the core's search results (none, a query it cannot read, no memory).
 function search(id, query, kind, flags, from, backward) {
     const length = putQuery(query);
-    if (length < 0) return { failure: -3 };
+    if (length < 0) return { failure: constants.search.results.noMemory };
     const offset = inCore(id, () => core._qef_search(SHOWN, length, kind, flags, from, backward ? 1 : 0));
     return offset < 0 ? { failure: offset } : { offset, length: core._qef_hit_length() };
 }
