@@ -3,6 +3,7 @@
 // the whole dump, the tag counts against a count, the values against the bytes.
 #include "dump/byte_search.h"
 #include "dump/record_select.h"
+#include "dump/tag_count.h"
 #include "dump/value_read.h"
 #include "tests/support/checks.h"
 #include "tests/support/dump_model.h"
@@ -204,7 +205,7 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
                     auto known = std::find_if(counted.begin(), counted.end(),
                                               [tag](const TagCount& c) { return c.tag == tag; });
                     if (known == counted.end())
-                        known = counted.insert(counted.end(), {tag, 0, 0});
+                        known = counted.insert(counted.end(), {tag, k, 0, 0});
                     known->records += 1;
                     known->bytes += size;
                 }
@@ -222,9 +223,9 @@ TEST(Query, SelectedRecordsAreTheirLinesOfTheWholeDumpAndTheirTagsCount) {
             ASSERT_TRUE(CountTags(file.data(), length, selection, counts));
             ASSERT_EQ(counts.size(), counted.size());
             for (size_t k = 0; k < counts.size(); ++k)
-                EXPECT_TRUE(counts[k].tag == counted[k].tag &&
-                            counts[k].records == counted[k].records &&
-                            counts[k].bytes == counted[k].bytes);
+                EXPECT_TRUE(
+                    counts[k].tag == counted[k].tag && counts[k].first == counted[k].first &&
+                    counts[k].records == counted[k].records && counts[k].bytes == counted[k].bytes);
         }
     }
 }
@@ -238,8 +239,8 @@ TEST(Query, TagsCountPastTheFirstTable) {
     ASSERT_TRUE(CountTags(file.data(), uint32_t(file.size()), RecordSelection{}, counts));
     ASSERT_EQ(counts.size(), 1501u);
     for (uint32_t k = 0; k < 1500; ++k)
-        EXPECT_TRUE(counts[k + 1].tag == k * 0x01000193u && counts[k + 1].records == 2 &&
-                    counts[k + 1].bytes == k % 3 + (k + 1500) % 3);
+        EXPECT_TRUE(counts[k + 1].tag == k * 0x01000193u && counts[k + 1].first == k + 1 &&
+                    counts[k + 1].records == 2 && counts[k + 1].bytes == k % 3 + (k + 1500) % 3);
 }
 
 TEST(Query, ValuesAtAnOffsetAreItsBytesReadEachWay) {

@@ -5,7 +5,7 @@
 #include "web/core/salvage.h"
 
 #include "dump/byte_search.h"
-#include "dump/record_select.h"
+#include "dump/tag_count.h"
 #include "dump/record_text.h"
 #include "dump/value_read.h"
 
@@ -174,13 +174,9 @@ QEF_EXPORT int32_t qef_tag_counts(int slot) try {
         return -1;
     for (size_t k = 0; k < counts.size(); ++k) {
         uint32_t* at = words + k * TagCountWords;
-        at[0] = counts[k].tag, at[2] = counts[k].records, at[3] = uint32_t(counts[k].bytes);
+        at[0] = counts[k].tag, at[1] = counts[k].first, at[2] = counts[k].records,
+        at[3] = uint32_t(counts[k].bytes);
     }
-    // The first record of each tag: tags are counted in the order they first appear, so the next
-    // tag not met yet is always the next one counted.
-    for (uint32_t record = 0, k = 0; record < index.Count() && k < counts.size(); ++record)
-        if (ReadUint32Le(index.Data() + index.Offset(record)) == counts[k].tag)
-            words[k++ * TagCountWords + 1] = record;
     return int32_t(counts.size());
 } catch (const std::bad_alloc&) {
     return -1;
