@@ -5,6 +5,7 @@
 #include "web/core/salvage.h"
 
 #include "dump/byte_search.h"
+#include "dump/json_text.h"
 #include "dump/tag_count.h"
 #include "dump/record_text.h"
 #include "dump/value_read.h"
@@ -26,25 +27,6 @@ SearchHit lastHit{};
 constexpr size_t TagCountWords = 4;
 constexpr size_t TagHexLength = 8;
 constexpr uint32_t MostInspectedText = 48; // bytes of the text at the cursor
-
-// A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x",
-                          unsigned(static_cast<unsigned char>(c)));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 // The bytes as the dump's character column shows them: printable ASCII, else '.'.
 std::string Printable(std::string_view bytes) {
