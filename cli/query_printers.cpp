@@ -4,6 +4,7 @@
 #include "cli/hit_marks.h"
 #include "dump/record_text.h"
 #include "dump/tag_count.h"
+#include "dump/utf8.h"
 
 #include <charconv>
 #include <cinttypes>
