@@ -13,7 +13,7 @@
 
 namespace {
 
-// A form of the help's usage lines: the options it needs and those it allows, and its files.
+// A form of the help's usage lines: the options it needs and all it allows, and its files.
 struct Form {
     std::set<std::string> needed, allowed;
     size_t leastFiles = 0, mostFiles = 0;
@@ -42,8 +42,10 @@ std::vector<Form> UsageForms() {
         std::istringstream pieces(word);
         for (std::string piece; std::getline(pieces, piece, '|');) {
             piece.erase(0, piece.find_first_not_of('['));
+            if (piece.starts_with("-") && !depth)
+                form.needed.insert(piece);
             if (piece.starts_with("-"))
-                (depth ? form.allowed : form.needed).insert(piece.substr(0, piece.find(']')));
+                form.allowed.insert(piece.substr(0, piece.find(']')));
             if (piece.starts_with("SELECT") || (piece == "--records" && !depth))
                 form.allowed.insert({"--record", "--tag"});
         }
@@ -71,29 +73,24 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
             continue;
         for (int files = 0; files <= 2; ++files) {
             std::vector<std::string> words = {"qefdump"};
+            std::set<std::string> given;
             for (int k = 0; k < Count; ++k)
-                if (mix >> k & 1)
+                if (mix >> k & 1) {
                     words.insert(words.end(), choices[k].begin(), choices[k].end());
+                    given.insert(choices[k][0]);
+                }
             words.resize(words.size() + size_t(files), "f");
             auto has = [mix](int k) { return (mix >> k & 1) != 0; };
             bool records = has(0), json = has(1), diff = has(2), extract = has(3);
             bool numeration = has(4), context = has(5), find = has(6), stats = has(7);
-            std::set<std::string> given;
-            for (int k = 0; k < Count; ++k)
-                if (has(k))
-                    given.insert(choices[k][0]);
-            bool sense = !(numeration && json) &&
-                         std::any_of(forms.begin(), forms.end(), [&](const Form& form) {
-                             return std::all_of(form.needed.begin(), form.needed.end(),
-                                                [&](auto& o) { return given.contains(o); }) &&
-                                    std::all_of(given.begin(), given.end(),
-                                                [&](auto& o) {
-                                                    return form.needed.contains(o) ||
-                                                           form.allowed.contains(o);
-                                                }) &&
-                                    size_t(files) >= form.leastFiles &&
-                                    size_t(files) <= form.mostFiles;
-                         });
+            auto allows = [&](const Form& f) {
+                return std::includes(given.begin(), given.end(), f.needed.begin(),
+                                     f.needed.end()) &&
+                       std::includes(f.allowed.begin(), f.allowed.end(), given.begin(),
+                                     given.end()) &&
+                       size_t(files) >= f.leastFiles && size_t(files) <= f.mostFiles;
+            };
+            bool sense = !(numeration && json) && std::any_of(forms.begin(), forms.end(), allows);
             std::vector<char*> argv(words.size());
             for (size_t k = 0; k < words.size(); ++k)
                 argv[k] = words[k].data();

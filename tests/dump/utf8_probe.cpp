@@ -1,6 +1,5 @@
-// The core's UTF-8 decoder as a program, for utf8_check.py to hold against Python's: each line
-// of standard input is bytes in hexadecimal; out comes, for each of its offsets, the code point
-// begun there and its length in bytes ("0:0" where none begins).
+// The core's UTF-8 decoder for utf8_check.py: each line in is bytes in hexadecimal; each line
+// out, for each offset, the code point begun there and its length ("0:0" where none begins).
 #include "dump/utf8.h"
 
 #include <cstdio>
@@ -8,7 +7,7 @@
 #include <string>
 
 int main() {
-    for (std::string line; std::getline(std::cin, line);) {
+    for (std::string line; std::getline(std::cin, line); std::printf("\n")) {
         std::string bytes;
         for (size_t k = 0; k + 1 < line.size(); k += 2)
             bytes += char(std::stoi(line.substr(k, 2), nullptr, 16));
@@ -16,6 +15,5 @@ int main() {
             Utf8Char read = DecodeUtf8At(bytes, at);
             std::printf("%s%X:%zu", at ? " " : "", unsigned(read.point), read.length);
         }
-        std::printf("\n");
     }
 }
