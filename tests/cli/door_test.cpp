@@ -298,7 +298,6 @@ TEST_F(CliTest, OutIsRefusedWhenAnInputCannotBeToldApartFromIt) {
     WriteBytes(work_ / "in.qef", "in");
     WriteBytes(work_ / "out.txt", "old");
     std::vector<OpenedInput> inputs(1);
-    inputs[0].name = "in.qef";
     inputs[0].stream = std::fopen((work_ / "in.qef").c_str(), "rb");
     ASSERT_TRUE(inputs[0].stream && close(fileno(inputs[0].stream)) == 0);
     std::string told, out = (work_ / "out.txt").string();
