@@ -286,11 +286,9 @@ TEST(Query, ValuesAtAnOffsetAreItsBytesReadEachWay) {
         for (int w = 0; w < ValueWidthCount; ++w) {
             uint32_t width = ValueWidths[w];
             uint64_t little = 0, big = 0;
-            if (width <= end - offset) {
-                std::memcpy(&little, &file[offset], width);
-                for (uint32_t k = 0; k < width; ++k)
-                    std::memcpy(reinterpret_cast<char*>(&big) + k, &file[offset + width - 1 - k],
-                                1);
+            for (uint32_t k = 0; k < width && width <= end - offset; ++k) {
+                little |= uint64_t(file[offset + k]) << 8 * k;
+                big = big << 8 | file[offset + k];
             }
             EXPECT_EQ(values.fits[w], width <= end - offset);
             EXPECT_TRUE(values.little[w] == little && values.big[w] == big) << offset << " " << w;
