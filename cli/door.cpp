@@ -3,6 +3,7 @@
 #include "cli/win32_text.h"
 
 #include "dump/file_check.h"
+#include "dump/plural.h"
 #include "dump/record_text.h"
 #include "dump/viewer_dump.h"
 
@@ -39,7 +40,7 @@ int ComplainOfMemory(int status) {
 int ComplainOfNoRecord(const std::string& shown, uint64_t number, uint32_t count) {
     return Complain(EXIT_USAGE, shown,
                     "there is no record " + std::to_string(number) + ": the file has " +
-                        std::to_string(count) + (count == 1 ? " record" : " records"));
+                        std::to_string(count) + " record" + PluralEnding(count));
 }
 
 // Every input opened, in order, before anything is read or written; each that cannot be is

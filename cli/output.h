@@ -14,9 +14,11 @@
 //   to the output's length at the end.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 struct Output {
@@ -39,5 +41,9 @@ bool FinishOutput(Output& output);
 // Closes and removes the temporary; the target keeps what it had.
 void AbandonOutput(Output& output);
 
-// What to tell the user about the output's first failure.
-std::string OutputFailureText(const Output& output);
+// What to tell the user about the output's first failure, on either platform.
+inline std::string OutputFailureText(const Output& output) {
+    if (!output.failure.empty())
+        return output.failure;
+    return std::strerror(output.error ? output.error : EIO);
+}

@@ -364,9 +364,3 @@ void AbandonOutput(Output& output) {
     output.stream = nullptr;
     RemoveTemporary(output);
 }
-
-std::string OutputFailureText(const Output& output) {
-    if (!output.failure.empty())
-        return output.failure;
-    return std::strerror(output.error ? output.error : EIO);
-}

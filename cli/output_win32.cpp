@@ -396,9 +396,3 @@ void AbandonOutput(Output& output) {
     output.stream = nullptr;
     output.temporary.clear();
 }
-
-std::string OutputFailureText(const Output& output) {
-    if (!output.failure.empty())
-        return output.failure;
-    return std::strerror(output.error ? output.error : EIO);
-}

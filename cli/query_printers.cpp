@@ -3,6 +3,8 @@
 #include "dump/json_text.h"
 #include "cli/hit_marks.h"
 #include "dump/record_text.h"
+#include "dump/tag_count.h"
+#include "dump/utf8.h"
 
 #include <charconv>
 #include <cinttypes>

@@ -1,6 +1,6 @@
 #include "cli/quote.h"
 
-#include "dump/json_text.h"
+#include "dump/utf8.h"
 
 namespace {
 

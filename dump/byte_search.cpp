@@ -1,6 +1,7 @@
 #include "dump/byte_search.h"
 
 #include "dump/pattern_scan.h"
+#include "dump/utf8.h"
 
 #include <algorithm>
 #include <new>
@@ -14,30 +15,14 @@ int HexDigit(char c) {
                                   : -1;
 }
 
-// The code points of UTF-8 text; false for anything that is not UTF-8 (overlong forms,
-// surrogates and values past U+10FFFF included).
+// The code points of UTF-8 text; false for anything that is not UTF-8.
 bool DecodeUtf8(std::string_view text, std::u32string& points) {
-    for (size_t i = 0; i < text.size();) {
-        unsigned char lead = (unsigned char)text[i];
-        size_t extra = lead < 0x80                   ? 0
-                       : lead >= 0xC2 && lead < 0xE0 ? 1
-                       : lead >= 0xE0 && lead < 0xF0 ? 2
-                       : lead >= 0xF0 && lead < 0xF5 ? 3
-                                                     : 4;
-        if (extra == 4 || i + extra >= text.size())
+    for (size_t at = 0; at < text.size();) {
+        Utf8Char read = DecodeUtf8At(text, at);
+        if (read.length == 0)
             return false;
-        char32_t point = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (size_t k = 1; k <= extra; ++k) {
-            unsigned char next = (unsigned char)text[i + k];
-            if ((next & 0xC0) != 0x80)
-                return false;
-            point = point << 6 | (next & 0x3F);
-        }
-        constexpr char32_t Least[4] = {0, 0x80, 0x800, 0x10000};
-        if (point < Least[extra] || point > 0x10FFFF || (point >= 0xD800 && point < 0xE000))
-            return false;
-        points.push_back(point);
-        i += extra + 1;
+        points.push_back(read.point);
+        at += read.length;
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "dump/file_check.h"
 
 #include "dump/byte_text.h"
+#include "dump/plural.h"
 #include "dump/viewer_dump.h"
 
 #include <charconv>
@@ -21,7 +22,7 @@ std::string Hex(uint32_t value) {
 
 // "1 byte", "2 bytes": a count with its noun, singular where the count is 1.
 std::string Count(uint64_t count, const char* noun) {
-    return to_string(count) + " " + noun + (count == 1 ? "" : "s");
+    return to_string(count) + " " + noun + PluralEnding(count);
 }
 
 std::string TooLarge(uint64_t length) {

@@ -1,5 +1,4 @@
-// Which records a query looks at, by number and by tag, and what the chosen records are made of:
-// per tag, how many records and data bytes.
+// Which records a query looks at, by number and by tag.
 #pragma once
 
 #include "dump/line_writer.h"
@@ -69,14 +68,3 @@ RecordWalk ForEachSelectedRun(const unsigned char* data, uint32_t length,
         visit(run);
     return walk;
 }
-
-struct TagCount {
-    uint32_t tag;
-    uint32_t records;
-    uint64_t bytes; // data bytes, headers left out
-};
-
-// Per tag of the selected records, in the order the tags first appear. False when memory ran
-// out or the chain breaks before the selection's end.
-bool CountTags(const unsigned char* data, uint32_t length, const RecordSelection& selection,
-               std::vector<TagCount>& counts);

@@ -1,6 +1,7 @@
 #include "dump/salvage_text.h"
 
 #include "dump/byte_text.h"
+#include "dump/plural.h"
 
 #include <string_view>
 
@@ -19,7 +20,7 @@ std::string Grouped(uint64_t value) {
 }
 
 std::string Counted(uint64_t count, const char* noun) {
-    return Grouped(count) + " " + noun + (count == 1 ? "" : "s");
+    return Grouped(count) + " " + noun + PluralEnding(count);
 }
 
 std::string HexOffset(uint32_t offset, int digits) {

@@ -3,6 +3,7 @@
 // the same run writes to a fresh file. Every mode of TaskList() (and options that shape one) x
 // one, two or three inputs, OUT first, in the middle or last x standard input among them or not
 // x every way to reach OUT, through the shell (cmd on Windows).
+#include "cli/door.h"
 #include "cli/options.h"
 #include "tools/sample_files.h"
 
@@ -11,6 +12,10 @@
 #include <iterator>
 #include <map>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -285,5 +290,25 @@ TEST_P(Door, OutIsRefusedWhenItIsAnInputAndGetsWhatAFreshFileGetsOtherwise) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMode, Door, ::testing::ValuesIn(AllModes()));
+
+#ifndef _WIN32
+// An input whose identity cannot be read (here its descriptor is gone from under its stream)
+// may be OUT for all the door can tell: it refuses, gives no destination and says why.
+TEST_F(CliTest, OutIsRefusedWhenAnInputCannotBeToldApartFromIt) {
+    WriteBytes(work_ / "in.qef", "in");
+    WriteBytes(work_ / "out.txt", "old");
+    std::vector<OpenedInput> inputs(1);
+    inputs[0].stream = std::fopen((work_ / "in.qef").c_str(), "rb");
+    ASSERT_TRUE(inputs[0].stream && close(fileno(inputs[0].stream)) == 0);
+    std::string told, out = (work_ / "out.txt").string();
+    std::optional<Destination> destination;
+    keptMessages = &told;
+    int status = ClearOutput(out.c_str(), inputs, destination);
+    keptMessages = nullptr;
+    EXPECT_TRUE(status == EXIT_USAGE && !destination && ReadText(work_ / "out.txt") == "old");
+    EXPECT_EQ(told, "qefdump: " + MessageName(out) +
+                        ": cannot tell whether input file is output file; nothing is written\n");
+}
+#endif
 
 } // namespace

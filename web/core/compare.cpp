@@ -3,6 +3,7 @@
 // the changes, and each equal run between them folded into one row the reader may open.
 #include "web/core/binding.h"
 
+#include "dump/plural.h"
 #include "dump/record_diff.h"
 #include "dump/record_text.h"
 
@@ -105,8 +106,8 @@ bool StartsChange(size_t k) {
 }
 
 // "1 record", "2 records": a count and its noun, singular at one.
-std::string Counted(uint32_t count, const char* one, const char* many) {
-    return to_string(count) + " " + (count == 1 ? one : many);
+std::string Counted(uint32_t count, const char* noun) {
+    return to_string(count) + " " + noun + PluralEnding(count);
 }
 
 std::string RowText(const Segment& segment) {
@@ -114,8 +115,7 @@ std::string RowText(const Segment& segment) {
     std::string records = RecordsText(r.firstA, r.endA) + " / " + RecordsText(r.firstB, r.endB);
     if (segment.kind == ROW_HUNK)
         return "@@ records " + records;
-    return "= " + Counted(r.endA - r.firstA, "equal record", "equal records") +
-           " folded: " + records;
+    return "= " + Counted(r.endA - r.firstA, "equal record") + " folded: " + records;
 }
 
 // Marked lines into the output buffer, which has room for them all.
@@ -135,7 +135,7 @@ std::string TagText(uint32_t tag) {
 }
 
 std::string Bytes(uint32_t count) {
-    return Counted(count, "data byte", "data bytes");
+    return Counted(count, "data byte");
 }
 
 // What differs between a removed record and the added one in its place.
@@ -328,8 +328,8 @@ QEF_EXPORT uint32_t qef_diff_summary() {
     Current();
     if (comparison.changes == 0)
         return OutputText("The records are equal.");
-    return OutputText(Counted(comparison.changes, "change", "changes") + ": " +
-                      Counted(comparison.removed, "record", "records") + " removed, " +
+    return OutputText(Counted(comparison.changes, "change") + ": " +
+                      Counted(comparison.removed, "record") + " removed, " +
                       to_string(comparison.added) + " added.");
 }
 

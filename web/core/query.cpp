@@ -6,7 +6,9 @@
 
 #include "dump/byte_search.h"
 #include "dump/byte_text.h"
+#include "dump/json_text.h"
 #include "dump/record_select.h"
+#include "dump/tag_count.h"
 #include "dump/record_text.h"
 #include "dump/value_read.h"
 
@@ -23,25 +25,6 @@ SearchHit lastHit{};
 constexpr size_t TagCountWords = 4;
 constexpr size_t TagHexLength = 8;
 constexpr uint32_t MostInspectedText = 48; // bytes of the text at the cursor
-
-// A JSON string of UTF-8 `text`: quotes, backslashes and control characters escaped.
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x",
-                          unsigned(static_cast<unsigned char>(c)));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 // The bytes as the dump's character column shows them: printable ASCII, else '.'.
 std::string Printable(std::string_view bytes) {
@@ -165,13 +148,9 @@ QEF_EXPORT int32_t qef_tag_counts(int slot) try {
         return -1;
     for (size_t k = 0; k < counts.size(); ++k) {
         uint32_t* at = words + k * TagCountWords;
-        at[0] = counts[k].tag, at[2] = counts[k].records, at[3] = uint32_t(counts[k].bytes);
+        at[0] = counts[k].tag, at[1] = counts[k].first, at[2] = counts[k].records,
+        at[3] = uint32_t(counts[k].bytes);
     }
-    // The first record of each tag: tags are counted in the order they first appear, so the next
-    // tag not met yet is always the next one counted.
-    for (uint32_t record = 0, k = 0; record < index.Count() && k < counts.size(); ++record)
-        if (ReadUint32Le(index.Data() + index.Offset(record)) == counts[k].tag)
-            words[k++ * TagCountWords + 1] = record;
     return int32_t(counts.size());
 } catch (const std::bad_alloc&) {
     return -1;
