@@ -20,8 +20,8 @@ def python_reads(window):
 cases = [bytes([lead, second]) + tail for lead in range(256) for second in range(256)
          for tail in (b"", b"\x80\xbf\x80", b"\xbf\x7f", b"\x80\xc0", b"\xbf")]
 cases += [bytes([byte]) for byte in range(256)]
-lines = subprocess.run([sys.argv[1]], input="".join(c.hex() + "\n" for c in cases),
-                       capture_output=True, text=True, check=True, timeout=120).stdout.splitlines()
+lines = subprocess.run([sys.argv[1]], input="".join(c.hex() + "\n" for c in cases), text=True,
+                       capture_output=True, check=True, timeout=120).stdout.splitlines()
 known = {}
 
 def python_says(case):
