@@ -148,8 +148,6 @@ const Case Cases[] = {
     {"--tag MI_NOTHING in.qef", 2,
      "--tag takes a tag's name or its 8 hexadecimal digits, not 'MI_NOTHING'"},
     {"--stats - a -", 2, "only one of the files can be standard input"},
-    {"--record 2 -o out.txt in.qef", 2, "in.qef: there is no record 2: the file has 1 record\n",
-     NOTHING, 0, [] { return Signed(); }},
 };
 
 // What qefdump writes goes where it was asked to, whole; whatever it refuses leaves in.qef and

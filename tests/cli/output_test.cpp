@@ -42,14 +42,12 @@ const std::pair<const char*, const char*> Scenes[] = {
      "real: dump\ngone: dump\nreal: dump\nqefdump: l1: Too many levels of symbolic links\n3\n"
      "qefdump: self: Too many levels of symbolic links\n3\nlinks\n"
      "dangling dump.txt gone in.qef l1 l2 link null real self sub\n"},
-    {"cp in.qef orig; ln in.qef hard; ln -s in.qef sym\n"
-     "for o in ./in.qef \"$PWD/in.qef\" hard sym; do $Q -o $o in.qef 2>/dev/null; echo $?; done\n"
-     "$Q -o sym <hard; $Q in.qef >>in.qef; $Q <hard >>sym; $Q --diff orig sym >>in.qef; echo $?\n"
-     "cmp in.qef orig && echo kept; $Q -o new in.qef; stat -c %a new; n=$(printf 'new\\nline')\n"
-     "$G --size 300 -o \"$n\"; $Q --diff in.qef \"$n\" | head -n 2; $Q \"$(printf 'e\\033[1m')\"",
-     "2\n2\n2\n2\nqefdump: sym: input file is output file\nqefdump: in.qef: input file is output "
-     "file\nqefdump: (stdin): input file is output file\nqefdump: sym: input file is output file\n"
-     "2\nkept\n644\n--- in.qef\n+++ \"new\\nline\"\n"
+    // That OUT is an input is door_test's; here by an absolute name. A new OUT's mode; names
+    // that need quotes.
+    {"$Q -o \"$PWD/in.qef\" in.qef 2>/dev/null; echo $?; $Q -o new in.qef; stat -c %a new\n"
+     "n=$(printf 'new\\nline'); $G --size 300 -o \"$n\"; $Q --diff in.qef \"$n\" | head -n 2\n"
+     "$Q \"$(printf 'e\\033[1m')\"",
+     "2\n644\n--- in.qef\n+++ \"new\\nline\"\n"
      "qefdump: 'e'$'\\033''[1m': No such file or directory\n"},
     // A replacement has OUT's owner, group and mode, set-group-id included; hard links are
     // written in place.

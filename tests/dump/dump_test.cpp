@@ -3,7 +3,7 @@
 // in every numeration mode, through FormatModuleInfo and through every line writer.
 #include "dump/line_kernel.h"
 #include "dump/module_info.h"
-#include "dump/record_text.h"
+#include "dump/records.h"
 #include "dump/viewer_dump.h"
 #include "tests/support/checks.h"
 #include "tests/support/dump_model.h"
@@ -94,24 +94,6 @@ TEST(Dump, WorkedExamples) {
                       expected);
         }
     }
-    // The same file's records as the record list and as JSON show them.
-    std::string list;
-    WalkRecords(three.data(), uint32_t(three.size()), {}, [&list](const Record& record) {
-        char line[RecordJsonRoom];
-        list.append(line, WriteRecordLine(record, line));
-        list.append(line, WriteRecordJson(record, line));
-        return true;
-    });
-    EXPECT_EQ(list,
-              "         1  00000000  4D 6F 64 00  MI_SIGNATURE          32\n"
-              "{\"record\": 1, \"offset\": 0, \"tag\": \"4D6F6400\", \"name\": \"MI_SIGNATURE\", "
-              "\"size\": 32}\n"
-              "         2  00000028  0A 56 65 72  MI_VERSION             4\n"
-              "{\"record\": 2, \"offset\": 40, \"tag\": \"0A566572\", \"name\": \"MI_VERSION\", "
-              "\"size\": 4}\n"
-              "         3  00000034  0A 45 6E 64  MI_END                 0\n"
-              "{\"record\": 3, \"offset\": 52, \"tag\": \"0A456E64\", \"name\": \"MI_END\", "
-              "\"size\": 0}\n");
 }
 
 // The model's names for every table tag, every top byte under assorted lower bytes, and
