@@ -25,7 +25,6 @@ class RecordingTarget : public DumpTarget {
         return true;
     }
     void ShowProgress(const char* progressText) override {
-        progress.emplace_back(progressText);
         events.push_back(std::string("progress ") + progressText);
     }
     void ShowMessage(const DumpMessage& message) override {
@@ -41,7 +40,6 @@ class RecordingTarget : public DumpTarget {
     }
 
     std::string text;
-    std::vector<std::string> progress;
     std::vector<std::string> events; // "text", "progress ..." and "message ..." as they came
     size_t allocatedBytes = 0;
     int releases = 0;
