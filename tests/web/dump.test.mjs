@@ -1,12 +1,12 @@
-// The dump as the page shows it, held against qefdump's lines: at the top, in the middle and
-// at the end in every numeration, in a file of 4,000,000 empty records, through the record
-// list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
+// The dump as the page shows it, held against qefdump's lines: at the top, in the middle, at the
+// end and saved as text in every numeration, in a file of 4,000,000 empty records, through the
+// record list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
     makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows, topLine, setMode, goTo, find,
-    copied,
+    copied, download,
 } from './harness.mjs';
 
 const browser = sharedPage();
@@ -20,13 +20,17 @@ async function expectScreen(page, lines, what) {
     return top;
 }
 
-test('every numeration shows qefdump\'s lines at the top, the middle and the end, and renumbers at once', async () => {
+test('every numeration shows and saves qefdump\'s lines, at the top, the middle and the end, and renumbers at once', async () => {
     const { page } = browser;
-    for (const file of [mixed, makeSample(browser.folder, 'one-record', 5, 100000)]) {
+    // The first has more lines than one piece of the saved text.
+    const samples = [['one-record', 100000], ['empty-records', 3000]].map(([shape, size]) => makeSample(browser.folder, shape, 5, size));
+    for (const file of [mixed, ...samples]) {
         await openFile(page, file);
         for (const mode of ['multi', 'single', 'offset']) {
             await setMode(page, mode);
-            const lines = dumpLines(file, mode);
+            const [saved, dump] = [await download(page, 'text=Save as text'), qefdump('-n', mode, file).stdout];
+            assert.ok(saved.bytes.equals(dump) && saved.name.endsWith('.qef.txt'), `${file} saved in ${mode}`);
+            const lines = dump.toString('latin1').split('\r\n').slice(0, -1);
             assert.equal(await expectScreen(page, lines, `${mode}, top`), 0);
             await goTo(page, 'line', lines.length >> 1);
             assert.equal(await expectScreen(page, lines, `${mode}, middle`), (lines.length >> 1) - 1);

@@ -1,29 +1,14 @@
-// Save as text byte for byte against qefdump, and Compare against `qefdump --diff`: the same
-// hunks and changed lines, folds that open to the rest of A's dump, a step from change to
-// change that tells what changed in each record.
+// Compare against `qefdump --diff`: the same hunks and changed lines, folds that open to the rest
+// of A's dump, a step from change to change that tells what changed in each record.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-    makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, topLine, setMode, download,
+    makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, topLine, setMode,
 } from './harness.mjs';
 
 const browser = sharedPage({ width: 1400, height: 2400 }); // a long comparison reads in fewer screens
-
-test('Save as text writes what qefdump writes, byte for byte, in every numeration', async () => {
-    const { page } = browser;
-    // The first has more lines than one piece of the saved text.
-    for (const path of [makeSample(browser.folder, 'mixed', 21, 1500000), makeSample(browser.folder, 'empty-records', 2, 3000)]) {
-        await openFile(page, path);
-        for (const mode of ['offset', 'single', 'multi']) {
-            await setMode(page, mode);
-            const saved = await download(page, 'text=Save as text');
-            assert.match(saved.name, /\.qef\.txt$/);
-            assert.ok(saved.bytes.equals(qefdump('-n', mode, path).stdout), `${path} in ${mode}`);
-        }
-    }
-});
 
 // B from A: a data byte changed in one record, another's tag replaced by a third's, a fourth
 // removed, and a copy of record 3 put after a fifth; far enough apart to make four hunks.
