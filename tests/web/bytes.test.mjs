@@ -1,6 +1,5 @@
 // The dump's bytes: Find over the whole file against qefdump's hits, the byte cursor and the data
 // inspector against the file's own bytes, and Statistics against qefdump's counts.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { makeSample, qefdump, recordsOf, sharedPage, openFile, goTo, topLine, idle, find, number, hex } from './harness.mjs';
@@ -35,8 +34,7 @@ async function found(page, key) {
     return { offset: parseInt(/found at offset 0x([0-9A-F]+)/.exec(note)[1], 16), round: /again/.test(note) };
 }
 
-test('Find walks every hit of a text or hex bytes as qefdump finds them, both ways round, and marks them', async () => {
-    const { page } = browser;
+browser.test('Find walks every hit of a text or hex bytes as qefdump finds them, both ways round, and marks them', async ({ page }) => {
     await openFile(page, path);
     const expected = hits('--find', 'module', '-i', '--utf16');
     assert.ok(expected.length >= 4);
@@ -92,8 +90,7 @@ function expectedAt(at, room) {
     return values;
 }
 
-test('the byte cursor goes where Go to, a click and Left/Right put it; the inspector reads the bytes there', async () => {
-    const { page } = browser;
+browser.test('the byte cursor goes where Go to, a click and Left/Right put it; the inspector reads the bytes there', async ({ page }) => {
     await openFile(page, path);
     const record = big[3];
     const check = async (at, room, why) => {
@@ -127,8 +124,7 @@ test('the byte cursor goes where Go to, a click and Left/Right put it; the inspe
 // The rows of the statistics' list on screen, as [tag, name, records, data bytes].
 const statRows = (page) => page.$$eval('#stats-list .row', (rows) => rows.map((r) => r.textContent.trim().split(/ +/)).filter((r) => r[0]));
 
-test('Statistics counts per tag as qefdump does, in each order; a tag goes to its first record, whose bytes are marked', async () => {
-    const { page } = browser;
+browser.test('Statistics counts per tag as qefdump does, in each order; a tag goes to its first record, whose bytes are marked', async ({ page }) => {
     await openFile(page, path);
     await page.click('#toggle-stats');
     const stats = qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
@@ -158,8 +154,7 @@ test('Statistics counts per tag as qefdump does, in each order; a tag goes to it
     assert.equal(await topLine(page), 0);
 });
 
-test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async () => {
-    const { page } = browser;
+browser.test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async ({ page }) => {
     const named = `${browser.folder}/a\u202Eb.qef`; // a right-to-left override in the name
     writeFileSync(named, bytes);
     await openFile(page, named);

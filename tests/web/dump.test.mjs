@@ -1,7 +1,6 @@
 // The dump as the page shows it, held against qefdump's lines: at the top, in the middle, at the
 // end and saved as text in every numeration, in a file of 4,000,000 empty records, through the
 // record list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
@@ -20,8 +19,7 @@ async function expectScreen(page, lines, what) {
     return top;
 }
 
-test('every numeration shows and saves qefdump\'s lines, at the top, the middle and the end, and renumbers at once', async () => {
-    const { page } = browser;
+browser.test('every numeration shows and saves qefdump\'s lines, at the top, the middle and the end, and renumbers at once', async ({ page }) => {
     // The first has more lines than one piece of the saved text.
     const samples = [['one-record', 100000], ['empty-records', 3000]].map(([shape, size]) => makeSample(browser.folder, shape, 5, size));
     for (const file of [mixed, ...samples]) {
@@ -43,8 +41,7 @@ test('every numeration shows and saves qefdump\'s lines, at the top, the middle 
     await setMode(page, 'multi');
 });
 
-test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async () => {
-    const { page } = browser;
+browser.test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async ({ page }) => {
     const file = makeSample(browser.folder, 'empty-records', 1, 32000000);
     await openFile(page, file);
     assert.match(await page.textContent('#status'), /32,000,000 bytes · 3,999,997 records/);
@@ -62,8 +59,7 @@ test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdum
     assert.equal(await expectScreen(page, lines, 'Go to'), 2345677);
 });
 
-test('the record list, Go to a record or an offset, and Find a tag name or hex bytes', async () => {
-    const { page } = browser;
+browser.test('the record list, Go to a record or an offset, and Find a tag name or hex bytes', async ({ page }) => {
     await openFile(page, mixed);
     const records = recordsOf(mixed);
     const list = qefdump('--records', mixed).stdout.toString().split('\n');
@@ -106,8 +102,7 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     await setMode(page, 'multi');
 });
 
-test('keys, the wheel, and a copy of the selection give the dump\'s own text', async () => {
-    const { page } = browser;
+browser.test('keys, the wheel, and a copy of the selection give the dump\'s own text', async ({ page }) => {
     await openFile(page, mixed);
     const text = qefdump(mixed).stdout.toString('latin1');
     const lines = text.split('\r\n').slice(0, -1);

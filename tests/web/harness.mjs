@@ -6,7 +6,7 @@ import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { before, after, afterEach } from 'node:test';
+import { test, before, after, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
@@ -95,14 +95,15 @@ export async function startPage(viewport = { width: 1400, height: 900 }, { devic
 export const idle = (page) => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
 
 // One page for the tests of a file, filled in before the first and closed after the last, and
-// a folder for their files, there at once. Each test must leave no console or page error behind.
+// a folder for their files, there at once. Each test must leave no console or page error behind;
+// `test(name, body)` runs body({ page, folder, errors }) with them.
 export function sharedPage(viewport) {
     const temp = tempFolder();
-    const shared = {};
+    const shared = { folder: temp.folder, test: (name, body) => test(name, () => body(shared)) };
     before(async () => Object.assign(shared, await startPage(viewport), { folder: temp.folder }));
     afterEach(() => assert.deepEqual(shared.errors.splice(0), [], 'console and page errors'));
     after(() => shared.close().finally(temp.remove));
-    return Object.assign(shared, { folder: temp.folder });
+    return shared;
 }
 
 // What the page counts on its body: files opened, comparisons ended, jobs running.

@@ -1,6 +1,5 @@
 // Files the viewer refuses, with its own message and where they break as qefdump says it; a
 // file dropped on the page; hostile bytes and names that must stay text; the page's policy.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, truncateSync } from 'node:fs';
 import { join, basename } from 'node:path';
@@ -17,8 +16,7 @@ function file(name, bytes, length = bytes.length) {
 
 const message = (page) => page.$eval('#message', (element) => (element.hidden ? '' : element.textContent));
 
-test('refused files show the viewer\'s message and where they break, as qefdump tells it; a dropped file opens', async () => {
-    const { page } = browser;
+browser.test('refused files show the viewer\'s message and where they break, as qefdump tells it; a dropped file opens', async ({ page }) => {
     const sample = makeSample(browser.folder, 'mixed', 11, 20000);
     const bytes = readFileSync(sample);
     const headerCut = recordsOf(sample).at(-1).offset + 5;
@@ -49,8 +47,7 @@ test('refused files show the viewer\'s message and where they break, as qefdump 
     assert.equal(await message(page), '');
 });
 
-test('hostile bytes and file names show as text and run nothing', async () => {
-    const { page } = browser;
+browser.test('hostile bytes and file names show as text and run nothing', async ({ page }) => {
     const markup = '<img src=x onerror=a>'; // exactly the signature's 21 bytes
     const sample = makeSample(browser.folder, 'mixed', 12, 20000);
     const refused = readFileSync(sample);

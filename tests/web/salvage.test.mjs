@@ -2,7 +2,6 @@
 // its damaged region marked in the dump and the record list; Go to, Find, the inspector and
 // Statistics over it; Save repaired file against the file without the damaged record and against
 // `qefdump --repair`; Compare on its intact records.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -35,8 +34,7 @@ function damaged(folder) {
     return { path: damagedPath, original: path, records, broken, length: end - broken.offset, whole };
 }
 
-test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async () => {
-    const { page, folder } = browser;
+browser.test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async ({ page, folder }) => {
     const file = damaged(folder);
     const { broken } = file;
     await openFile(page, file.path);
@@ -95,8 +93,7 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     await page.click('#toggle-stats');
 });
 
-test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async () => {
-    const { page, folder } = browser;
+browser.test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async ({ page, folder }) => {
     const file = damaged(folder);
     assert.ok((await download(page, 'text=Save as text')).bytes.equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
     const { bytes: saved, name } = await download(page, '#save-repaired');

@@ -1,6 +1,5 @@
 // Compare against `qefdump --diff`: the same hunks and changed lines, folds that open to the rest
 // of A's dump, a step from change to change that tells what changed in each record.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -64,8 +63,7 @@ function hunksOf(rows) {
 const changes = (lines) => lines.filter((line) => /^[-+][0-9]/.test(line));
 const diffLines = (...args) => qefdump('--diff', ...args).stdout.toString('latin1').split('\n').slice(2, -1);
 
-test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps from change to change, tells equal and refused files', async () => {
-    const { page } = browser;
+browser.test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps from change to change, tells equal and refused files', async ({ page }) => {
     const a = makeSample(browser.folder, 'mixed', 22, 100000);
     const b = changed(a);
     await setMode(page, 'multi');
