@@ -39,7 +39,6 @@ browser.test('a damaged file is refused with where it breaks, then shown as what
     const { broken } = file;
     await openFile(page, file.path);
     assert.equal(await page.textContent('#message'), refusal(file.path));
-    assert.ok(await page.isDisabled('text=Save as text'), 'nothing shown yet');
     assert.equal(await page.isHidden('#salvage-bar'), false, 'what survives is offered');
     assert.equal(await page.textContent('#salvage-name'), 'damaged.qef');
 
@@ -62,18 +61,12 @@ browser.test('a damaged file is refused with where it breaks, then shown as what
     assert.deepEqual(await page.$$eval('#records .row', (list) => list.flatMap((row, k) => (row.classList.contains('kind-damaged') ? [k] : []))),
         [broken.record - 1], 'one row marked damaged');
 
-    // Go to the damaged offset: the region's lines, marked, each with the file's bytes at its
-    // offset (the whole dump is qefdump --salvage's: Save as text, below).
+    // Go to the damaged offset: qefdump --salvage's lines from the region's first on, the region's marked.
     await goTo(page, 'offset', hex(broken.offset));
-    const shown = await shownRows(page);
+    const [shown, lines] = [await shownRows(page), qefdump('--salvage', file.path).stdout.toString('latin1').split('\r\n')];
+    const at = lines.findIndex((line) => line.startsWith(`!DAMAGED! 0x${offset8} `));
+    assert.deepEqual(shown, lines.slice(at, at + shown.length));
     const damagedLines = Math.ceil(file.length / 16);
-    const bytes = readFileSync(file.path);
-    for (const line of shown.slice(0, damagedLines)) {
-        const offset = parseInt(/^!DAMAGED! 0x([0-9A-F]{8}) /.exec(line)[1], 16);
-        const hexes = line.slice(32, 81);
-        const expected = [...bytes.subarray(offset, Math.min(offset + 16, broken.offset + file.length))];
-        assert.deepEqual(hexes.replace(' - ', ' ').trim().split(/ +/).map((h) => parseInt(h, 16)), expected, line);
-    }
     const marked = await page.$$eval('#dump .row', (list) => list.map((row) => row.classList.contains('kind-damaged')));
     assert.deepEqual(marked.slice(0, damagedLines + 1), [...Array(damagedLines).fill(true), false]);
     assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset ${hex(broken.offset)} .*, a damaged region$`));
@@ -122,7 +115,6 @@ browser.test('Save as text and Save repaired file write what qefdump --salvage a
     await page.click('#save-repaired');
     await page.waitForFunction(() => /^unsigned\.repaired\.qef was not/.test(document.querySelector('#jobs .job-end:last-child')?.textContent));
     assert.equal(await lastEnd(page), 'unsigned.repaired.qef was not saved: the signature record did not survive; choose one to write.');
-    assert.notEqual(qefdump('--repair', '-o', join(folder, 'unsigned-repaired.qef'), unsignedPath).status, 0);
     assert.equal(downloads, 0);
     // With one chosen, it goes in front, as qefdump --repair --signature writes it.
     await page.selectOption('#repair-signature', '2');
