@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
     makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows, topLine, setMode, goTo, find,
-    copied, download,
+    copied, download, hex,
 } from './harness.mjs';
 
 const browser = sharedPage();
@@ -70,33 +70,28 @@ browser.test('the record list, Go to a record or an offset, and Find a tag name 
     const lines = dumpLines(mixed, 'offset');
     const firstLineOf = (record) => lines.findIndex((line) => line.startsWith(`${String(record.offset + 8).padStart(8, '0')}:`));
     const topIs = async (line, what) => assert.equal((await shownRows(page))[0], lines[line], what);
-    await page.click('#records .row >> nth=5');
-    await topIs(firstLineOf(records[5]), 'a click on the sixth record');
-
     const big = records.find((record) => record.size > 100 && record.record > 20);
-    await goTo(page, 'record', big.record);
-    await topIs(firstLineOf(big), `Go to record ${big.record}`);
-    const offset = (big.offset + 8).toString(16).toUpperCase();
-    assert.match(await page.textContent('#status-position'), new RegExp(`· record ${big.record} of [\\d,]+ · offset 0x${offset}$`));
-    await goTo(page, 'offset', big.offset + 5);
-    await topIs(firstLineOf(big), 'Go to a byte of its header');
-    await goTo(page, 'offset', `0x${(big.offset + 8 + 16 * 3 + 5).toString(16)}`);
-    await topIs(firstLineOf(big) + 3, 'Go to a byte on its fourth line, in hexadecimal');
+    const data = big.offset + 8;
+    // Part of a tag name in any case, then the next record of that name; bytes across a line's end.
+    const [named, bytes] = [records.filter((record) => record.name === 'NM_PLUGCMD'), readFileSync(mixed)];
+    for (const [what, act, line] of [
+        ['a click on the sixth record', () => page.click('#records .row >> nth=5'), firstLineOf(records[5])],
+        ['Go to a byte of its header', () => goTo(page, 'offset', big.offset + 5), firstLineOf(big)],
+        ['Go to a byte on its fourth line, in hexadecimal', () => goTo(page, 'offset', `0x${(data + 16 * 3 + 5).toString(16)}`), firstLineOf(big) + 3],
+        ['Go to line 1', () => goTo(page, 'line', 1), 0],
+        ['Find a name', () => find(page, 'tag', 'plugcmd'), firstLineOf(named[0])],
+        ['Find it again', () => find(page, 'tag', 'plugcmd'), firstLineOf(named[1])],
+        ['Find bytes 30 to 34 of a record\'s data', () => find(page, 'hex', bytes.subarray(data + 30, data + 35).toString('hex')), firstLineOf(big) + 1],
+        [`Go to record ${big.record}`, () => goTo(page, 'record', big.record), firstLineOf(big)],
+    ]) {
+        await act();
+        await topIs(line, what);
+    }
+    assert.match(await page.textContent('#status-position'), new RegExp(`· record ${big.record} of [\\d,]+ · offset ${hex(data)}$`));
     await goTo(page, 'record', records.length - 2);
     assert.equal(await page.textContent('#records .row.marked'), list[records.length - 3], 'the list follows the dump');
     await goTo(page, 'record', records.length + 1);
     assert.match(await page.textContent('#status-note'), /No record/);
-
-    // Part of a tag name in any case, then the next record of that name; bytes across a line's end.
-    const named = records.filter((record) => record.name === 'NM_PLUGCMD');
-    await goTo(page, 'line', 1);
-    await find(page, 'tag', 'plugcmd');
-    await topIs(firstLineOf(named[0]), 'Find a name');
-    await find(page, 'tag', 'plugcmd');
-    await topIs(firstLineOf(named[1]), 'Find it again');
-    const bytes = readFileSync(mixed).subarray(big.offset + 8 + 30, big.offset + 8 + 35);
-    await find(page, 'hex', [...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '));
-    await topIs(firstLineOf(big) + 1, 'Find bytes 30 to 34 of a record\'s data');
     await find(page, 'tag', 'NO_SUCH_NAME');
     assert.match(await page.textContent('#status-note'), /is not in this file/);
     await setMode(page, 'multi');

@@ -14,7 +14,6 @@ const { chromium } = createRequire(import.meta.url)('playwright-core');
 const build = fileURLToPath(new URL('../../build', import.meta.url));
 const qefdumpPath = join(build, 'native/cli/qefdump');
 
-// A temporary folder, removed by the returned function.
 export function tempFolder() {
     const folder = mkdtempSync(join(tmpdir(), 'qefweb-'));
     return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
@@ -26,7 +25,6 @@ export function makeSample(folder, shape, seed, size) {
     return path;
 }
 
-// qefdump's { stdout, stderr, status }.
 export const qefdump = (...args) => spawnSync(qefdumpPath, args, { maxBuffer: 1 << 30 });
 export const dumpLines = (path, mode = 'multi') => qefdump('-n', mode, path).stdout.toString('latin1').split('\r\n').slice(0, -1);
 export const recordsOf = (path) => qefdump('--records', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
@@ -83,12 +81,7 @@ export async function startPage(viewport = { width: 1400, height: 900 }, { devic
     page.on('pageerror', (error) => errors.push(String(error)));
     await page.goto(server.url);
     await page.waitForSelector('body[data-ready=yes]');
-    const close = async () => {
-        await context.close();
-        server.stop();
-        temp.remove();
-    };
-    return { page, errors, folder: temp.folder, close };
+    return { page, errors, folder: temp.folder, close: () => context.close().finally(() => (server.stop(), temp.remove())) };
 }
 
 // Waits until the page has the core's answers it asked for.
