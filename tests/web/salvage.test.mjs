@@ -80,7 +80,6 @@ browser.test('a damaged file is refused with where it breaks, then shown as what
     await page.waitForFunction(() => / found at /.test(document.getElementById('status-note').textContent));
     assert.match(await page.textContent('#status-note'), new RegExp(`found at offset ${hex(broken.offset + 4)}\\b`));
 
-    // Statistics count the intact records.
     await page.click('#toggle-stats');
     assert.match(await page.textContent('#stats-total'), new RegExp(`tags, ${number(intact)} records, `));
     await page.click('#toggle-stats');
