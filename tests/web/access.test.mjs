@@ -6,7 +6,7 @@ import { readFileSync } from 'node:fs';
 import { basename } from 'node:path';
 import { createRequire } from 'node:module';
 import {
-    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, idle, copied, drop, counted, countPassed,
+    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, rowCount, idle, copied, drop, counted, countPassed,
 } from './harness.mjs';
 
 const axe = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
@@ -35,7 +35,6 @@ async function expectNoViolations(page, state) {
     });
     assert.deepEqual(violations, [], state);
 }
-const rowCount = async (page) => Number(/of ([\d,]+)$/.exec(await page.textContent('#status-position'))[1].replace(/,/g, ''));
 
 browser.test('the keyboard alone opens, walks both lists and a comparison; axe finds nothing there', async ({ page }) => {
     assert.equal(await press(page, 'Tab'), 'open');

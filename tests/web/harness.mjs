@@ -163,11 +163,10 @@ export function shownRows(page, list = '#dump') {
     });
 }
 
-// The first line on screen (from 0), as the status line tells it.
-export async function topLine(page) {
-    const text = await page.textContent('#status-position');
-    return Number(/^(?:Lines|Compare rows) ([\d,]+)/.exec(text)[1].replace(/,/g, '')) - 1;
-}
+// The first line on screen (from 0), and the count of lines or rows, as the status line tells them.
+const statusNumber = async (page, pattern) => Number(pattern.exec(await page.textContent('#status-position'))[1].replace(/,/g, ''));
+export const topLine = async (page) => (await statusNumber(page, /^(?:Lines|Compare rows) ([\d,]+)/)) - 1;
+export const rowCount = (page) => statusNumber(page, /of ([\d,]+)/);
 
 // Picks a numeration, and gives the keys back to the dump.
 export async function setMode(page, mode) {

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import {
-    makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, topLine, setMode,
+    makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, topLine, rowCount, setMode,
 } from './harness.mjs';
 
 const browser = sharedPage({ width: 1400, height: 2400 }); // a long comparison reads in fewer screens
@@ -45,8 +45,7 @@ async function allRows(page, open = false) {
             continue;
         }
         rows.splice(await topLine(page), Infinity, ...shown);
-        const [, count] = /of ([\d,]+)/.exec(await page.textContent('#status-position'));
-        if (rows.length >= Number(count.replace(/,/g, ''))) return rows;
+        if (rows.length >= (await rowCount(page))) return rows;
         await page.keyboard.press('PageDown');
     }
 }
