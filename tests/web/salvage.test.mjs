@@ -21,22 +21,17 @@ async function salvage(page) {
 
 // A sample whose record `broken` declares 2,147,483,647 data bytes, as a debugger that died while
 // writing it leaves it; the records before and after it are untouched.
-function damaged(folder) {
-    const path = makeSample(folder, 'mixed', 37, 30000);
-    const records = recordsOf(path);
-    const broken = records.find((r) => r.record > 10 && r.size >= 40);
-    const bytes = readFileSync(path);
-    const end = broken.offset + 8 + broken.size;
-    const whole = Buffer.concat([bytes.subarray(0, broken.offset), bytes.subarray(end)]);
-    bytes.writeUInt32LE(0x7fffffff, broken.offset + 4);
-    const damagedPath = join(folder, 'damaged.qef');
-    writeFileSync(damagedPath, bytes);
-    return { path: damagedPath, original: path, records, broken, length: end - broken.offset, whole };
-}
+const original = makeSample(browser.folder, 'mixed', 37, 30000);
+const records = recordsOf(original);
+const broken = records.find((r) => r.record > 10 && r.size >= 40);
+const bytes = readFileSync(original);
+const end = broken.offset + 8 + broken.size;
+const whole = Buffer.concat([bytes.subarray(0, broken.offset), bytes.subarray(end)]);
+bytes.writeUInt32LE(0x7fffffff, broken.offset + 4);
+const file = { path: join(browser.folder, 'damaged.qef'), original, records, length: end - broken.offset, whole };
+writeFileSync(file.path, bytes);
 
 browser.test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async ({ page, folder }) => {
-    const file = damaged(folder);
-    const { broken } = file;
     await openFile(page, file.path);
     assert.equal(await page.textContent('#message'), refusal(file.path));
     assert.equal(await page.isHidden('#salvage-bar'), false, 'what survives is offered');
@@ -86,7 +81,6 @@ browser.test('a damaged file is refused with where it breaks, then shown as what
 });
 
 browser.test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async ({ page, folder }) => {
-    const file = damaged(folder);
     assert.ok((await download(page, 'text=Save as text')).bytes.equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
     const { bytes: saved, name } = await download(page, '#save-repaired');
     assert.equal(name, 'damaged.repaired.qef');
