@@ -167,16 +167,14 @@ browser.test('the byte cursor starts at the first byte and crosses a header, mar
     assert.deepEqual(await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent)), [first.slice(10, 24)]);
     await openFile(page, named); // a fresh cursor
     await page.focus('#dump');
-    await page.keyboard.press('ArrowRight');
-    assert.deepEqual([await offset(), await cursor()], ['0x0', [first.slice(10, 24)]], 'Right goes to the first byte');
-    for (let k = 0; k < 4; k++) await page.keyboard.press('ArrowRight');
-    assert.deepEqual([await offset(), await cursor()], ['0x4', [first.slice(25, 30)]], 'the size\'s bytes');
-    for (let k = 0; k < 5; k++) await page.keyboard.press('ArrowRight');
-    assert.deepEqual([await offset(), await cursor()], ['0x9', [first.slice(35, 37), first[85]]], 'the second data byte');
-    await page.keyboard.press('ArrowDown');
-    assert.equal(await offset(), '0x19', 'Down: a line of data on');
-    await page.keyboard.press('ArrowUp');
-    assert.equal(await offset(), '0x9', 'Up: back');
+    // [key, times, the cursor's offset, its spans on the first line or null]
+    for (const [key, times, at, spans, why] of [['ArrowRight', 1, '0x0', [first.slice(10, 24)], 'Right goes to the first byte'],
+        ['ArrowRight', 4, '0x4', [first.slice(25, 30)], 'the size\'s bytes'],
+        ['ArrowRight', 5, '0x9', [first.slice(35, 37), first[85]], 'the second data byte'],
+        ['ArrowDown', 1, '0x19', null, 'Down: a line of data on'], ['ArrowUp', 1, '0x9', null, 'Up: back']]) {
+        for (let k = 0; k < times; k++) await page.keyboard.press(key);
+        assert.deepEqual([await offset(), spans && (await cursor())], [at, spans], why);
+    }
     // Find previous of a tag name: the record the cursor is in, then round the file's end.
     await page.selectOption('#find-kind', 'tag');
     await page.fill('#find-text', records[0].name);
