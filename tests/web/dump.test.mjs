@@ -72,7 +72,7 @@ browser.test('the record list, Go to a record or an offset, and Find a tag name 
     const topIs = async (line, what) => assert.equal((await shownRows(page))[0], lines[line], what);
     const big = records.find((record) => record.size > 100 && record.record > 20);
     const data = big.offset + 8;
-    // Part of a tag name in any case, then the next record of that name; bytes across a line's end.
+    // A piece of a tag name in any case, then the next record of that name; bytes across a line's end.
     const [named, bytes] = [records.filter((record) => record.name === 'NM_PLUGCMD'), readFileSync(mixed)];
     for (const [what, act, line] of [
         ['a click on the sixth record', () => page.click('#records .row >> nth=5'), firstLineOf(records[5])],
