@@ -1,13 +1,12 @@
 // The page for everyone: the keyboard alone from Open through both lists and a comparison,
 // with axe-core finding nothing there and in dark mode; two dropped files compared; a phone's
 // swipe; and qefview.html, opened from disk, showing what the served page shows.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { basename } from 'node:path';
 import { createRequire } from 'node:module';
 import {
-    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, idle, copied, drop, counted, countPassed,
+    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, rowCount, idle, copied, drop, counted, countPassed,
 } from './harness.mjs';
 
 const axe = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
@@ -36,10 +35,8 @@ async function expectNoViolations(page, state) {
     });
     assert.deepEqual(violations, [], state);
 }
-const rowCount = async (page) => Number(/of ([\d,]+)$/.exec(await page.textContent('#status-position'))[1].replace(/,/g, ''));
 
-test('the keyboard alone opens, walks both lists and a comparison; axe finds nothing there', async () => {
-    const { page } = browser;
+browser.test('the keyboard alone opens, walks both lists and a comparison; axe finds nothing there', async ({ page }) => {
     assert.equal(await press(page, 'Tab'), 'open');
     const chooser = page.waitForEvent('filechooser');
     await page.waitForTimeout(200); // until Playwright watches for the chooser
@@ -71,8 +68,7 @@ test('the keyboard alone opens, walks both lists and a comparison; axe finds not
     await page.emulateMedia({ colorScheme: 'light' });
 });
 
-test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown; three are refused', async () => {
-    const { page } = browser;
+browser.test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown; three are refused', async ({ page }) => {
     for (const [target, files, summary] of [['#dump', [b, a], `${basename(b)} / ${basename(a)}: `],
         ['#compare', [b], `${basename(b)} / ${basename(b)}: The records are equal.`]]) {
         const before = await counted(page, 'compared');
@@ -86,8 +82,7 @@ test('two files dropped are compared, the first as A; one dropped on Compare is 
     assert.equal(await page.textContent('#compare-summary'), shown, 'the comparison stays');
 });
 
-test('qefview.html opened from disk shows qefdump\'s lines', async () => {
-    const { page } = browser;
+browser.test('qefview.html opened from disk shows qefdump\'s lines', async ({ page }) => {
     await page.goto(new URL('../../build/web/qefview.html', import.meta.url).href);
     await page.waitForSelector('body[data-ready=yes]');
     await openFile(page, a);
@@ -95,7 +90,7 @@ test('qefview.html opened from disk shows qefdump\'s lines', async () => {
     assert.deepEqual(rows, dumpLines(a).slice(0, rows.length));
 });
 
-test('on a phone, Open stays on screen, the dump is 300 px wide or more, and a swipe scrolls it on', async () => {
+browser.test('on a phone, Open stays on screen, the dump is 300 px wide or more, and a swipe scrolls it on', async () => {
     const { page, close, errors } = await startPage({ width: 390, height: 844 }, { device: { hasTouch: true, isMobile: true } });
     await openFile(page, a);
     const box = await page.$eval('#open', (open) => open.getBoundingClientRect().right);

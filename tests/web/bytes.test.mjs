@@ -1,6 +1,5 @@
 // The dump's bytes: Find over the whole file against qefdump's hits, the byte cursor and the data
 // inspector against the file's own bytes, and Statistics against qefdump's counts.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { makeSample, qefdump, recordsOf, sharedPage, openFile, goTo, topLine, idle, find, number, hex } from './harness.mjs';
@@ -24,7 +23,6 @@ bytes.write('80000000000000803F8000017F800000FFC00000400921FB54442D18', inspecte
 writeFileSync(path, bytes);
 const across = big[4];
 const acrossBytes = bytes.subarray(dataOf(across) + across.size - 2, dataOf(across) + across.size + 3);
-const hexOf = (b) => [...b].map((x) => x.toString(16).padStart(2, '0').toUpperCase()).join(' ');
 const hits = (...args) => qefdump(...args, '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
 
 // The hit the status line names, after `key`, if any.
@@ -35,8 +33,7 @@ async function found(page, key) {
     return { offset: parseInt(/found at offset 0x([0-9A-F]+)/.exec(note)[1], 16), round: /again/.test(note) };
 }
 
-test('Find walks every hit of a text or hex bytes as qefdump finds them, both ways round, and marks them', async () => {
-    const { page } = browser;
+browser.test('Find walks every hit of a text or hex bytes as qefdump finds them, both ways round, and marks them', async ({ page }) => {
     await openFile(page, path);
     const expected = hits('--find', 'module', '-i', '--utf16');
     assert.ok(expected.length >= 4);
@@ -56,8 +53,8 @@ test('Find walks every hit of a text or hex bytes as qefdump finds them, both wa
     await page.uncheck('#find-utf16');
     await find(page, 'text', 'module');
     assert.equal((await found(page)).offset, hits('--find', 'module')[0].offset, 'Match case');
-    await find(page, 'hex', hexOf(acrossBytes));
-    assert.equal((await found(page)).offset, hits('--find-hex', hexOf(acrossBytes))[0].offset, 'into a header');
+    await find(page, 'hex', acrossBytes.toString('hex'));
+    assert.equal((await found(page)).offset, hits('--find-hex', acrossBytes.toString('hex'))[0].offset, 'into a header');
     await page.fill('#find-text', 'zz');
     await page.click('#find button[type=submit]');
     assert.match(await page.textContent('#status-note'), /hexadecimal/);
@@ -92,8 +89,7 @@ function expectedAt(at, room) {
     return values;
 }
 
-test('the byte cursor goes where Go to, a click and Left/Right put it; the inspector reads the bytes there', async () => {
-    const { page } = browser;
+browser.test('the byte cursor goes where Go to, a click and Left/Right put it; the inspector reads the bytes there', async ({ page }) => {
     await openFile(page, path);
     const record = big[3];
     const check = async (at, room, why) => {
@@ -127,8 +123,7 @@ test('the byte cursor goes where Go to, a click and Left/Right put it; the inspe
 // The rows of the statistics' list on screen, as [tag, name, records, data bytes].
 const statRows = (page) => page.$$eval('#stats-list .row', (rows) => rows.map((r) => r.textContent.trim().split(/ +/)).filter((r) => r[0]));
 
-test('Statistics counts per tag as qefdump does, in each order; a tag goes to its first record, whose bytes are marked', async () => {
-    const { page } = browser;
+browser.test('Statistics counts per tag as qefdump does, in each order; a tag goes to its first record, whose bytes are marked', async ({ page }) => {
     await openFile(page, path);
     await page.click('#toggle-stats');
     const stats = qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
@@ -158,8 +153,7 @@ test('Statistics counts per tag as qefdump does, in each order; a tag goes to it
     assert.equal(await topLine(page), 0);
 });
 
-test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async () => {
-    const { page } = browser;
+browser.test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async ({ page }) => {
     const named = `${browser.folder}/a\u202Eb.qef`; // a right-to-left override in the name
     writeFileSync(named, bytes);
     await openFile(page, named);
@@ -173,16 +167,14 @@ test('the byte cursor starts at the first byte and crosses a header, marked on i
     assert.deepEqual(await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent)), [first.slice(10, 24)]);
     await openFile(page, named); // a fresh cursor
     await page.focus('#dump');
-    await page.keyboard.press('ArrowRight');
-    assert.deepEqual([await offset(), await cursor()], ['0x0', [first.slice(10, 24)]], 'Right goes to the first byte');
-    for (let k = 0; k < 4; k++) await page.keyboard.press('ArrowRight');
-    assert.deepEqual([await offset(), await cursor()], ['0x4', [first.slice(25, 30)]], 'the size\'s bytes');
-    for (let k = 0; k < 5; k++) await page.keyboard.press('ArrowRight');
-    assert.deepEqual([await offset(), await cursor()], ['0x9', [first.slice(35, 37), first[85]]], 'the second data byte');
-    await page.keyboard.press('ArrowDown');
-    assert.equal(await offset(), '0x19', 'Down: a line of data on');
-    await page.keyboard.press('ArrowUp');
-    assert.equal(await offset(), '0x9', 'Up: back');
+    // [key, times, the cursor's offset, its spans on the first line or null]
+    for (const [key, times, at, spans, why] of [['ArrowRight', 1, '0x0', [first.slice(10, 24)], 'Right goes to the first byte'],
+        ['ArrowRight', 4, '0x4', [first.slice(25, 30)], 'the size\'s bytes'],
+        ['ArrowRight', 5, '0x9', [first.slice(35, 37), first[85]], 'the second data byte'],
+        ['ArrowDown', 1, '0x19', null, 'Down: a line of data on'], ['ArrowUp', 1, '0x9', null, 'Up: back']]) {
+        for (let k = 0; k < times; k++) await page.keyboard.press(key);
+        assert.deepEqual([await offset(), spans && (await cursor())], [at, spans], why);
+    }
     // Find previous of a tag name: the record the cursor is in, then round the file's end.
     await page.selectOption('#find-kind', 'tag');
     await page.fill('#find-text', records[0].name);

@@ -1,12 +1,11 @@
-// The dump as the page shows it, held against qefdump's lines: at the top, in the middle and
-// at the end in every numeration, in a file of 4,000,000 empty records, through the record
-// list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
-import { test } from 'node:test';
+// The dump as the page shows it, held against qefdump's lines: at the top, in the middle, at the
+// end and saved as text in every numeration, in a file of 4,000,000 empty records, through the
+// record list, Go to, Find, the keys, the wheel, the scroll bar and a copy.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import {
     makeSample, qefdump, dumpLines, dumpSlice, recordsOf, sharedPage, openFile, shownRows, topLine, setMode, goTo, find,
-    copied,
+    copied, download, hex,
 } from './harness.mjs';
 
 const browser = sharedPage();
@@ -20,13 +19,16 @@ async function expectScreen(page, lines, what) {
     return top;
 }
 
-test('every numeration shows qefdump\'s lines at the top, the middle and the end, and renumbers at once', async () => {
-    const { page } = browser;
-    for (const file of [mixed, makeSample(browser.folder, 'one-record', 5, 100000)]) {
+browser.test('every numeration shows and saves qefdump\'s lines, at the top, the middle and the end, and renumbers at once', async ({ page }) => {
+    // The first has more lines than one piece of the saved text.
+    const samples = [['one-record', 100000], ['empty-records', 3000]].map(([shape, size]) => makeSample(browser.folder, shape, 5, size));
+    for (const file of [mixed, ...samples]) {
         await openFile(page, file);
         for (const mode of ['multi', 'single', 'offset']) {
             await setMode(page, mode);
-            const lines = dumpLines(file, mode);
+            const [saved, dump] = [await download(page, 'text=Save as text'), qefdump('-n', mode, file).stdout];
+            assert.ok(saved.bytes.equals(dump) && saved.name.endsWith('.qef.txt'), `${file} saved in ${mode}`);
+            const lines = dump.toString('latin1').split('\r\n').slice(0, -1);
             assert.equal(await expectScreen(page, lines, `${mode}, top`), 0);
             await goTo(page, 'line', lines.length >> 1);
             assert.equal(await expectScreen(page, lines, `${mode}, middle`), (lines.length >> 1) - 1);
@@ -39,8 +41,7 @@ test('every numeration shows qefdump\'s lines at the top, the middle and the end
     await setMode(page, 'multi');
 });
 
-test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async () => {
-    const { page } = browser;
+browser.test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdump\'s lines', async ({ page }) => {
     const file = makeSample(browser.folder, 'empty-records', 1, 32000000);
     await openFile(page, file);
     assert.match(await page.textContent('#status'), /32,000,000 bytes · 3,999,997 records/);
@@ -58,8 +59,7 @@ test('4,000,000 empty records: Ctrl+End, the scroll bar and Go to land on qefdum
     assert.equal(await expectScreen(page, lines, 'Go to'), 2345677);
 });
 
-test('the record list, Go to a record or an offset, and Find a tag name or hex bytes', async () => {
-    const { page } = browser;
+browser.test('the record list, Go to a record or an offset, and Find a tag name or hex bytes', async ({ page }) => {
     await openFile(page, mixed);
     const records = recordsOf(mixed);
     const list = qefdump('--records', mixed).stdout.toString().split('\n');
@@ -70,40 +70,34 @@ test('the record list, Go to a record or an offset, and Find a tag name or hex b
     const lines = dumpLines(mixed, 'offset');
     const firstLineOf = (record) => lines.findIndex((line) => line.startsWith(`${String(record.offset + 8).padStart(8, '0')}:`));
     const topIs = async (line, what) => assert.equal((await shownRows(page))[0], lines[line], what);
-    await page.click('#records .row >> nth=5');
-    await topIs(firstLineOf(records[5]), 'a click on the sixth record');
-
     const big = records.find((record) => record.size > 100 && record.record > 20);
-    await goTo(page, 'record', big.record);
-    await topIs(firstLineOf(big), `Go to record ${big.record}`);
-    const offset = (big.offset + 8).toString(16).toUpperCase();
-    assert.match(await page.textContent('#status-position'), new RegExp(`· record ${big.record} of [\\d,]+ · offset 0x${offset}$`));
-    await goTo(page, 'offset', big.offset + 5);
-    await topIs(firstLineOf(big), 'Go to a byte of its header');
-    await goTo(page, 'offset', `0x${(big.offset + 8 + 16 * 3 + 5).toString(16)}`);
-    await topIs(firstLineOf(big) + 3, 'Go to a byte on its fourth line, in hexadecimal');
+    const data = big.offset + 8;
+    // A piece of a tag name in any case, then the next record of that name; bytes across a line's end.
+    const [named, bytes] = [records.filter((record) => record.name === 'NM_PLUGCMD'), readFileSync(mixed)];
+    for (const [what, act, line] of [
+        ['a click on the sixth record', () => page.click('#records .row >> nth=5'), firstLineOf(records[5])],
+        ['Go to a byte of its header', () => goTo(page, 'offset', big.offset + 5), firstLineOf(big)],
+        ['Go to a byte on its fourth line, in hexadecimal', () => goTo(page, 'offset', `0x${(data + 16 * 3 + 5).toString(16)}`), firstLineOf(big) + 3],
+        ['Go to line 1', () => goTo(page, 'line', 1), 0],
+        ['Find a name', () => find(page, 'tag', 'plugcmd'), firstLineOf(named[0])],
+        ['Find it again', () => find(page, 'tag', 'plugcmd'), firstLineOf(named[1])],
+        ['Find bytes 30 to 34 of a record\'s data', () => find(page, 'hex', bytes.subarray(data + 30, data + 35).toString('hex')), firstLineOf(big) + 1],
+        [`Go to record ${big.record}`, () => goTo(page, 'record', big.record), firstLineOf(big)],
+    ]) {
+        await act();
+        await topIs(line, what);
+    }
+    assert.match(await page.textContent('#status-position'), new RegExp(`· record ${big.record} of [\\d,]+ · offset ${hex(data)}$`));
     await goTo(page, 'record', records.length - 2);
     assert.equal(await page.textContent('#records .row.marked'), list[records.length - 3], 'the list follows the dump');
     await goTo(page, 'record', records.length + 1);
     assert.match(await page.textContent('#status-note'), /No record/);
-
-    // Part of a tag name in any case, then the next record of that name; bytes across a line's end.
-    const named = records.filter((record) => record.name === 'NM_PLUGCMD');
-    await goTo(page, 'line', 1);
-    await find(page, 'tag', 'plugcmd');
-    await topIs(firstLineOf(named[0]), 'Find a name');
-    await find(page, 'tag', 'plugcmd');
-    await topIs(firstLineOf(named[1]), 'Find it again');
-    const bytes = readFileSync(mixed).subarray(big.offset + 8 + 30, big.offset + 8 + 35);
-    await find(page, 'hex', [...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' '));
-    await topIs(firstLineOf(big) + 1, 'Find bytes 30 to 34 of a record\'s data');
     await find(page, 'tag', 'NO_SUCH_NAME');
     assert.match(await page.textContent('#status-note'), /is not in this file/);
     await setMode(page, 'multi');
 });
 
-test('keys, the wheel, and a copy of the selection give the dump\'s own text', async () => {
-    const { page } = browser;
+browser.test('keys, the wheel, and a copy of the selection give the dump\'s own text', async ({ page }) => {
     await openFile(page, mixed);
     const text = qefdump(mixed).stdout.toString('latin1');
     const lines = text.split('\r\n').slice(0, -1);

@@ -6,7 +6,7 @@ import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { before, after, afterEach } from 'node:test';
+import { test, before, after, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
@@ -14,7 +14,6 @@ const { chromium } = createRequire(import.meta.url)('playwright-core');
 const build = fileURLToPath(new URL('../../build', import.meta.url));
 const qefdumpPath = join(build, 'native/cli/qefdump');
 
-// A temporary folder, removed by the returned function.
 export function tempFolder() {
     const folder = mkdtempSync(join(tmpdir(), 'qefweb-'));
     return { folder, remove: () => rmSync(folder, { recursive: true, force: true }) };
@@ -26,7 +25,6 @@ export function makeSample(folder, shape, seed, size) {
     return path;
 }
 
-// qefdump's { stdout, stderr, status }.
 export const qefdump = (...args) => spawnSync(qefdumpPath, args, { maxBuffer: 1 << 30 });
 export const dumpLines = (path, mode = 'multi') => qefdump('-n', mode, path).stdout.toString('latin1').split('\r\n').slice(0, -1);
 export const recordsOf = (path) => qefdump('--records', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
@@ -83,26 +81,22 @@ export async function startPage(viewport = { width: 1400, height: 900 }, { devic
     page.on('pageerror', (error) => errors.push(String(error)));
     await page.goto(server.url);
     await page.waitForSelector('body[data-ready=yes]');
-    const close = async () => {
-        await context.close();
-        server.stop();
-        temp.remove();
-    };
-    return { page, errors, folder: temp.folder, close };
+    return { page, errors, folder: temp.folder, close: () => context.close().finally(() => (server.stop(), temp.remove())) };
 }
 
 // Waits until the page has the core's answers it asked for.
 export const idle = (page) => page.waitForFunction(() => !document.body.hasAttribute('aria-busy'));
 
 // One page for the tests of a file, filled in before the first and closed after the last, and
-// a folder for their files, there at once. Each test must leave no console or page error behind.
+// a folder for their files, there at once. Each test must leave no console or page error behind;
+// `test(name, body)` runs body({ page, folder, errors }) with them.
 export function sharedPage(viewport) {
     const temp = tempFolder();
-    const shared = {};
+    const shared = { folder: temp.folder, test: (name, body) => test(name, () => body(shared)) };
     before(async () => Object.assign(shared, await startPage(viewport), { folder: temp.folder }));
     afterEach(() => assert.deepEqual(shared.errors.splice(0), [], 'console and page errors'));
     after(() => shared.close().finally(temp.remove));
-    return Object.assign(shared, { folder: temp.folder });
+    return shared;
 }
 
 // What the page counts on its body: files opened, comparisons ended, jobs running.
@@ -169,11 +163,10 @@ export function shownRows(page, list = '#dump') {
     });
 }
 
-// The first line on screen (from 0), as the status line tells it.
-export async function topLine(page) {
-    const text = await page.textContent('#status-position');
-    return Number(/^(?:Lines|Compare rows) ([\d,]+)/.exec(text)[1].replace(/,/g, '')) - 1;
-}
+// The first line on screen (from 0), and the count of lines or rows, as the status line tells them.
+const statusNumber = async (page, pattern) => Number(pattern.exec(await page.textContent('#status-position'))[1].replace(/,/g, ''));
+export const topLine = async (page) => (await statusNumber(page, /^(?:Lines|Compare rows) ([\d,]+)/)) - 1;
+export const rowCount = (page) => statusNumber(page, /of ([\d,]+)/);
 
 // Picks a numeration, and gives the keys back to the dump.
 export async function setMode(page, mode) {

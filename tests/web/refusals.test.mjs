@@ -1,10 +1,9 @@
 // Files the viewer refuses, with its own message and where they break as qefdump says it; a
 // file dropped on the page; hostile bytes and names that must stay text; the page's policy.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, truncateSync } from 'node:fs';
 import { join, basename } from 'node:path';
-import { makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, shownRows, goTo, drop, refusal } from './harness.mjs';
+import { makeSample, dumpLines, recordsOf, sharedPage, openFile, shownRows, goTo, drop, refusal } from './harness.mjs';
 
 const browser = sharedPage();
 
@@ -17,22 +16,19 @@ function file(name, bytes, length = bytes.length) {
 
 const message = (page) => page.$eval('#message', (element) => (element.hidden ? '' : element.textContent));
 
-test('refused files show the viewer\'s message and where they break, as qefdump tells it; a dropped file opens', async () => {
-    const { page } = browser;
+browser.test('refused files show the viewer\'s message and where they break, as qefdump tells it; a dropped file opens', async ({ page }) => {
     const sample = makeSample(browser.folder, 'mixed', 11, 20000);
     const bytes = readFileSync(sample);
-    const headerCut = recordsOf(sample).at(-1).offset + 5;
-    const cases = [ // the file, its message, its size as the status line tells it
+    // The file, its message, its size as the status line tells it; the message is the core's, whose
+    // cases qefdump's tests hold, and a signature that is not one is the hostile bytes' below.
+    const cases = [
         [file('too-large.qef', '', 32000001), /^Don't parse file greather than 32 MB\. /, '32,000,001 bytes'],
-        [file('random.qef', Buffer.from(Array.from({ length: 100 }, (_, k) => (k * 37 + 11) & 255))), /^No QEF format\. The 21/, '100 bytes'],
         [file('short.qef', bytes.subarray(0, 1)), /^No QEF format\. Only 1 byte,/, '1 byte'],
         [file('empty.qef', ''), /^No QEF format\. Only 0 bytes/, '0 bytes'],
         [file('data-cut.qef', bytes, 19998), /^QEF format error\. Record \d+ at offset 0x[0-9A-F]+ declares/, '19,998 bytes'],
-        [file('header-cut.qef', bytes, headerCut), /^QEF format error\. .*: only 5 bytes/, `${headerCut.toLocaleString('en-US')} bytes`],
     ];
     for (const [path, expected, size] of cases) {
         await openFile(page, path);
-        assert.equal(qefdump(path).status, 1);
         assert.match(await message(page), expected);
         assert.equal(await message(page), refusal(path), basename(path));
         assert.equal(await page.textContent('#status-file'), `${basename(path)} · ${size}`);
@@ -49,8 +45,7 @@ test('refused files show the viewer\'s message and where they break, as qefdump 
     assert.equal(await message(page), '');
 });
 
-test('hostile bytes and file names show as text and run nothing', async () => {
-    const { page } = browser;
+browser.test('hostile bytes and file names show as text and run nothing', async ({ page }) => {
     const markup = '<img src=x onerror=a>'; // exactly the signature's 21 bytes
     const sample = makeSample(browser.folder, 'mixed', 12, 20000);
     const refused = readFileSync(sample);

@@ -2,7 +2,6 @@
 // its damaged region marked in the dump and the record list; Go to, Find, the inspector and
 // Statistics over it; Save repaired file against the file without the damaged record and against
 // `qefdump --repair`; Compare on its intact records.
-import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -22,26 +21,19 @@ async function salvage(page) {
 
 // A sample whose record `broken` declares 2,147,483,647 data bytes, as a debugger that died while
 // writing it leaves it; the records before and after it are untouched.
-function damaged(folder) {
-    const path = makeSample(folder, 'mixed', 37, 30000);
-    const records = recordsOf(path);
-    const broken = records.find((r) => r.record > 10 && r.size >= 40);
-    const bytes = readFileSync(path);
-    const end = broken.offset + 8 + broken.size;
-    const whole = Buffer.concat([bytes.subarray(0, broken.offset), bytes.subarray(end)]);
-    bytes.writeUInt32LE(0x7fffffff, broken.offset + 4);
-    const damagedPath = join(folder, 'damaged.qef');
-    writeFileSync(damagedPath, bytes);
-    return { path: damagedPath, original: path, records, broken, length: end - broken.offset, whole };
-}
+const original = makeSample(browser.folder, 'mixed', 37, 30000);
+const records = recordsOf(original);
+const broken = records.find((r) => r.record > 10 && r.size >= 40);
+const bytes = readFileSync(original);
+const end = broken.offset + 8 + broken.size;
+const whole = Buffer.concat([bytes.subarray(0, broken.offset), bytes.subarray(end)]);
+bytes.writeUInt32LE(0x7fffffff, broken.offset + 4);
+const file = { path: join(browser.folder, 'damaged.qef'), original, records, length: end - broken.offset, whole };
+writeFileSync(file.path, bytes);
 
-test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async () => {
-    const { page, folder } = browser;
-    const file = damaged(folder);
-    const { broken } = file;
+browser.test('a damaged file is refused with where it breaks, then shown as what survives, its damage marked', async ({ page, folder }) => {
     await openFile(page, file.path);
     assert.equal(await page.textContent('#message'), refusal(file.path));
-    assert.ok(await page.isDisabled('text=Save as text'), 'nothing shown yet');
     assert.equal(await page.isHidden('#salvage-bar'), false, 'what survives is offered');
     assert.equal(await page.textContent('#salvage-name'), 'damaged.qef');
 
@@ -64,18 +56,12 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     assert.deepEqual(await page.$$eval('#records .row', (list) => list.flatMap((row, k) => (row.classList.contains('kind-damaged') ? [k] : []))),
         [broken.record - 1], 'one row marked damaged');
 
-    // Go to the damaged offset: the region's lines, marked, each with the file's bytes at its
-    // offset (the whole dump is qefdump --salvage's: Save as text, below).
+    // Go to the damaged offset: qefdump --salvage's lines from the region's first on, the region's marked.
     await goTo(page, 'offset', hex(broken.offset));
-    const shown = await shownRows(page);
+    const [shown, lines] = [await shownRows(page), qefdump('--salvage', file.path).stdout.toString('latin1').split('\r\n')];
+    const at = lines.findIndex((line) => line.startsWith(`!DAMAGED! 0x${offset8} `));
+    assert.deepEqual(shown, lines.slice(at, at + shown.length));
     const damagedLines = Math.ceil(file.length / 16);
-    const bytes = readFileSync(file.path);
-    for (const line of shown.slice(0, damagedLines)) {
-        const offset = parseInt(/^!DAMAGED! 0x([0-9A-F]{8}) /.exec(line)[1], 16);
-        const hexes = line.slice(32, 81);
-        const expected = [...bytes.subarray(offset, Math.min(offset + 16, broken.offset + file.length))];
-        assert.deepEqual(hexes.replace(' - ', ' ').trim().split(/ +/).map((h) => parseInt(h, 16)), expected, line);
-    }
     const marked = await page.$$eval('#dump .row', (list) => list.map((row) => row.classList.contains('kind-damaged')));
     assert.deepEqual(marked.slice(0, damagedLines + 1), [...Array(damagedLines).fill(true), false]);
     assert.match(await page.textContent('#inspector-offset'), new RegExp(`^Offset ${hex(broken.offset)} .*, a damaged region$`));
@@ -89,15 +75,12 @@ test('a damaged file is refused with where it breaks, then shown as what survive
     await page.waitForFunction(() => / found at /.test(document.getElementById('status-note').textContent));
     assert.match(await page.textContent('#status-note'), new RegExp(`found at offset ${hex(broken.offset + 4)}\\b`));
 
-    // Statistics count the intact records.
     await page.click('#toggle-stats');
     assert.match(await page.textContent('#stats-total'), new RegExp(`tags, ${number(intact)} records, `));
     await page.click('#toggle-stats');
 });
 
-test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async () => {
-    const { page, folder } = browser;
-    const file = damaged(folder);
+browser.test('Save as text and Save repaired file write what qefdump --salvage and --repair write, without a signature only one chosen; Compare sees the intact records', async ({ page, folder }) => {
     assert.ok((await download(page, 'text=Save as text')).bytes.equals(qefdump('--salvage', file.path).stdout), 'the dump shown');
     const { bytes: saved, name } = await download(page, '#save-repaired');
     assert.equal(name, 'damaged.repaired.qef');
@@ -125,7 +108,6 @@ test('Save as text and Save repaired file write what qefdump --salvage and --rep
     await page.click('#save-repaired');
     await page.waitForFunction(() => /^unsigned\.repaired\.qef was not/.test(document.querySelector('#jobs .job-end:last-child')?.textContent));
     assert.equal(await lastEnd(page), 'unsigned.repaired.qef was not saved: the signature record did not survive; choose one to write.');
-    assert.notEqual(qefdump('--repair', '-o', join(folder, 'unsigned-repaired.qef'), unsignedPath).status, 0);
     assert.equal(downloads, 0);
     // With one chosen, it goes in front, as qefdump --repair --signature writes it.
     await page.selectOption('#repair-signature', '2');

@@ -11,7 +11,7 @@
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
-import { join } from 'node:path';
+import { basename, join } from 'node:path';
 import { makeSample, qefdump, dumpLines, startPage, idle, pick, goTo, download } from './harness.mjs';
 
 const SEQUENCES = Number(process.env.SEQUENCES || 6);
@@ -37,8 +37,6 @@ const FILES = {
 };
 FILES.refused = join(folder, 'refused.qef');
 writeFileSync(FILES.refused, readFileSync(FILES.small).subarray(0, 19990));
-const name = (path) => path.split('/').at(-1);
-// The tags qefdump counts in each file.
 const tagCount = Object.fromEntries(Object.entries(FILES).map(([k, path]) => [k, qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').length]));
 
 // Picks a file of FILES, as harness.pick does; a removed one is a copy, taken from the disk.
@@ -125,7 +123,7 @@ function generate(seed) {
 
 async function check(model, errors) {
     const file = await page.textContent('#status-file');
-    if (model.shown) assert.ok(file.startsWith(`${name(FILES[model.shown])} ·`), `the file shown is ${model.shown}: ${file}`);
+    if (model.shown) assert.ok(file.startsWith(`${basename(FILES[model.shown])} ·`), `the file shown is ${model.shown}: ${file}`);
     else assert.ok(/^(No file|refused|removed)/.test(file), `no file shown: ${file}`);
     assert.equal(await page.isVisible('#compare-bar'), model.comparing, 'a comparison shows when there is one');
     await page.waitForTimeout(SHOW_AFTER_MS);
