@@ -132,21 +132,16 @@ TEST(Salvage, TheSearchOverTheSpansNamesTheSpanOfEachHit) {
         DamagedFile file = DamageSample(SAMPLE_MIXED, 5, 20000, DamageKind(kind));
         Salvage salvage;
         ASSERT_TRUE(SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage));
-        std::vector<uint32_t> starts, expected, found;
+        std::vector<uint32_t> starts;
         for (const SalvageSpan& span : salvage.spans)
             starts.push_back(span.at.offset);
-        for (uint32_t at = 0, span = 0; at + 1 < file.bytes.size(); ++at) {
-            span += span + 1 < starts.size() && starts[span + 1] == at;
-            if (file.bytes[at] == 0 && file.bytes[at + 1] == 0)
-                expected.insert(expected.end(), {at, span});
-        }
         RecordIndex pieces;
         ASSERT_TRUE(pieces.BuildPieces(file.bytes.data(), starts.data(), uint32_t(starts.size()),
                                        uint32_t(file.bytes.size())));
-        HitCursor cursor(pieces, query);
-        for (SearchHit hit; cursor.Next(hit);)
-            found.insert(found.end(), {hit.offset, hit.record});
-        EXPECT_EQ(found, expected) << DamageKindName(DamageKind(kind));
+        size_t hits = 0;
+        EXPECT_EQ(CheckSearch(file.bytes.data(), pieces, query, false, {}, &hits, starts), "")
+            << DamageKindName(DamageKind(kind));
+        EXPECT_GT(hits, 0u);
     }
 }
 
