@@ -123,36 +123,19 @@ TEST(Salvage, FindsWhatSurvivesEachKindOfDamage) {
     }
 }
 
-// The search over the spans as pieces of the file, what --salvage --find reads: every start of
-// the pattern in the bytes, each with the span that holds its first byte.
-TEST(Salvage, TheSearchOverTheSpansNamesTheSpanOfEachHit) {
+// Each kind of damage to one sample. The corpus's claims against the bytes: a survivor is a
+// record of the sample before the damage, the same bytes, wherever it moved. The search over the
+// spans as pieces of the file, what --salvage --find reads: every start of the pattern in the
+// bytes, each with the span that holds its first byte.
+TEST(Salvage, EachKindOfDamageKeepsItsSurvivorsAndTheSearchNamesTheirSpans) {
+    Bytes original = GenerateSample(SAMPLE_MIXED, 3, 50000);
+    std::string text(original.begin(), original.end());
     SearchQuery query;
     ASSERT_TRUE(ParseHexPattern("00 00", query));
     for (int kind = 0; kind < DamageKindCount; ++kind) {
-        DamagedFile file = DamageSample(SAMPLE_MIXED, 5, 20000, DamageKind(kind));
-        Salvage salvage;
-        ASSERT_TRUE(SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage));
-        std::vector<uint32_t> starts;
-        for (const SalvageSpan& span : salvage.spans)
-            starts.push_back(span.at.offset);
-        RecordIndex pieces;
-        ASSERT_TRUE(pieces.BuildPieces(file.bytes.data(), starts.data(), uint32_t(starts.size()),
-                                       uint32_t(file.bytes.size())));
-        size_t hits = 0;
-        EXPECT_EQ(CheckSearch(file.bytes.data(), pieces, query, false, {}, &hits, starts), "")
-            << DamageKindName(DamageKind(kind));
-        EXPECT_GT(hits, 0u);
-    }
-}
-
-// The corpus's own claims against the bytes: a survivor is a record of the sample before the
-// damage, the same bytes, wherever it moved.
-TEST(Salvage, TheCorpusKnowsWhichRecordsSurvive) {
-    Bytes original = GenerateSample(SAMPLE_MIXED, 3, 50000);
-    for (int kind = 0; kind < DamageKindCount; ++kind) {
+        SCOPED_TRACE(DamageKindName(DamageKind(kind)));
         DamagedFile file = DamageSample(SAMPLE_MIXED, 3, 50000, DamageKind(kind));
         EXPECT_NE(file.bytes, original);
-        std::string text(original.begin(), original.end());
         size_t searched = 0;
         for (const SurvivingRecord& record : file.survivors) {
             std::string bytes(file.bytes.begin() + record.offset,
@@ -163,6 +146,17 @@ TEST(Salvage, TheCorpusKnowsWhichRecordsSurvive) {
             ASSERT_NE(found, std::string::npos);
             searched = found + 1;
         }
+        Salvage salvage;
+        ASSERT_TRUE(SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage));
+        std::vector<uint32_t> starts;
+        for (const SalvageSpan& span : salvage.spans)
+            starts.push_back(span.at.offset);
+        RecordIndex pieces;
+        ASSERT_TRUE(pieces.BuildPieces(file.bytes.data(), starts.data(), uint32_t(starts.size()),
+                                       uint32_t(file.bytes.size())));
+        size_t hits = 0;
+        EXPECT_EQ(CheckSearch(file.bytes.data(), pieces, query, false, {}, &hits, starts), "");
+        EXPECT_GT(hits, 0u);
     }
 }
 
