@@ -2,63 +2,65 @@
 // ones the records built around their damage, and the spans always tile the file.
 #include "dump/byte_search.h"
 #include "dump/salvage.h"
+#include "dump/salvage_text.h"
 #include "tests/support/checks.h"
 #include "tools/damaged_files.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+// What VisitSalvage hands on: each record's place and size, each damaged region's place and
+// length.
+struct Seen {
+    uint32_t offset, record, line, size;
+    bool operator==(const Seen&) const = default;
+};
 struct Found {
-    std::vector<Record> records;
-    std::vector<SalvageSpan> regions;
+    std::vector<Seen> records;
+    std::vector<std::pair<uint32_t, uint32_t>> regions;
 };
 
 Found Salvaged(const Bytes& file, Salvage& salvage) {
     EXPECT_TRUE(SalvageFile(file.data(), uint32_t(file.size()), salvage));
+    EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
     Found found;
     VisitSalvage(
         file.data(), salvage,
-        [&](const Record& record) {
-            found.records.push_back(record);
+        [&](const Record& r) {
+            found.records.push_back({r.at.offset, r.at.record, r.at.line, r.size});
             return true;
         },
         [&](const SalvageSpan& span) {
-            found.regions.push_back(span);
+            found.regions.emplace_back(span.at.offset, span.length);
             return true;
         });
     return found;
 }
 
+// A whole file is its own repair.
 TEST(Salvage, AWholeFileGivesExactlyTheOrdinaryRecords) {
     for (SampleShape shape : {SAMPLE_MIXED, SAMPLE_ONE_RECORD, SAMPLE_EMPTY_RECORDS}) {
         Bytes file = GenerateSample(shape, 7, 300000);
-        std::vector<Record> ordinary;
-        RecordWalk walk = WalkRecords(file.data(), uint32_t(file.size()), {}, [&](const Record& r) {
-            ordinary.push_back(r);
+        std::vector<Seen> ordinary;
+        WalkRecords(file.data(), uint32_t(file.size()), {}, [&](const Record& r) {
+            ordinary.push_back({r.at.offset, r.at.record, r.at.line, r.size});
             return true;
         });
-        ASSERT_EQ(walk.end, RECORDS_COMPLETE);
         Salvage salvage;
-        Found found = Salvaged(file, salvage);
-        EXPECT_TRUE(salvage.Whole());
+        EXPECT_TRUE(Salvaged(file, salvage).records == ordinary);
         EXPECT_TRUE(SignatureSurvived(file.data(), uint32_t(file.size()), salvage));
-        ASSERT_EQ(found.records.size(), ordinary.size());
-        for (size_t k = 0; k < ordinary.size(); ++k) {
-            EXPECT_EQ(found.records[k].at.offset, ordinary[k].at.offset);
-            EXPECT_EQ(found.records[k].at.record, ordinary[k].at.record);
-            EXPECT_EQ(found.records[k].at.line, ordinary[k].at.line);
-            EXPECT_EQ(found.records[k].size, ordinary[k].size);
-        }
-        EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
+        EXPECT_EQ(RepairedLength(file.data(), uint32_t(file.size()), salvage), file.size());
     }
 }
 
+// The repair keeps the bytes outside the regions, counted here from where they were cut.
 TEST(Salvage, RecordsStartAgainAfterJunkAndATruncatedTail) {
     Bytes file = SignatureFile();
     AppendRecord(file, 0x7265560A, std::string("\x01\x02\x00\x00", 4));
@@ -77,22 +79,15 @@ TEST(Salvage, RecordsStartAgainAfterJunkAndATruncatedTail) {
     Salvage salvage;
     Found found = Salvaged(file, salvage);
     ASSERT_EQ(found.records.size(), 6u);
-    ASSERT_EQ(found.regions.size(), 2u);
-    EXPECT_EQ(found.regions[0].at.offset, junk);
-    EXPECT_EQ(found.regions[0].length, resumed - junk);
-    EXPECT_EQ(found.regions[0].lines, (resumed - junk + 15) / 16);
-    EXPECT_EQ(found.regions[1].at.offset, cut);
-    EXPECT_EQ(found.regions[1].length, file.size() - cut);
+    EXPECT_EQ(found.regions, (std::vector<std::pair<uint32_t, uint32_t>>{
+                                 {junk, resumed - junk}, {cut, uint32_t(file.size()) - cut}}));
     // Numbered in the order found; the lines after a region count its lines.
-    EXPECT_EQ(found.records[2].at.offset, resumed);
-    EXPECT_EQ(found.records[2].Number(), 3u);
-    EXPECT_EQ(found.records[2].at.line, 3 + found.regions[0].lines);
+    EXPECT_TRUE(found.records[2] == (Seen{resumed, 2, 3 + (resumed - junk + 15) / 16, 0}));
     EXPECT_EQ(found.records[3].size, 42u);
-    EXPECT_EQ(salvage.damagedBytes, resumed - junk + file.size() - cut);
-    EXPECT_FALSE(salvage.Whole());
-    EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
+    EXPECT_EQ(RepairedLength(file.data(), uint32_t(file.size()), salvage), junk + cut - resumed);
 }
 
+// Without its signature the repair gains one: a header and the signature's 21 bytes.
 TEST(Salvage, ZerosAfterABreakAreDamageAndALostSignatureIsTold) {
     Bytes file{0x4D, 0x6F, 0x64};
     AppendRecord(file, 0x31000000, "label", 0xFFFFFFFF);
@@ -101,14 +96,11 @@ TEST(Salvage, ZerosAfterABreakAreDamageAndALostSignatureIsTold) {
     AppendRecord(file, 0x7265560A, "abc");
     Salvage salvage;
     Found found = Salvaged(file, salvage);
-    ASSERT_EQ(found.regions.size(), 1u);
-    EXPECT_EQ(found.regions[0].at.offset, 0u);
-    EXPECT_EQ(found.regions[0].length, resumed);
-    ASSERT_EQ(found.records.size(), 1u);
-    EXPECT_EQ(found.records[0].Number(), 1u);
-    EXPECT_EQ(found.records[0].at.offset, resumed);
+    EXPECT_EQ(found.regions, (std::vector<std::pair<uint32_t, uint32_t>>{{0, resumed}}));
+    EXPECT_TRUE(found.records == (std::vector<Seen>{{resumed, 0, (resumed + 15) / 16, 3}}));
     EXPECT_FALSE(SignatureSurvived(file.data(), uint32_t(file.size()), salvage));
-    EXPECT_EQ(CheckSalvage(file.data(), uint32_t(file.size()), salvage), "");
+    EXPECT_EQ(RepairedLength(file.data(), uint32_t(file.size()), salvage),
+              8 + 21 + file.size() - resumed);
 
     Bytes empty;
     EXPECT_TRUE(SalvageFile(empty.data(), 0, salvage));
@@ -131,41 +123,19 @@ TEST(Salvage, FindsWhatSurvivesEachKindOfDamage) {
     }
 }
 
-// The search over the spans as pieces of the file, what --salvage --find reads: every start of
-// the pattern in the bytes, each with the span that holds its first byte.
-TEST(Salvage, TheSearchOverTheSpansNamesTheSpanOfEachHit) {
+// Each kind of damage to one sample. The corpus's claims against the bytes: a survivor is a
+// record of the sample before the damage, the same bytes, wherever it moved. The search over the
+// spans as pieces of the file, what --salvage --find reads: every start of the pattern in the
+// bytes, each with the span that holds its first byte.
+TEST(Salvage, EachKindOfDamageKeepsItsSurvivorsAndTheSearchNamesTheirSpans) {
+    Bytes original = GenerateSample(SAMPLE_MIXED, 3, 50000);
+    std::string text(original.begin(), original.end());
     SearchQuery query;
     ASSERT_TRUE(ParseHexPattern("00 00", query));
     for (int kind = 0; kind < DamageKindCount; ++kind) {
-        DamagedFile file = DamageSample(SAMPLE_MIXED, 5, 20000, DamageKind(kind));
-        Salvage salvage;
-        ASSERT_TRUE(SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage));
-        std::vector<uint32_t> starts, expected, found;
-        for (const SalvageSpan& span : salvage.spans)
-            starts.push_back(span.at.offset);
-        for (uint32_t at = 0, span = 0; at + 1 < file.bytes.size(); ++at) {
-            span += span + 1 < starts.size() && starts[span + 1] == at;
-            if (file.bytes[at] == 0 && file.bytes[at + 1] == 0)
-                expected.insert(expected.end(), {at, span});
-        }
-        RecordIndex pieces;
-        ASSERT_TRUE(pieces.BuildPieces(file.bytes.data(), starts.data(), uint32_t(starts.size()),
-                                       uint32_t(file.bytes.size())));
-        HitCursor cursor(pieces, query);
-        for (SearchHit hit; cursor.Next(hit);)
-            found.insert(found.end(), {hit.offset, hit.record});
-        EXPECT_EQ(found, expected) << DamageKindName(DamageKind(kind));
-    }
-}
-
-// The corpus's own claims against the bytes: a survivor is a record of the sample before the
-// damage, the same bytes, wherever it moved.
-TEST(Salvage, TheCorpusKnowsWhichRecordsSurvive) {
-    Bytes original = GenerateSample(SAMPLE_MIXED, 3, 50000);
-    for (int kind = 0; kind < DamageKindCount; ++kind) {
+        SCOPED_TRACE(DamageKindName(DamageKind(kind)));
         DamagedFile file = DamageSample(SAMPLE_MIXED, 3, 50000, DamageKind(kind));
         EXPECT_NE(file.bytes, original);
-        std::string text(original.begin(), original.end());
         size_t searched = 0;
         for (const SurvivingRecord& record : file.survivors) {
             std::string bytes(file.bytes.begin() + record.offset,
@@ -176,6 +146,17 @@ TEST(Salvage, TheCorpusKnowsWhichRecordsSurvive) {
             ASSERT_NE(found, std::string::npos);
             searched = found + 1;
         }
+        Salvage salvage;
+        ASSERT_TRUE(SalvageFile(file.bytes.data(), uint32_t(file.bytes.size()), salvage));
+        std::vector<uint32_t> starts;
+        for (const SalvageSpan& span : salvage.spans)
+            starts.push_back(span.at.offset);
+        RecordIndex pieces;
+        ASSERT_TRUE(pieces.BuildPieces(file.bytes.data(), starts.data(), uint32_t(starts.size()),
+                                       uint32_t(file.bytes.size())));
+        size_t hits = 0;
+        EXPECT_EQ(CheckSearch(file.bytes.data(), pieces, query, false, {}, &hits, starts), "");
+        EXPECT_GT(hits, 0u);
     }
 }
 

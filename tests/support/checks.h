@@ -50,10 +50,11 @@ std::string CheckDiff(const RecordIndex& a, const RecordIndex& b, uint32_t conte
 
 // Every hit of the cursor, and the next and previous from each offset of `from`, 0 and the end,
 // against a comparison at every offset (letters in either case with `fold`) and the records found
-// by walking their headers; `count` gets the number of hits.
+// by walking their headers, or the pieces of the index from `starts`; `count` gets the number of
+// hits.
 std::string CheckSearch(const unsigned char* bytes, const RecordIndex& index,
                         const SearchQuery& query, bool fold, std::vector<uint32_t> from,
-                        size_t* count = nullptr);
+                        size_t* count = nullptr, std::vector<uint32_t> starts = {});
 
 // The salvage of `length` bytes: every byte in exactly one record run or damaged region, the
 // regions never side by side, each run a chain the ordinary walk takes whole, the numbers, lines

@@ -10,9 +10,9 @@ namespace {
 
 const char Before[] = "the text before the run";
 
-// Collects what a walk hands on and notes any chunk that breaks the rules; gives up at call
-// `refuseAt`.
-struct JoiningSink : DumpLineSink {
+// Collects what a walk hands on, and its progress as the viewer's status would show it; notes
+// any chunk that breaks the rules; gives up at call `refuseAt`.
+struct JoiningSink : DumpLineSink, DumpProgress {
     JoiningSink(size_t capacity, size_t refuseAt) : capacity(capacity), refuseAt(refuseAt) {}
     bool WriteLines(const char* lines, size_t bytes) override {
         broken |= bytes == 0 || bytes > capacity || bytes % DumpLineLength != 0 ||
@@ -20,16 +20,12 @@ struct JoiningSink : DumpLineSink {
         text.append(lines, bytes);
         return ++calls != refuseAt;
     }
-    size_t capacity, refuseAt, calls = 0;
-    bool broken = false;
-    std::string text;
-};
-
-// The progress of a walk as the viewer's status would show it.
-struct ProgressTexts : DumpProgress {
     void Reached(uint32_t offset, uint32_t end) override {
         progress.push_back(ProgressText(offset, end));
     }
+    size_t capacity, refuseAt, calls = 0;
+    bool broken = false;
+    std::string text;
     std::vector<std::string> progress;
 };
 
@@ -98,13 +94,12 @@ std::string CheckWalk(const unsigned char* bytes, uint32_t length, Numeration mo
     for (DataColumnWriter writer :
          {BestDataColumnWriter(), FindDataColumnWriter(LINE_KERNEL_PLAIN)}) {
         JoiningSink sink(capacity, 0);
-        ProgressTexts progress;
         DumpWalkResult walked = WriteDumpLinesWith(writer, WholeDump(data, length), mode,
-                                                   buffer.data(), capacity, &sink, &progress);
+                                                   buffer.data(), capacity, &sink, &sink);
         problems.Expect(walked == (fits ? whole : DUMP_WALK_STOPPED), "the walk's result");
         // A buffer below one line stops the walk right after the first report.
-        problems.Expect(perBuffer == 0 ? progress.progress.size() <= 1 && sink.text.empty()
-                                       : progress.progress == model.progress &&
+        problems.Expect(perBuffer == 0 ? sink.progress.size() <= 1 && sink.text.empty()
+                                       : sink.progress == model.progress &&
                                              sink.text == model.text && !sink.broken,
                         "the walk gives the model's lines and progress");
     }

@@ -25,10 +25,10 @@ bool SameHit(const SearchHit& a, const SearchHit& b) {
 
 std::string CheckSearch(const unsigned char* bytes, const RecordIndex& index,
                         const SearchQuery& query, bool fold, std::vector<uint32_t> from,
-                        size_t* count) {
+                        size_t* count, std::vector<uint32_t> starts) {
     uint32_t length = index.Length();
-    std::vector<uint32_t> starts; // of the records, each size the little-endian word at +4
-    for (uint32_t at = 0, size; at < length; at += 8 + size) {
+    // Unless given, the records' starts, each size the little-endian word at +4.
+    for (uint32_t at = 0, size, walk = starts.empty(); walk && at < length; at += 8 + size) {
         starts.push_back(at);
         std::memcpy(&size, bytes + at + 4, 4);
     }
