@@ -1,12 +1,12 @@
 // The page for everyone: the keyboard alone from Open through both lists and a comparison,
-// with axe-core finding nothing there and in dark mode; two dropped files compared; a phone's
+// with axe-core finding nothing there and in dark mode; files dropped on the page; a phone's
 // swipe; and qefview.html, opened from disk, showing what the served page shows.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { basename } from 'node:path';
 import { createRequire } from 'node:module';
 import {
-    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, topLine, rowCount, idle, copied, drop, counted, countPassed,
+    makeSample, dumpLines, sharedPage, startPage, openFile, shownRows, expectScreen, topLine, rowCount, idle, copied, counting,
 } from './harness.mjs';
 
 const axe = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
@@ -65,29 +65,38 @@ browser.test('the keyboard alone opens, walks both lists and a comparison; axe f
     assert.ok((await rowCount(page)) > count, 'Enter opens a fold');
     await page.emulateMedia({ colorScheme: 'dark' });
     await expectNoViolations(page, 'dark');
-    await page.emulateMedia({ colorScheme: 'light' });
 });
 
-browser.test('two files dropped are compared, the first as A; one dropped on Compare is compared with the file shown; three are refused', async ({ page }) => {
+// Drags the files at `paths` onto the page's element `target` and drops them there (or, with
+// `type`, only drags them in).
+const drop = (page, target, paths, type = 'drop') => page.evaluate(([target, files, type]) => {
+    const data = new DataTransfer();
+    for (const [name, bytes] of files) data.items.add(new File([new Uint8Array(bytes)], name));
+    document.querySelector(target).dispatchEvent(new DragEvent(type, { dataTransfer: data, bubbles: true }));
+}, [target, paths.map((path) => [basename(path), [...readFileSync(path)]]), type]);
+
+browser.test('two files dropped are compared, the first as A; one on Compare is compared with the file shown; three are refused; one opens', async ({ page }) => {
     for (const [target, files, summary] of [['#dump', [b, a], `${basename(b)} / ${basename(a)}: `],
         ['#compare', [b], `${basename(b)} / ${basename(b)}: The records are equal.`]]) {
-        const before = await counted(page, 'compared');
-        await drop(page, target, files);
-        await countPassed(page, 'compared', before);
+        await counting(page, 'compared', () => drop(page, target, files));
         assert.ok((await page.textContent('#compare-summary')).startsWith(summary), summary);
     }
     const shown = await page.textContent('#compare-summary');
     await drop(page, '#dump', [a, b, a]);
     assert.equal(await page.textContent('#message'), '3 files were dropped: drop one to open it, or two to compare them.');
     assert.equal(await page.textContent('#compare-summary'), shown, 'the comparison stays');
+    // One dropped on the dump opens as one chosen with Open, and clears the message.
+    await drop(page, '#dump', [a], 'dragenter');
+    assert.ok(await page.$eval('body', (body) => body.classList.contains('dragging')), 'the page shows where to drop');
+    await counting(page, 'opened', () => drop(page, '#dump', [a]));
+    assert.deepEqual([await expectScreen(page, dumpLines(a), 'the file dropped'), await page.isHidden('#message')], [0, true]);
 });
 
 browser.test('qefview.html opened from disk shows qefdump\'s lines', async ({ page }) => {
     await page.goto(new URL('../../build/web/qefview.html', import.meta.url).href);
     await page.waitForSelector('body[data-ready=yes]');
     await openFile(page, a);
-    const rows = await shownRows(page);
-    assert.deepEqual(rows, dumpLines(a).slice(0, rows.length));
+    assert.equal(await expectScreen(page, dumpLines(a), 'from disk'), 0);
 });
 
 browser.test('on a phone, Open stays on screen, the dump is 300 px wide or more, and a swipe scrolls it on', async () => {

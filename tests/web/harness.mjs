@@ -4,7 +4,7 @@
 import { spawn, spawnSync, execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { basename, join } from 'node:path';
+import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { test, before, after, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
@@ -101,32 +101,25 @@ export function sharedPage(viewport) {
 
 // What the page counts on its body: files opened, comparisons ended, jobs running.
 export const counted = (page, name) => page.evaluate((name) => Number(document.body.dataset[name] || 0), name);
-export const countPassed = (page, name, count) =>
-    page.waitForFunction(([name, count]) => Number(document.body.dataset[name] || 0) > count, [name, count]);
+// Runs `act`, then waits until the page's count `name` has passed what it was before.
+export async function counting(page, name, act) {
+    const before = await counted(page, name);
+    await act();
+    await page.waitForFunction(([name, count]) => Number(document.body.dataset[name] || 0) > count, [name, before]);
+}
 
 // Opens a file through Open's file chooser, or Compare's, and waits until the page has shown
 // it, the comparison or a refusal.
-export async function openFile(page, path, button = '#open') {
-    const counter = button === '#open' ? 'opened' : 'compared';
-    const before = await counted(page, counter);
+export const openFile = (page, path, button = '#open') => counting(page, button === '#open' ? 'opened' : 'compared', async () => {
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click(button)]);
     await chooser.setFiles(path);
-    await countPassed(page, counter, before);
-}
+});
 
 // The file a click on `selector` downloads: { bytes, name }.
 export async function download(page, selector, timeout = 30_000) {
     const [file] = await Promise.all([page.waitForEvent('download', { timeout }), page.click(selector)]);
     return { bytes: readFileSync(await file.path()), name: file.suggestedFilename() };
 }
-
-// Drags the files at `paths` onto the page's element `target` and drops them there (or, with
-// `type`, only drags them in).
-export const drop = (page, target, paths, type = 'drop') => page.evaluate(([target, files, type]) => {
-    const data = new DataTransfer();
-    for (const [name, bytes] of files) data.items.add(new File([new Uint8Array(bytes)], name));
-    document.querySelector(target).dispatchEvent(new DragEvent(type, { dataTransfer: data, bubbles: true }));
-}, [target, paths.map((path) => [basename(path), [...readFileSync(path)]]), type]);
 
 // The line of the job that ended last.
 export const lastEnd = (page) => page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
@@ -161,6 +154,14 @@ export function shownRows(page, list = '#dump') {
         const whole = Math.floor(element.querySelector('.scroller').clientHeight / rows[0].getBoundingClientRect().height);
         return rows.slice(0, whole).map((row) => row.textContent).filter((text) => text !== '');
     });
+}
+
+// The rows on screen are the `lines` from the one the status line names; that line is returned.
+export async function expectScreen(page, lines, what) {
+    const [rows, top] = [await shownRows(page), await topLine(page)];
+    assert.ok(rows.length > 10, `${what}: a screenful of rows`);
+    assert.deepEqual(rows, typeof lines === 'function' ? lines(top, rows.length) : lines.slice(top, top + rows.length), what);
+    return top;
 }
 
 // The first line on screen (from 0), and the count of lines or rows, as the status line tells them.

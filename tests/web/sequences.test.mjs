@@ -2,9 +2,9 @@
 // a slow file; Compare, Close compare, Cancel, Escape, Save as text, Find, Go to, Statistics, a
 // numeration), from a seeded generator, against a plain model of what the page must show. After
 // every step: the shown file is the last one accepted, a comparison shows when the model has
-// one, every running job is on screen with its Cancel, a download is the whole dump of the file
-// shown or its job says why there is none, Statistics counts what qefdump counts, and no page
-// error. A failing sequence is shrunk, step by step, and printed shortest first with its seed.
+// one, Compare waits while a file is read, every running job is on screen with its Cancel, Save
+// as text saves the whole dump shown and says so, Statistics counts what qefdump counts, and no
+// page error. A failing sequence is shrunk, step by step, and printed shortest first with its seed.
 // SEQUENCES (6) sequences of STEPS (14) steps from SEED (1); `make test-web-sequences` plays
 // more, from the day's number, and with LONG_TASK_MS checks too that no task on the page's thread
 // took longer (Chromium's long tasks), a goal of speed kept out of the fixed run.
@@ -12,7 +12,7 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
 import { basename, join } from 'node:path';
-import { makeSample, qefdump, dumpLines, startPage, idle, pick, goTo, download } from './harness.mjs';
+import { makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted } from './harness.mjs';
 
 const SEQUENCES = Number(process.env.SEQUENCES || 6);
 const STEPS = Number(process.env.STEPS || 14);
@@ -48,13 +48,12 @@ async function choose(which, input = 'open-file') {
 
 // The actions: `act(arg, model)` on the page, `next(model, arg)` what the model becomes, `when`
 // the action may be picked and `pick(r)` its argument.
-const ACCEPTED = new Set(['small', 'other', 'large']);
 const ACTIONS = {
     open: {
         pick: (r) => ['small', 'other', 'large', 'refused', 'removed'][Math.floor(r() * 5)],
         act: (which) => choose(which),
         // A newer open overtakes a slow one; only an accepted file takes the page.
-        next: (model, which) => ({ slow: null, ...(ACCEPTED.has(which) && { shown: which, comparing: false }) }),
+        next: (model, which) => ({ slow: null, ...(['small', 'other', 'large'].includes(which) && { shown: which, comparing: false }) }),
     },
     openSlow: { act: () => choose('slow'), next: () => ({ slow: 'slow' }) },
     release: {
@@ -85,12 +84,13 @@ const ACTIONS = {
         act: async (_, model) => {
             const saved = await download(page, '#save', 60_000);
             assert.ok(saved.bytes.equals(qefdump('-n', model.mode, FILES[model.shown]).stdout), 'the whole dump shown');
+            assert.equal(await lastEnd(page), `Saved the dump of ${basename(FILES[model.shown])}.`);
         },
     },
     find: {
         when: (model) => model.shown,
         pick: (r) => [['text', 'Mod'], ['hex', '4D 6F'], ['tag', 'plug'], ['tag', 'zzzz']][Math.floor(r() * 4)],
-        act: async ([kind, query]) => (await page.selectOption('#find-kind', kind), await page.fill('#find-text', query), page.press('#find-text', 'Enter')),
+        act: ([kind, query]) => find(page, kind, query),
     },
     goTo: { // the line of the file shown, in the dump or in a comparison (a row of it ends with the line)
         when: (model) => model.shown,
@@ -126,10 +126,12 @@ async function check(model, errors) {
     if (model.shown) assert.ok(file.startsWith(`${basename(FILES[model.shown])} ·`), `the file shown is ${model.shown}: ${file}`);
     else assert.ok(/^(No file|refused|removed)/.test(file), `no file shown: ${file}`);
     assert.equal(await page.isVisible('#compare-bar'), model.comparing, 'a comparison shows when there is one');
+    const waits = model.shown && model.slow ? 'Compare waits until the file being read is shown.' : '';
+    assert.deepEqual([await page.isDisabled('#compare'), await page.getAttribute('#compare', 'title')], [!model.shown || Boolean(waits), waits]);
     await page.waitForTimeout(SHOW_AFTER_MS);
     const jobs = await page.$$eval('#jobs .job', (lines) => lines.map((l) => !l.hidden && Boolean(l.querySelector('button'))));
     assert.deepEqual(jobs, model.slow ? [true] : [], 'every running job shows with its Cancel');
-    assert.equal(await page.evaluate(() => Number(document.body.dataset.jobs || 0)), jobs.length);
+    assert.equal(await counted(page, 'jobs'), jobs.length);
     if (model.stats && model.shown) assert.match(await page.textContent('#stats-total'), new RegExp(`^${tagCount[model.shown].toLocaleString('en-US')} tags`));
     assert.deepEqual(errors.splice(0), [], 'no page error');
     if (LONG_TASK_MS) {
@@ -154,8 +156,7 @@ async function play(steps) {
             await ACTIONS[action].act(arg, model);
             model = step(model, [action, arg]);
             await page.waitForFunction((n) => Number(document.body.dataset.jobs || 0) <= n, model.slow ? 1 : 0, { timeout: 60_000 });
-            await idle(page);
-            await check(model, browser.errors);
+            await check(model, browser.errors); // its reads wait until the page is idle
         }
         return null;
     } catch (error) {
