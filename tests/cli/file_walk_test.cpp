@@ -25,41 +25,35 @@ std::string Holding(const std::string& text) {
 // "b" before "b.qef" only because the folder's entries are taken in their own order. Anything
 // that is not a module-info file is told and skipped; the others still answer.
 TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
-    fs::create_directories(work_ / "d" / "b");
     fs::create_directories(work_ / "d" / "empty");
-    WriteBytes(work_ / "d" / "b.qef", Holding("xyz"));
-    WriteBytes(work_ / "d" / "a.qef", Holding("xyz xyz"));
-    WriteBytes(work_ / "d" / "b" / "inner.qef", Holding("-"));
-    WriteBytes(work_ / "d" / "notes.txt", "not one\n");
-    WriteBytes(work_ / "top.qef", Holding("xyz"));
-    Result counted = Run(QEFDUMP_PATH, "-r -c --find xyz top.qef d");
-    EXPECT_EQ(counted.out, "top.qef:1\nd/a.qef:2\nd/b/inner.qef:0\nd/b.qef:1\n");
-    EXPECT_EQ(counted.err, "qefdump: d/notes.txt: No QEF format. Only 8 bytes, too few for the "
-                           "21-byte signature at offset 8.\n");
-    EXPECT_EQ(counted.exitCode, 2);
-    // One file found is named too, as grep names what it finds in a folder; -h leaves it out.
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -c --find xyz d/b").out, "d/b/inner.qef:0\n");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -h -c --find - d/b").out, "1\n");
-    // Without FILE, the working folder, its files named without "./".
-    Result here = Run(QEFDUMP_PATH, "-r -l --find xyz");
-    EXPECT_EQ(here.out, "d/a.qef\nd/b.qef\ntop.qef\n");
-    // The statistics end in how many files were counted and refused; an empty folder gives
-    // nothing to count, and a search in it finds nothing.
-    Result stats = Run(QEFDUMP_PATH, "-r -h --stats --tag MI_VERSION d");
+    Put({{"d/b.qef", Holding("xyz")},
+         {"d/a.qef", Holding("xyz xyz")},
+         {"d/b/inner.qef", Holding("-")},
+         {"d/notes.txt", "not one\n"},
+         {"top.qef", Holding("xyz")}});
     auto rows = [](char bytes) {
         std::string count(1, bytes);
         return "tag       name             records       bytes\n0A566572  MI_VERSION             1"
                "           " +
                count + "\ntotal                            1           " + count + "\n";
     };
-    EXPECT_EQ(stats.out, rows('7') + rows('1') + rows('3') + "3 files counted, 1 refused\n");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-r --stats d/empty").out, "");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-r --find x d/empty").exitCode, 1);
-    // OUT among the files found is checked against each of them, as against a named file.
-    Result self = Run(QEFDUMP_PATH, "-r --records -o d/a.qef d");
-    EXPECT_EQ(self.err.substr(0, 44), "qefdump: d/a.qef: input file is output file\n");
-    EXPECT_EQ(self.exitCode, 2);
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-r in.qef").exitCode, 2); // the dump takes one file
+    Check({{"-r -c --find xyz top.qef d", 2, "top.qef:1\nd/a.qef:2\nd/b/inner.qef:0\nd/b.qef:1\n",
+            "qefdump: d/notes.txt: No QEF format. Only 8 bytes, too few for the 21-byte signature "
+            "at offset 8.\n"},
+           // One file found is named too, as grep names what it finds in a folder; -h leaves it
+           // out. Without FILE, the working folder, its files named without "./".
+           {"-r -c --find xyz d/b", 1, "d/b/inner.qef:0\n", ""},
+           {"-r -h -c --find - d/b", 0, "1\n", ""},
+           {"-r -l --find xyz", 2, "d/a.qef\nd/b.qef\ntop.qef\n"},
+           // The statistics end in how many files were counted and refused; an empty folder
+           // gives nothing to count, and a search in it finds nothing.
+           {"-r -h --stats --tag MI_VERSION d", 1,
+            rows('7') + rows('1') + rows('3') + "3 files counted, 1 refused\n"},
+           {"-r --stats d/empty", 0, "", ""},
+           {"-r --find x d/empty", 1, "", ""},
+           // OUT among the files found is checked against each of them, as against a named file.
+           {"-r --records -o d/a.qef d", 2, "", "qefdump: d/a.qef: input file is output file\n"},
+           {"-r in.qef", 2, ""}}); // the dump takes one file
 }
 
 // Several threads write what one writes, byte for byte, messages too: files whose lines are
@@ -86,25 +80,18 @@ TEST_F(Cli, ThreadsWriteWhatOneThreadWrites) {
 // would keep the walk waiting. A folder that cannot be read is told, and the status says so.
 TEST_F(Cli, RecursiveFollowsOnlyTheLinksItIsGiven) {
     fs::create_directories(work_ / "d" / "sub");
-    WriteBytes(work_ / "d" / "sub" / "a.qef", Holding("xyz"));
-    WriteBytes(work_ / "outside.qef", Holding("xyz"));
+    Put({{"d/sub/a.qef", Holding("xyz")}, {"outside.qef", Holding("xyz")}});
     fs::create_symlink("../outside.qef", work_ / "d" / "file-link.qef");
     fs::create_directory_symlink("sub", work_ / "d" / "folder-link");
     ASSERT_EQ(mkfifo((work_ / "d" / "pipe").c_str(), 0600), 0);
-    Result walked = Run(QEFDUMP_PATH, "-r -l --find xyz d");
-    EXPECT_TRUE(walked.exitCode == 0 && walked.out == "d/sub/a.qef\n" && walked.err.empty())
-        << walked.out << walked.err;
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-r -l --find xyz d/folder-link d/file-link.qef").out,
-              "d/folder-link/a.qef\nd/file-link.qef\n");
+    Check({{"-r -l --find xyz d", 0, "d/sub/a.qef\n", ""},
+           {"-r -l --find xyz d/folder-link d/file-link.qef", 0,
+            "d/folder-link/a.qef\nd/file-link.qef\n"}});
     fs::create_directory(work_ / "d" / "closed");
     fs::permissions(work_ / "d" / "closed", fs::perms::none);
-    if (Run("/bin/sh", "-c 'ls d/closed'").exitCode != 0) { // not for a user that reads all
-        Result closed = Run(QEFDUMP_PATH, "-r -l --find xyz d");
-        EXPECT_EQ(closed.out, "d/sub/a.qef\n");
-        EXPECT_EQ(closed.err, "qefdump: d/closed: Permission denied\n");
-        EXPECT_EQ(closed.exitCode, 2);
-        EXPECT_EQ(Run(QEFDUMP_PATH, "-r --records d").exitCode, 3);
-    }
+    if (Run("/bin/sh", "-c 'ls d/closed'").exitCode != 0) // not for a user that reads all
+        Check({{"-r -l --find xyz d", 2, "d/sub/a.qef\n", "qefdump: d/closed: Permission denied\n"},
+               {"-r --records d", 3}});
     fs::permissions(work_ / "d" / "closed", fs::perms::owner_all);
 }
 #endif
