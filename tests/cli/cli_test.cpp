@@ -356,13 +356,12 @@ TEST_F(Cli, DiffIsAUnifiedDiffThatPatchAndDiffstatRead) {
     auto line = [](const File& file, size_t k) { // with LF
         return Produced(file, DUMP_MULTI).substr(k * DumpLineLength, DumpLineLength - 2) + "\n";
     };
-    Result typed = Run(QEFDUMP_PATH, "--diff a.qef b.qef");
-    EXPECT_EQ(typed.exitCode, 1);
-    EXPECT_EQ(typed.out,
-              "--- a.qef\n+++ b.qef\n@@ -3,3 +3,5 @@ records 2-4 / 2-5, tags 3:01000031 / "
-              "3:02000031\n " +
-                  line(a, 2) + "-" + line(a, 3) + "+" + line(b, 3) + " " + line(a, 4) + "+" +
-                  line(b, 5) + "+" + line(b, 6));
+    Check({{"--diff a.qef b.qef", 1,
+            "--- a.qef\n+++ b.qef\n@@ -3,3 +3,5 @@ records 2-4 / 2-5, tags 3:01000031 / "
+            "3:02000031\n " +
+                line(a, 2) + "-" + line(a, 3) + "+" + line(b, 3) + " " + line(a, 4) + "+" +
+                line(b, 5) + "+" + line(b, 6),
+            ""}});
     std::mt19937 random(3);
     for (int k = 0; k < 30; ++k) {
         File files[2] = {Signed(), Signed()};

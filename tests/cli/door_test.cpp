@@ -72,9 +72,8 @@ std::vector<Mode> AllModes() {
         std::string arguments;
         for (std::string word; words >> word;)
             if (word.starts_with("--"))
-                arguments.append(arguments.empty() ? "" : " ")
-                    .append(word)
-                    .append(ModeValues.count(word) ? " " + ModeValues.at(word) : "");
+                arguments += (arguments.empty() ? "" : " ") + word +
+                             (ModeValues.count(word) ? " " + ModeValues.at(word) : "");
         modes.push_back({arguments, rule.files == AnyNumber ? 3 : rule.files});
         EXPECT_EQ(ParsedTask(arguments, modes.back().files), rule.task) << rule.name;
     }
