@@ -124,21 +124,18 @@ TEST_F(Cli, ColorMarksTheHitsBytesInItsDumpLine) {
 // The lines of the search, the record list and the statistics call standard input
 // "(standard input)", as grep's do; the messages keep "(stdin)".
 TEST_F(Cli, StandardInputIsNamedAsGrepNamesIt) {
-    WriteBytes(work_ / "in.qef", Holding("abcdefghijklmnopqrstuvwxyz"));
-    const std::pair<const char*, std::string> Runs[] = {
-        {"-c --find abc in.qef -", "in.qef:1\n(standard input):1\n"},
-        {"-l --find abc - in.qef", "(standard input)\nin.qef\n"},
-        {"-H --records -",
-         "(standard input):         1  00000000  4D 6F 64 00  MI_SIGNATURE          21\n"
-         "(standard input):         2  0000001D  0A 56 65 72  MI_VERSION            26\n"},
-        {"-H --json --stats --tag MI_VERSION -",
-         "{\"file\": \"(standard input)\", \"tag\": \"0A566572\", \"name\": \"MI_VERSION\", "
-         "\"records\": 1, \"bytes\": 26}\n"},
-    };
-    for (auto& [options, expected] : Runs)
-        EXPECT_EQ(Run(QEFDUMP_PATH, options + " < in.qef"s).out, expected) << options;
-    WriteBytes(work_ / "bad.qef", "x");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--records - < bad.qef").err.substr(0, 18), "qefdump: (stdin): ");
+    Put({{"in.qef", Holding("abcdefghijklmnopqrstuvwxyz")}, {"bad.qef", "x"}});
+    Check({{"-c --find abc in.qef - < in.qef", 0, "in.qef:1\n(standard input):1\n", ""},
+           {"-l --find abc - in.qef < in.qef", 0, "(standard input)\nin.qef\n", ""},
+           {"-H --records - < in.qef", 0,
+            "(standard input):         1  00000000  4D 6F 64 00  MI_SIGNATURE          21\n"
+            "(standard input):         2  0000001D  0A 56 65 72  MI_VERSION            26\n"},
+           {"-H --json --stats --tag MI_VERSION - < in.qef", 0,
+            "{\"file\": \"(standard input)\", \"tag\": \"0A566572\", \"name\": \"MI_VERSION\", "
+            "\"records\": 1, \"bytes\": 26}\n"},
+           {"--records - < bad.qef", 1, "",
+            "qefdump: (stdin): No QEF format. Only 1 byte, too few for the 21-byte signature at "
+            "offset 8.\n"}});
 }
 
 // Links, pipes, modes and names with controls: POSIX only.
