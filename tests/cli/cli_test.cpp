@@ -271,32 +271,30 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
     std::string mixed = std::regex_replace(json, std::regex("\"utf-16le\", \"pattern\": 1"),
                                            "\"hex\", \"pattern\": 2");
     std::string text = std::regex_replace(json, std::regex(".*utf-16le.*\n"), "");
-    std::vector<Expected> runs = {{"--find aB -i --utf16 -n offset a.qef bad.qef b.qef", 2, found,
-                                   "qefdump: bad.qef: "s + PastTheEndError},
-                                  {"--find ab -i --utf16 --json a.qef b.qef", 0, json},
-                                  {"--json --find ab -i --find-hex 61004200 a.qef b.qef", 0, mixed},
-                                  {"--find ab -i --find Ab --find aB --json a.qef b.qef", 0, text},
-                                  {"-L --find-hex 6100420001 a.qef b.qef", 1, "a.qef\nb.qef\n"},
-                                  {"--find-hex \"61 00 42\" a.qef b.qef", 0},
-                                  {"--find-hex 6100420001 a.qef b.qef", 1}};
-    // grep's reports of the same search: counts, the files with hits and without, the first.
     auto count = [&](const std::string& name) {
         int n = 0;
         for (const std::string& line : Lines(found))
             n += line.starts_with(name + ".qef:");
         return std::to_string(n);
     };
-    const std::tuple<const char*, int, std::string> Reports[] = {
-        {"-c a.qef b.qef", 0, "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
-        {"--count -h a.qef", 0, count("a") + "\n"},
-        {"-c -- -a.qef", 0, count("a") + "\n"},
-        {"-l --null a.qef bad.qef b.qef", 2, "a.qef\0b.qef\0"s},
-        {"-L a.qef b.qef", 0, ""},
-        {"-q a.qef b.qef", 0, ""},
-        {"-H -m 1 a.qef", 0, found.substr(0, found.find('\n') + 1)},
-        {"-m 1 --count a.qef b.qef", 0, "a.qef:1\nb.qef:1\n"}};
-    for (auto& [options, code, expected] : Reports)
-        runs.push_back({"--find aB -i --utf16 -n offset "s + options, code, expected});
+    const std::string Search = "--find aB -i --utf16 -n offset ";
+    std::vector<Expected> runs = {
+        {Search + "a.qef bad.qef b.qef", 2, found, "qefdump: bad.qef: "s + PastTheEndError},
+        {"--find ab -i --utf16 --json a.qef b.qef", 0, json},
+        {"--json --find ab -i --find-hex 61004200 a.qef b.qef", 0, mixed},
+        {"--find ab -i --find Ab --find aB --json a.qef b.qef", 0, text},
+        {"-L --find-hex 6100420001 a.qef b.qef", 1, "a.qef\nb.qef\n"},
+        {"--find-hex \"61 00 42\" a.qef b.qef", 0},
+        {"--find-hex 6100420001 a.qef b.qef", 1},
+        // grep's reports of the same search: counts, the files with hits and without, the first.
+        {Search + "-c a.qef b.qef", 0, "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
+        {Search + "--count -h a.qef", 0, count("a") + "\n"},
+        {Search + "-c -- -a.qef", 0, count("a") + "\n"},
+        {Search + "-l --null a.qef bad.qef b.qef", 2, "a.qef\0b.qef\0"s},
+        {Search + "-L a.qef b.qef", 0, ""},
+        {Search + "-q a.qef b.qef", 0, ""},
+        {Search + "-H -m 1 a.qef", 0, found.substr(0, found.find('\n') + 1)},
+        {Search + "-m 1 --count a.qef b.qef", 0, "a.qef:1\nb.qef:1\n"}};
     // Each file's counts (held against a count in query_test) with its name, as grep's lines.
     for (const char* name : {"a.qef", "b.qef"})
         for (const std::string& line :
