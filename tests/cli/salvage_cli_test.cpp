@@ -126,12 +126,9 @@ TEST_F(Salvage, RepairRefusesALostSignatureUnlessToldWhichToWrite) {
 
 TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
     WriteBytes(work_ / "in.qef", SampleBytes(SAMPLE_MIXED, 3, 100000));
-    for (const char* mode :
-         {"", "--records", "--records --json", "-n offset", "--find-hex 00 -n single"}) {
-        Result salvaged = Run(QEFDUMP_PATH, std::string("--salvage ") + mode + " in.qef");
-        EXPECT_EQ(salvaged.exitCode, 0);
-        EXPECT_TRUE(salvaged.out == Run(QEFDUMP_PATH, std::string(mode) + " in.qef").out);
-    }
+    for (std::string mode :
+         {"", "--records", "--records --json", "-n offset", "--find-hex 00 -n single"})
+        Check({{"--salvage " + mode + " in.qef", 0, Run(QEFDUMP_PATH, mode + " in.qef").out}});
     Check({{"--repair -o out.qef in.qef", 0, "",
             "qefdump: in.qef: 0 damaged regions, 0 bytes; 57 records intact\n"}});
     EXPECT_TRUE(ReadText(work_ / "out.qef") == ReadText(work_ / "in.qef"));
