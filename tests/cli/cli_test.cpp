@@ -157,8 +157,7 @@ TEST_F(Cli, QefdumpWritesWhatTheCoreWritesOrNothing) {
         SCOPED_TRACE(c.arguments);
         Fresh();
         File input = c.input();
-        std::ofstream(work_ / "in.qef", std::ios::binary) << input;
-        std::ofstream(work_ / "out.txt", std::ios::binary) << "old\n";
+        Put({{"in.qef", input}, {"out.txt", "old\n"}});
         Result result = Run(QEFDUMP_PATH, c.arguments);
         EXPECT_EQ(result.exitCode, c.exitCode);
         std::string hint = c.err.ends_with('\n') ? "" : "\nTry 'qefdump --help'.\n";
@@ -185,8 +184,15 @@ std::vector<std::string> HelpLinesAfter(const std::string& help, const std::stri
 // object of a signature with 32 data bytes, and the diff of two files whose third records
 // differ, as far as the help shows it.
 TEST_F(Cli, HelpExamplesGiveWhatTheyShow) {
+    File a = Signed();
+    AppendRecord(a, Tags[0], "\1\2\0\0"s);
+    File b = a;
+    AppendRecord(a, Tags[1], "");
+    AppendRecord(b, Tags[2], "A");
+    Put({{"in.qef", SignatureFile<File>("Module info file v2.0", 11)},
+         {"old.qef", a},
+         {"new.qef", b}});
     std::string help = Run(QEFDUMP_PATH, "--help").out;
-    WriteBytes(work_ / "in.qef", SignatureFile<File>("Module info file v2.0", 11));
     std::vector<std::string> line = HelpLinesAfter(help, "  for example");
     std::vector<std::string> json =
         HelpLinesAfter(help, "and with --json, where it is one line and the offset is decimal:");
@@ -194,13 +200,6 @@ TEST_F(Cli, HelpExamplesGiveWhatTheyShow) {
     EXPECT_EQ(Run(QEFDUMP_PATH, "--records in.qef").out, "  " + line[0] + "\n");
     json[1].erase(0, json[1].find_first_not_of(' '));
     EXPECT_EQ(Run(QEFDUMP_PATH, "--records --json in.qef").out, json[0] + " " + json[1] + "\n");
-    File a = Signed();
-    AppendRecord(a, Tags[0], "\1\2\0\0"s);
-    File b = a;
-    AppendRecord(a, Tags[1], "");
-    AppendRecord(b, Tags[2], "A");
-    WriteBytes(work_ / "old.qef", a);
-    WriteBytes(work_ / "new.qef", b);
     std::vector<std::string> shown = HelpLinesAfter(help, "  qefdump --diff old.qef new.qef");
     std::istringstream diff(Run(QEFDUMP_PATH, "--diff old.qef new.qef").out);
     ASSERT_EQ(shown.size(), 6u);
@@ -222,10 +221,10 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
         for (int n = 0; n < 30; ++n)
             AppendRecord(file, Tags[random() % 3],
                          std::string(random() % 20, 'x') + (n % 4 ? "Ab"s : "a\0B\0"s));
-    WriteBytes(work_ / "a.qef", files[0]);
-    WriteBytes(work_ / "b.qef", files[1]);
-    WriteBytes(work_ / "-a.qef", files[0]);
-    WriteBytes(work_ / "bad.qef", PastTheEnd());
+    Put({{"a.qef", files[0]},
+         {"b.qef", files[1]},
+         {"-a.qef", files[0]},
+         {"bad.qef", PastTheEnd()}});
     std::string found, json, stats, chosen;
     for (int k = 0; k < 2; ++k) {
         const File& file = files[k];
@@ -268,58 +267,49 @@ TEST_F(Cli, QueriesGoOverSeveralFilesAsGrepDoes) {
                     chosen += dump.substr(size_t(lines[r]) * DumpLineLength,
                                           size_t(lines[r + 1] - lines[r]) * DumpLineLength);
     }
-    Result hits = Run(QEFDUMP_PATH, "--find aB -i --utf16 -n offset a.qef bad.qef b.qef");
-    EXPECT_EQ(hits.exitCode, 2);
-    EXPECT_EQ(hits.err, "qefdump: bad.qef: "s + PastTheEndError);
-    EXPECT_EQ(hits.out, found);
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --utf16 --json a.qef b.qef").out, json);
     // Several patterns: each place once, for the first pattern given that finds it.
     std::string mixed = std::regex_replace(json, std::regex("\"utf-16le\", \"pattern\": 1"),
                                            "\"hex\", \"pattern\": 2");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--json --find ab -i --find-hex 61004200 a.qef b.qef").out, mixed);
     std::string text = std::regex_replace(json, std::regex(".*utf-16le.*\n"), "");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--find ab -i --find Ab --find aB --json a.qef b.qef").out, text);
-    // grep's reports of the same search: counts, the files with hits and without, the first.
     auto count = [&](const std::string& name) {
-        std::istringstream lines(found);
         int n = 0;
-        for (std::string line; std::getline(lines, line);)
+        for (const std::string& line : Lines(found))
             n += line.starts_with(name + ".qef:");
         return std::to_string(n);
     };
-    std::string first = found.substr(0, found.find('\n') + 1);
-    const std::pair<const char*, std::string> Reports[] = {
-        {"-c a.qef b.qef", "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
-        {"--count -h a.qef", count("a") + "\n"},
-        {"-c -- -a.qef", count("a") + "\n"},
-        {"-l --null a.qef bad.qef b.qef", "a.qef\0b.qef\0"s},
-        {"-L a.qef b.qef", ""},
-        {"-q a.qef b.qef", ""},
-        {"-H -m 1 a.qef", first},
-        {"-m 1 --count a.qef b.qef", "a.qef:1\nb.qef:1\n"}};
-    for (auto& [options, expected] : Reports)
-        EXPECT_EQ(Run(QEFDUMP_PATH, "--find aB -i --utf16 -n offset "s + options).out, expected)
-            << options;
-    EXPECT_EQ(Run(QEFDUMP_PATH, "-L --find-hex 6100420001 a.qef b.qef").out, "a.qef\nb.qef\n");
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex \"61 00 42\" a.qef b.qef").exitCode, 0);
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--find-hex 6100420001 a.qef b.qef").exitCode, 1);
+    const std::string Search = "--find aB -i --utf16 -n offset ";
+    std::vector<Expected> runs = {
+        {Search + "a.qef bad.qef b.qef", 2, found, "qefdump: bad.qef: "s + PastTheEndError},
+        {"--find ab -i --utf16 --json a.qef b.qef", 0, json},
+        {"--json --find ab -i --find-hex 61004200 a.qef b.qef", 0, mixed},
+        {"--find ab -i --find Ab --find aB --json a.qef b.qef", 0, text},
+        {"-L --find-hex 6100420001 a.qef b.qef", 1, "a.qef\nb.qef\n"},
+        {"--find-hex \"61 00 42\" a.qef b.qef", 0},
+        {"--find-hex 6100420001 a.qef b.qef", 1},
+        // grep's reports of the same search: counts, the files with hits and without, the first.
+        {Search + "-c a.qef b.qef", 0, "a.qef:" + count("a") + "\nb.qef:" + count("b") + "\n"},
+        {Search + "--count -h a.qef", 0, count("a") + "\n"},
+        {Search + "-c -- -a.qef", 0, count("a") + "\n"},
+        {Search + "-l --null a.qef bad.qef b.qef", 2, "a.qef\0b.qef\0"s},
+        {Search + "-L a.qef b.qef", 0, ""},
+        {Search + "-q a.qef b.qef", 0, ""},
+        {Search + "-H -m 1 a.qef", 0, found.substr(0, found.find('\n') + 1)},
+        {Search + "-m 1 --count a.qef b.qef", 0, "a.qef:1\nb.qef:1\n"}};
     // Each file's counts (held against a count in query_test) with its name, as grep's lines.
-    for (const char* name : {"a.qef", "b.qef"}) {
-        std::istringstream alone(Run(QEFDUMP_PATH, "--stats --record 2-31 "s + name).out);
-        for (std::string line; std::getline(alone, line);)
-            stats += name + (":" + line) + "\n";
-    }
+    for (const char* name : {"a.qef", "b.qef"})
+        for (const std::string& line :
+             Lines(Run(QEFDUMP_PATH, "--stats --record 2-31 "s + name).out))
+            stats += name + (":" + line);
     ASSERT_GT(std::count(stats.begin(), stats.end(), '\n'), 8);
-    for (const char* records : {"2-31", "2-", "2-99999999999", "2-9,10-20 --record 21-31"}) {
-        Result counted = Run(QEFDUMP_PATH, "--stats a.qef b.qef --record "s + records);
-        EXPECT_TRUE(counted.exitCode == 0 && counted.out == stats) << records << counted.out;
-    }
+    for (const char* records : {"2-31", "2-", "2-99999999999", "2-9,10-20 --record 21-31"})
+        runs.push_back({"--stats a.qef b.qef --record "s + records, 0, stats});
     for (const char* choice : {"--record 3-9 --tag MI_END", "--record 3,4-5,6-7 --record 7-9 --tag "
                                                             "MI_END --tag 01020304"})
-        EXPECT_TRUE(Run(QEFDUMP_PATH, "-n offset "s + choice + " b.qef").out == chosen) << choice;
+        runs.push_back({"-n offset "s + choice + " b.qef", 0, chosen});
     std::string dump = Produced(files[0], DUMP_MULTI);
     dump.erase(std::remove(dump.begin(), dump.end(), '\r'), dump.end());
-    EXPECT_TRUE(Run(QEFDUMP_PATH, "--lf a.qef").out == dump);
+    runs.push_back({"--lf a.qef", 0, dump});
+    Check(runs);
 }
 
 // Samples well-formed, of the size asked for, the same everywhere (FNV-1a), written by qefgen.
@@ -360,18 +350,16 @@ TEST_F(Cli, DiffIsAUnifiedDiffThatPatchAndDiffstatRead) {
     for (File* file : {&a, &b})
         AppendRecord(*file, Tags[1], "");
     AppendRecord(b, Tags[2], "ABCDEFGHIJKLMNOPQ");
-    WriteBytes(work_ / "a.qef", a);
-    WriteBytes(work_ / "b.qef", b);
+    Put({{"a.qef", a}, {"b.qef", b}});
     auto line = [](const File& file, size_t k) { // with LF
         return Produced(file, DUMP_MULTI).substr(k * DumpLineLength, DumpLineLength - 2) + "\n";
     };
-    Result typed = Run(QEFDUMP_PATH, "--diff a.qef b.qef");
-    EXPECT_EQ(typed.exitCode, 1);
-    EXPECT_EQ(typed.out,
-              "--- a.qef\n+++ b.qef\n@@ -3,3 +3,5 @@ records 2-4 / 2-5, tags 3:01000031 / "
-              "3:02000031\n " +
-                  line(a, 2) + "-" + line(a, 3) + "+" + line(b, 3) + " " + line(a, 4) + "+" +
-                  line(b, 5) + "+" + line(b, 6));
+    Check({{"--diff a.qef b.qef", 1,
+            "--- a.qef\n+++ b.qef\n@@ -3,3 +3,5 @@ records 2-4 / 2-5, tags 3:01000031 / "
+            "3:02000031\n " +
+                line(a, 2) + "-" + line(a, 3) + "+" + line(b, 3) + " " + line(a, 4) + "+" +
+                line(b, 5) + "+" + line(b, 6),
+            ""}});
     std::mt19937 random(3);
     for (int k = 0; k < 30; ++k) {
         File files[2] = {Signed(), Signed()};

@@ -1,15 +1,20 @@
-// What the CLI tests share: a folder of their own for each test, and qefdump or another program
-// run in it with its output caught beside it.
+// What the CLI tests share: a folder of their own for each test, qefdump or another program run
+// in it with its output caught beside it, and runs described as rows of what must hold.
 #pragma once
+
+#include "cli/options.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -32,9 +37,35 @@ inline std::string Quoted(const fs::path& path) {
     return '"' + path.string() + '"';
 }
 
+// The lines of `text`, each with its line break.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at + 1));
+    }
+    return lines;
+}
+
+// The words of a command line (the program's name first) parsed as qefdump parses its own.
+inline ParseOutcome Parse(std::vector<std::string> words, DumpOptions& options) {
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    return ParseDumpOptions(int(argv.size()), argv.data(), options);
+}
+
 struct Result {
     int exitCode; // -1 when the program did not exit normally
     std::string out, err;
+};
+
+// A run of qefdump and what must hold of it: its status, and its standard output and error
+// where they are given.
+struct Expected {
+    std::string arguments;
+    int exitCode;
+    std::optional<std::string> out = std::nullopt, err = std::nullopt;
 };
 
 // Commands run in work_, their output caught beside it; all of it removed afterwards.
@@ -45,6 +76,23 @@ class CliTest : public ::testing::Test {
     void Fresh() {
         fs::remove_all(work_);
         fs::create_directories(work_);
+    }
+    // Files in work_ by names that may hold folders, which are made.
+    void Put(std::initializer_list<std::pair<fs::path, std::string>> files) {
+        for (const auto& [name, bytes] : files) {
+            fs::create_directories((work_ / name).parent_path());
+            WriteBytes(work_ / name, bytes);
+        }
+    }
+    // Each run in turn, traced by its arguments.
+    void Check(const std::vector<Expected>& runs) {
+        for (const Expected& run : runs) {
+            SCOPED_TRACE("qefdump " + run.arguments);
+            Result got = Run(QEFDUMP_PATH, run.arguments);
+            EXPECT_EQ(got.exitCode, run.exitCode);
+            EXPECT_EQ(got.out, run.out.value_or(got.out));
+            EXPECT_EQ(got.err, run.err.value_or(got.err));
+        }
     }
     Result Run(const char* tool, const std::string& arguments) {
         fs::path path(tool);

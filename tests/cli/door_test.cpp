@@ -59,13 +59,8 @@ int ParsedTask(const std::string& arguments, int files) {
     std::istringstream words("qefdump " + arguments);
     std::vector<std::string> argument(std::istream_iterator<std::string>(words), {});
     argument.resize(argument.size() + size_t(files), "in.qef");
-    std::vector<char*> argv;
-    argv.reserve(argument.size());
-    for (std::string& word : argument)
-        argv.push_back(word.data());
     DumpOptions options;
-    return ParseDumpOptions(int(argv.size()), argv.data(), options) == PARSE_RUN ? options.task
-                                                                                 : -1;
+    return Parse(argument, options) == PARSE_RUN ? options.task : -1;
 }
 
 // Every task of the program's own list, named by its options ("the dump" by none), and the
@@ -77,9 +72,8 @@ std::vector<Mode> AllModes() {
         std::string arguments;
         for (std::string word; words >> word;)
             if (word.starts_with("--"))
-                arguments.append(arguments.empty() ? "" : " ")
-                    .append(word)
-                    .append(ModeValues.count(word) ? " " + ModeValues.at(word) : "");
+                arguments += (arguments.empty() ? "" : " ") + word +
+                             (ModeValues.count(word) ? " " + ModeValues.at(word) : "");
         modes.push_back({arguments, rule.files == AnyNumber ? 3 : rule.files});
         EXPECT_EQ(ParsedTask(arguments, modes.back().files), rule.task) << rule.name;
     }
@@ -180,28 +174,16 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
         fs::path tool(QEFDUMP_PATH);
         std::string line = "cd " + Quoted(work_), r = Windows ? "r\\" : "r/";
         for (size_t k = 0; k < commands.size(); ++k) {
-            std::string slot = std::to_string(k), status = " (>" + r;
-            status.append("k").append(slot).append(" echo ");
-            line.append(Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ")
-                .append(commands[k])
-                .append(" 2>")
-                .append(r)
-                .append("e")
-                .append(slot);
+            std::string slot = std::to_string(k), status = " (>" + r + "k" + slot + " echo ";
+            line += (Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ") + commands[k] + " 2>" + r +
+                    "e" + slot;
             if (commands[k].find('>') == std::string::npos)
-                line.append(" >").append(r).append("o").append(slot);
+                line += " >" + r + "o" + slot;
             // cmd expands %errorlevel% as it reads the line; `if errorlevel` asks as it runs,
             // and its `else` would take the rest of the line without the parentheses.
-            for (int code = 3; Windows && code >= 0; --code)
-                line.append(code == 3 ? " & (if errorlevel 3"
-                            : code    ? " else if errorlevel "
-                                      : " else")
-                    .append(code && code < 3 ? std::to_string(code) : "")
-                    .append(status)
-                    .append(std::to_string(code))
-                    .append(code ? ")" : "))");
-            if (!Windows)
-                line.append("; echo $? >").append(r).append("k").append(slot);
+            line += Windows ? " & (if errorlevel 3" + status + "3) else if errorlevel 2" + status +
+                                  "2) else if errorlevel 1" + status + "1) else" + status + "0))"
+                            : "; echo $? >" + r + "k" + slot;
         }
 #ifdef _WIN32
         // As UTF-16, so that cmd hands the names on whole.

@@ -1,7 +1,5 @@
 // The option parser in-process: which mixes of options it takes, and as which task.
-#include "cli/options.h"
-
-#include <gtest/gtest.h>
+#include "tests/cli/cli_testing.h"
 
 #include <algorithm>
 #include <bit>
@@ -91,12 +89,9 @@ TEST(Options, EveryMixOfTheOptionsThatChooseATaskIsTakenOrRefused) {
                        size_t(files) >= f.leastFiles && size_t(files) <= f.mostFiles;
             };
             bool sense = !(numeration && json) && std::any_of(forms.begin(), forms.end(), allows);
-            std::vector<char*> argv(words.size());
-            for (size_t k = 0; k < words.size(); ++k)
-                argv[k] = words[k].data();
             DumpOptions options;
             ::testing::internal::CaptureStderr();
-            ParseOutcome outcome = ParseDumpOptions(int(argv.size()), argv.data(), options);
+            ParseOutcome outcome = Parse(words, options);
             std::string said = ::testing::internal::GetCapturedStderr();
             SCOPED_TRACE(::testing::Message() << mix << " " << files << ": " << said);
             ASSERT_EQ(outcome, sense ? PARSE_RUN : PARSE_USAGE_ERROR);

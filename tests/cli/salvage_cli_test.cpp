@@ -31,15 +31,6 @@ std::string Json(int number, size_t offset, const char* tag, const char* name, s
     return line;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t at = 0, end; at < text.size(); at = end + 1) {
-        end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at + 1));
-    }
-    return lines;
-}
-
 TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
     File signature = SignatureFile<File>();
     File junk = Record(0x31000000, "cut");
@@ -50,26 +41,22 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
     WriteBytes(work_ / "in.qef", before + junk + after);
     size_t damaged = before.size(), resumed = damaged + junk.size();
 
-    Result listed = Run(QEFDUMP_PATH, "--salvage --records --json in.qef");
-    EXPECT_EQ(listed.exitCode, 1);
-    EXPECT_EQ(listed.out, Json(1, 0, "4D6F6400", "MI_SIGNATURE", 21) +
-                              Json(2, 29, "0A566572", "MI_VERSION", 4) +
-                              Json(3, 41, "00000031", "NM_LABEL", 34) +
-                              "{\"damaged\": true, \"offset\": " + std::to_string(damaged) +
-                              ", \"length\": " + std::to_string(junk.size()) + "}\n" +
-                              Json(4, resumed, "0A456E64", "MI_END", 0) +
-                              Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
-                              Json(6, resumed + 50, "0A566572", "MI_VERSION", 4));
-    EXPECT_EQ(listed.err, "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n");
+    // The repaired file is the intact records, byte for byte, and an accepted file.
+    Check({{"--salvage --records --json in.qef", 1,
+            Json(1, 0, "4D6F6400", "MI_SIGNATURE", 21) + Json(2, 29, "0A566572", "MI_VERSION", 4) +
+                Json(3, 41, "00000031", "NM_LABEL", 34) + "{\"damaged\": true, \"offset\": " +
+                std::to_string(damaged) + ", \"length\": " + std::to_string(junk.size()) + "}\n" +
+                Json(4, resumed, "0A456E64", "MI_END", 0) +
+                Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
+                Json(6, resumed + 50, "0A566572", "MI_VERSION", 4),
+            "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n"},
+           {"--repair -o out.qef in.qef", 1, ""},
+           {"--salvage --records out.qef", 0}});
     EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(size_t(3) * 60, 48),
               "   damaged  00000053  damaged: 23 bytes at 0x53\n");
-
-    // The repaired file is the intact records, byte for byte, and an accepted file.
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--repair -o out.qef in.qef").exitCode, 1);
     EXPECT_TRUE(ReadText(work_ / "out.qef") == before + after);
     Result repaired = Run(QEFDUMP_PATH, "out.qef");
     EXPECT_EQ(repaired.exitCode, 0);
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records out.qef").exitCode, 0);
     for (const char* stats : {"--stats", "--stats --json"}) {
         Result counted = Run(QEFDUMP_PATH, std::string("--salvage ") + stats + " in.qef");
         EXPECT_EQ(counted.exitCode, 1);
@@ -113,44 +100,37 @@ TEST_F(Salvage, FindNumbersHitsAsTheSalvageAndTellsHitsInDamageApart) {
     EXPECT_EQ(lines[1].size(), 36u + 102u);
     EXPECT_EQ(lines[2].substr(12, 8), "0000007A"); // past the 21 bytes of damage
 
-    Result json = Run(QEFDUMP_PATH, "--salvage --find-hex 6C6162 --json in.qef");
-    EXPECT_EQ(json.out,
-              "{\"record\": 3, \"offset\": 51, \"tag\": \"00000031\", \"name\": \"NM_LABEL\", "
-              "\"length\": 3, \"encoding\": \"hex\", \"pattern\": 1}\n"
-              "{\"damaged\": true, \"offset\": 94, \"length\": 3, \"encoding\": \"hex\", "
-              "\"pattern\": 1}\n"
-              "{\"record\": 5, \"offset\": 122, \"tag\": \"00000031\", \"name\": \"NM_LABEL\", "
-              "\"length\": 3, \"encoding\": \"hex\", \"pattern\": 1}\n");
-    EXPECT_EQ(json.err, "qefdump: in.qef: 1 damaged region, 21 bytes; 5 records intact\n");
     // As grep's: found, in the damage alone too, or not.
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --find-hex FF0000FF in.qef").exitCode, 0);
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --find nowhere in.qef").exitCode, 1);
+    Check({{"--salvage --find-hex 6C6162 --json in.qef", 0,
+            "{\"record\": 3, \"offset\": 51, \"tag\": \"00000031\", \"name\": \"NM_LABEL\", "
+            "\"length\": 3, \"encoding\": \"hex\", \"pattern\": 1}\n"
+            "{\"damaged\": true, \"offset\": 94, \"length\": 3, \"encoding\": \"hex\", "
+            "\"pattern\": 1}\n"
+            "{\"record\": 5, \"offset\": 122, \"tag\": \"00000031\", \"name\": \"NM_LABEL\", "
+            "\"length\": 3, \"encoding\": \"hex\", \"pattern\": 1}\n",
+            "qefdump: in.qef: 1 damaged region, 21 bytes; 5 records intact\n"},
+           {"--salvage --find-hex FF0000FF in.qef", 0},
+           {"--salvage --find nowhere in.qef", 1}});
 }
 
 TEST_F(Salvage, RepairRefusesALostSignatureUnlessToldWhichToWrite) {
-    WriteBytes(work_ / "in.qef", "\x4D\x6F" + Version + Label + End);
-    WriteBytes(work_ / "out.qef", "old\n");
-    Result refused = Run(QEFDUMP_PATH, "--repair -o out.qef in.qef");
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_EQ(refused.err, "qefdump: in.qef: the signature record is lost; --signature v2.0 or "
-                           "v1.1 says which to write; nothing is written\n");
+    Put({{"in.qef", "\x4D\x6F" + Version + Label + End}, {"out.qef", "old\n"}});
+    Check({{"--repair -o out.qef in.qef", 2, "",
+            "qefdump: in.qef: the signature record is lost; --signature v2.0 or v1.1 says which to "
+            "write; nothing is written\n"}});
     EXPECT_TRUE(ReadText(work_ / "out.qef") == "old\n");
-
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--repair --signature v1.1 -o out.qef in.qef").exitCode, 1);
+    Check({{"--repair --signature v1.1 -o out.qef in.qef", 1, ""}, {"--records out.qef", 0}});
     EXPECT_TRUE(ReadText(work_ / "out.qef") ==
                 SignatureFile<File>("Module info file v1.1") + Version + Label + End);
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--records out.qef").exitCode, 0);
 }
 
 TEST_F(Salvage, AWholeFileGivesTheOrdinaryOutputAndMisusesAreUsageErrors) {
     WriteBytes(work_ / "in.qef", SampleBytes(SAMPLE_MIXED, 3, 100000));
-    for (const char* mode :
-         {"", "--records", "--records --json", "-n offset", "--find-hex 00 -n single"}) {
-        Result salvaged = Run(QEFDUMP_PATH, std::string("--salvage ") + mode + " in.qef");
-        EXPECT_EQ(salvaged.exitCode, 0);
-        EXPECT_TRUE(salvaged.out == Run(QEFDUMP_PATH, std::string(mode) + " in.qef").out);
-    }
-    EXPECT_EQ(Run(QEFDUMP_PATH, "--repair -o out.qef in.qef").exitCode, 0);
+    for (std::string mode :
+         {"", "--records", "--records --json", "-n offset", "--find-hex 00 -n single"})
+        Check({{"--salvage " + mode + " in.qef", 0, Run(QEFDUMP_PATH, mode + " in.qef").out}});
+    Check({{"--repair -o out.qef in.qef", 0, "",
+            "qefdump: in.qef: 0 damaged regions, 0 bytes; 57 records intact\n"}});
     EXPECT_TRUE(ReadText(work_ / "out.qef") == ReadText(work_ / "in.qef"));
     for (const char* misuse : {"--signature v2.0 in.qef", "--repair --signature v3.0 -o o in.qef",
                                "--salvage --diff in.qef in.qef", "--salvage --tag MI_END in.qef",
