@@ -191,6 +191,7 @@ TEST_F(Names, PrefixQuotesTheNameAsTheMessagesDo) {
     std::string sample = SampleBytes(SAMPLE_MIXED, 5, 400);
     for (const auto& [name, quoted] : {std::pair{"a\033[1m.qef", "'a'$'\\033''[1m.qef'"},
                                        {"new\nline.qef", "'new'$'\\n''line.qef'"},
+                                       {"it's x.qef", "\"it's x.qef\""},
                                        {"plain.qef", "plain.qef"}}) {
         SCOPED_TRACE(quoted);
         Fresh();

@@ -23,15 +23,17 @@ using Out = CliTest;
 // their transcripts (stdout and stderr). `d F...` prints "F: dump", "F: old" when F holds
 // exactly "old\n", or F's size. Those that mount or change owners need root.
 const std::pair<const char*, const char*> Scenes[] = {
-    // Names of the program's own descriptors are written through them, where they stand.
+    // Names of the program's own descriptors are written through them, where they stand; a
+    // folder of another name is a folder.
     {"printf 'line1\\n' >a; $Q -o /dev/stdout in.qef >>a; (echo line1; cat dump.txt) | cmp - a\n"
      "{ echo head; $Q -o /dev/fd/1 in.qef; echo tail; } >b; (echo head; cat dump.txt; echo tail)"
      " | cmp - b\n$Q -o /proc/self/fd/2 in.qef 2>c; $Q -o /dev/stderr in.qef 2>>c; cat dump.txt"
      " dump.txt | cmp - c\n$Q -o /dev/fd/1 in.qef | cat >p; echo x >e; $Q -o /dev/stdin in.qef"
      " 0>>e; (echo x; cat dump.txt) | cmp - e; $Q -o /dev/stdout in.qef <&- | cmp - dump.txt; d p\n"
-     "$Q -o /dev/fd/4 in.qef 4<a; $Q -o /dev/fd/7 in.qef; echo *",
-     "p: dump\nqefdump: /dev/fd/4: descriptor 4 is open for reading only\n"
-     "qefdump: /dev/fd/7: Bad file descriptor\na b c dump.txt e in.qef p\n"},
+     "mkdir fd; $Q -o fd/1 in.qef; d fd/1; $Q -o /dev/fd/4 in.qef 4<a; $Q -o /dev/fd/7 in.qef; "
+     "echo *",
+     "p: dump\nfd/1: dump\nqefdump: /dev/fd/4: descriptor 4 is open for reading only\n"
+     "qefdump: /dev/fd/7: Bad file descriptor\na b c dump.txt e fd in.qef p\n"},
     // Links are followed and stay links; a loop is an error and stays a loop.
     {"echo old >real; ln -s real link; ln -s gone dangling; ln -s /dev/null null\n"
      "mkdir sub; ln -s ../real sub/up; for o in link dangling null; do $Q -o $o in.qef; done\n"
