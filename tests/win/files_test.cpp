@@ -1,5 +1,6 @@
 // Loading and saving real files with system calls failing or coming up short.
 #include "files/file_operations.h"
+#include "tests/support/dump_model.h"
 #include "tests/support/recording_target.h"
 #include "tests/win/win_testing.h"
 
@@ -49,12 +50,10 @@ const FileOperations Calls = {Watched::Create, Watched::Size,    Watched::Read, 
 TEST(FilesTest, LoadingAndSavingGiveExactlyTheBytesOrFailSilently) {
     const std::string sample = SampleBytes(SAMPLE_MIXED, 3, 5000), before = "the old file, longer";
     const std::string kept = "shown", tooLarge = kept + " | Don't parse file greather than 32 MB.";
-    RecordingTarget formatted;
-    FormatModuleInfo(formatted, reinterpret_cast<const unsigned char*>(sample.data()), 5000,
-                     NUMERATION_MULTI);
+    auto data = reinterpret_cast<const unsigned char*>(sample.data());
     // Loading: bytes, zeros up to size, what is shown. Saving: text, length told (0: own), file.
     const std::tuple<bool, std::string, UINT64, std::vector<Fault>, bool, std::string> cases[] = {
-        {false, sample, 0, {NONE}, true, formatted.text},
+        {false, sample, 0, {NONE}, true, DumpByModel(data, 5000, NUMERATION_MULTI).text},
         {false, "", 0, {NONE}, false, kept + " | No QEF format."},
         {false, sample, 0, {HELD, NO_SIZE, NO_RESERVE, NO_READ, SHRUNK}, false, kept},
         {false, sample, MaxModuleInfoLength + 1ull, {NONE}, false, tooLarge},

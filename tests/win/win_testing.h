@@ -79,7 +79,6 @@ class ViewerTest : public ::testing::Test {
         ASSERT_TRUE(RegisterViewerClasses());
         Drive([this] { frame = CreateFrameWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL); });
         ASSERT_NE(frame, nullptr);
-        statusBar = GetDlgItem(frame, ID_STATUSBAR);
     }
     void TearDown() override {
         if (IsWindow(frame))
@@ -94,8 +93,8 @@ class ViewerTest : public ::testing::Test {
         Drive([&] { SendMessageA(frame, WM_COMMAND, command, 0); }, std::move(actions));
     }
     std::string ShownFor(HWND document) const { // its title and the status bar's two parts
-        return WindowText(document) + " | " + StatusText(statusBar, 0) + " | " +
-               StatusText(statusBar, 1);
+        HWND bar = GetDlgItem(frame, ID_STATUSBAR);
+        return WindowText(document) + " | " + StatusText(bar, 0) + " | " + StatusText(bar, 1);
     }
     HWND ActiveDocument() const { return HWND(SendMessageA(MdiClient, WM_MDIGETACTIVE, 0, 0)); }
     HWND NewDocument() { // File > New: the new document, then the active one
@@ -104,6 +103,5 @@ class ViewerTest : public ::testing::Test {
     }
 
     HWND frame = nullptr;
-    HWND statusBar = nullptr;
     TempFolder folder;
 };
