@@ -86,11 +86,8 @@ std::string CheckDiff(const RecordIndex& a, const RecordIndex& b, uint32_t conte
     if (!DiffRecords(a, b, changes))
         return "no memory for the diff";
     std::vector<std::string> recordsA = RecordsOf(a), recordsB = RecordsOf(b);
-    problems.Expect(changes.removed.size() == recordsA.size() &&
-                        changes.added.size() == recordsB.size(),
-                    "a flag per record");
-    if (!problems.found.empty())
-        return problems.found;
+    if (changes.removed.size() != recordsA.size() || changes.added.size() != recordsB.size())
+        return "a flag per record; ";
     std::vector<std::string> kept = Kept(recordsA, changes.removed, problems);
     problems.Expect(kept == Kept(recordsB, changes.added, problems),
                     "the kept records pair up equal");

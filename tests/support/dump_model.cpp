@@ -2,8 +2,6 @@
 
 #include "dump/module_info.h"
 
-#include <cstring>
-
 namespace {
 
 uint32_t ReadLe(const unsigned char* bytes) {
@@ -42,11 +40,6 @@ std::string ModelTagName(uint32_t tag) {
             if (entry.tag == key)
                 return std::string(entry.name, 12);
     return "";
-}
-
-bool ModelSignature(const unsigned char* data, uint32_t length) {
-    return length >= 29 && (std::memcmp(data + 8, "Module info file v2.0", 21) == 0 ||
-                            std::memcmp(data + 8, "Module info file v1.1", 21) == 0);
 }
 
 ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mode) {

@@ -22,5 +22,4 @@ struct ModelDump {
 ModelDump DumpByModel(const unsigned char* data, uint32_t length, Numeration mode);
 // What the viewer's status shows when a dump has come to `position` of `length` bytes.
 std::string ProgressText(uint64_t position, uint32_t length);
-bool ModelSignature(const unsigned char* data, uint32_t length);
 std::string ModelTagName(uint32_t tag); // exactly 12 characters

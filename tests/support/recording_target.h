@@ -4,7 +4,6 @@
 #include "dump/viewer_dump.h"
 
 #include <string>
-#include <vector>
 
 // Which of the target's own steps fail.
 struct TargetFaults {
@@ -16,34 +15,27 @@ class RecordingTarget : public DumpTarget {
     explicit RecordingTarget(std::string initialText = {}) : text(std::move(initialText)) {}
 
     bool SetText(const char* newText, size_t length) override {
-        ++setTextCalls;
-        if (faults.setText)
-            return false;
-        terminated = newText[length] == '\0';
-        text.assign(newText, length);
-        events.push_back("text");
-        return true;
+        events += faults.setText ? "[text refused]" : newText[length] ? "[text, no NUL]" : "[text]";
+        if (!faults.setText)
+            text.assign(newText, length);
+        return !faults.setText;
     }
     void ShowProgress(const char* progressText) override {
-        events.push_back(std::string("progress ") + progressText);
+        events += "[progress " + std::string(progressText) + "]";
     }
     void ShowMessage(const DumpMessage& message) override {
-        events.push_back(std::string("message ") + message.text);
+        events += "[message " + std::string(message.text) + "]";
     }
     void* AllocateOutput(size_t bytes) override {
-        allocatedBytes = bytes;
+        events += "[allocate " + std::to_string(bytes) + "]";
         return faults.allocation ? nullptr : DumpTarget::AllocateOutput(bytes);
     }
     bool ReleaseOutput(void* block) override {
-        ++releases;
+        events += "[release]";
         return DumpTarget::ReleaseOutput(block) && !faults.release;
     }
 
     std::string text;
-    std::vector<std::string> events; // "text", "progress ..." and "message ..." as they came
-    size_t allocatedBytes = 0;
-    int releases = 0;
-    int setTextCalls = 0;
-    bool terminated = false; // the last text came with its NUL
+    std::string events; // each call in order: "[allocate N][progress ...][text][release]"
     TargetFaults faults;
 };

@@ -1,5 +1,3 @@
-// The salvage's spans against the ordinary walk of the bytes they cover.
-#include "dump/salvage.h"
 #include "tests/support/checks.h"
 
 std::string CheckSalvage(const unsigned char* data, uint32_t length, const Salvage& salvage) {

@@ -1,4 +1,3 @@
-// The search against a comparison at every offset, the records found by walking their headers.
 #include "tests/support/checks.h"
 
 #include <algorithm>
