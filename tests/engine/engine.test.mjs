@@ -37,10 +37,6 @@ async function query(sql, lines, name) {
     Object.fromEntries(Object.entries(row).map(([key, value]) => [key, String(value)])));
 }
 
-// grep -c's answer per file, as [count], from its "NAME\0COUNT" lines (--null).
-const perFile = (output) => Object.fromEntries(output.toString().split('\n').filter(Boolean)
-  .map((line) => line.split('\0')).map(([name, count]) => [name, [count]]));
-
 // The total line of each file's --stats table, as [records, bytes] per file.
 function statsTotals(...args) {
   const lines = qefdumpOver('-r', '--stats', '--null', ...args).toString().split('\n');
@@ -80,7 +76,9 @@ test('records, hits and tag statistics counted per file by DuckDB are qefdump\'s
   // Every file holds the signature; the other pattern is in some files only.
   const hits = await query('SELECT file, count(*) AS n FROM read_json(FILE) GROUP BY file',
     qefdumpOver('-r', '--find', 'info', '--find-hex', '0A 50', '--json'), 'hits.jsonl');
-  const counted = perFile(qefdumpOver('-r', '-c', '--null', '--find', 'info', '--find-hex', '0A 50'));
+  // grep -c's answer per file, as [count], from its "NAME\0COUNT" lines (--null).
+  const counted = Object.fromEntries(qefdumpOver('-r', '-c', '--null', '--find', 'info', '--find-hex', '0A 50').toString()
+    .split('\n').filter(Boolean).map((line) => line.split('\0')).map(([name, count]) => [name, [count]]));
   assert.deepEqual(byFile(hits, 'n'), counted);
   assert.equal(hits.length, Names.length);
 });
