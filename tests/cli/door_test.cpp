@@ -11,7 +11,6 @@
 
 #include <iterator>
 #include <map>
-#include <vector>
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -86,14 +86,12 @@ TEST_F(Cli, ThreadsWriteWhatOneThreadWrites) {
 TEST_F(Cli, ColorMarksTheHitsBytesInItsDumpLine) {
     const std::string Mark = "\033[01;31m", Plain = "\033[m";
     WriteBytes(work_ / "in.qef", Holding("abcdefghijklmnopqrstuvwxyz"));
+    const std::string Head = "         2  0000002A  MI_VERSION    00000037: MI_VERSION    |00026| ";
     const std::string Line =
-        "         2  0000002A  MI_VERSION    00000037: MI_VERSION    |00026| "
-        "61 62 63 64 65 66 67 68 - 69 6A 6B 6C 6D 6E 6F 70 | abcdefghijklmnop \n";
-    const std::string Marked =
-        "         2  0000002A  MI_VERSION    00000037: MI_VERSION    |00026| "
-        "61 62 63 64 65 " +
-        Mark + "66 67 68" + Plain + " - " + Mark + "69 6A 6B 6C 6D 6E 6F 70" + Plain + " | abcde" +
-        Mark + "fghijklmnop" + Plain + " \n";
+        Head + "61 62 63 64 65 66 67 68 - 69 6A 6B 6C 6D 6E 6F 70 | abcdefghijklmnop \n";
+    const std::string Marked = Head + "61 62 63 64 65 " + Mark + "66 67 68" + Plain + " - " + Mark +
+                               "69 6A 6B 6C 6D 6E 6F 70" + Plain + " | abcde" + Mark +
+                               "fghijklmnop" + Plain + " \n";
     const std::string Find = "-n offset --find fghijklmnopqrstu in.qef ";
     Check({{Find + "--color=always", 0, Marked},
            {Find + "--color always -o -", 0, Marked},
