@@ -37,8 +37,7 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
          {"d/b/inner.qef", Holding("-")},
          {"d/notes.txt", "not one\n"},
          {"top.qef", Holding("xyz")}});
-    auto rows = [](char bytes) {
-        std::string count(1, bytes);
+    auto rows = [](const std::string& count) {
         return "tag       name             records       bytes\n0A566572  MI_VERSION             1"
                "           " +
                count + "\ntotal                            1           " + count + "\n";
@@ -54,7 +53,7 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
            // The statistics end in how many files were counted and refused; an empty folder
            // gives nothing to count, and a search in it finds nothing.
            {"-r -h --stats --tag MI_VERSION d", 1,
-            rows('7') + rows('1') + rows('3') + "3 files counted, 1 refused\n"},
+            rows("7") + rows("1") + rows("3") + "3 files counted, 1 refused\n"},
            {"-r --stats d/empty", 0, "", ""},
            {"-r --find x d/empty", 1, "", ""},
            // OUT among the files found is checked against each of them, as against a named file.
