@@ -81,7 +81,6 @@ const Case Cases[] = {
     {"-noffset < in.qef", 0, "", DUMP_OFFSET},
     {"--num offset - < in.qef", 0, "", DUMP_OFFSET},
     {"--numeration=single --output=out.txt in.qef", 0, "", DUMP_SINGLE},
-    {"-o - in.qef", 0, "", DUMP_MULTI},
     {"--rec in.qef", 2, "ambiguous option '--rec'"},
     {"in.qef -oout.txt --records", 0, "", RECORDS},
     {"--records --json in.qef", 0, "", JSON},

@@ -48,6 +48,7 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
                 Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
                 Json(6, resumed + 50, "0A566572", "MI_VERSION", 4),
             "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n"},
+           {"--salvage in.qef", 1},
            {"--repair -o out.qef in.qef", 1, ""},
            {"--salvage --records out.qef", 0}});
     EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(size_t(3) * 60, 48),
