@@ -137,7 +137,7 @@ TEST_F(Out, ScenesGoAsTheirTranscriptsSay) {
         bool skip =
             geteuid() != 0 && (text.find("chown") != text.npos || text.find("mount") != text.npos);
         skipped += skip;
-        // The sanitizers' shadow memory outgrows ulimit -v.
+        // Nor under the sanitizers, whose shadow memory outgrows ulimit -v.
         if (skip || (!QEF_ADDRESS_LIMIT && text.find("ulimit -v") != text.npos))
             continue;
         Fresh();
