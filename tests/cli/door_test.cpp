@@ -4,14 +4,12 @@
 // one, two or three inputs, OUT first, in the middle or last x standard input among them or not
 // x every way to reach OUT, through the shell (cmd on Windows).
 #include "cli/door.h"
-#include "cli/options.h"
 #include "tools/sample_files.h"
 
 #include "tests/cli/cli_testing.h"
 
 #include <iterator>
 #include <map>
-#include <vector>
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -37,8 +37,7 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
          {"d/b/inner.qef", Holding("-")},
          {"d/notes.txt", "not one\n"},
          {"top.qef", Holding("xyz")}});
-    auto rows = [](char bytes) {
-        std::string count(1, bytes);
+    auto rows = [](const std::string& count) {
         return "tag       name             records       bytes\n0A566572  MI_VERSION             1"
                "           " +
                count + "\ntotal                            1           " + count + "\n";
@@ -54,7 +53,7 @@ TEST_F(Cli, RecursiveWalksFoldersSortedByNameAndChecksEveryFileFound) {
            // The statistics end in how many files were counted and refused; an empty folder
            // gives nothing to count, and a search in it finds nothing.
            {"-r -h --stats --tag MI_VERSION d", 1,
-            rows('7') + rows('1') + rows('3') + "3 files counted, 1 refused\n"},
+            rows("7") + rows("1") + rows("3") + "3 files counted, 1 refused\n"},
            {"-r --stats d/empty", 0, "", ""},
            {"-r --find x d/empty", 1, "", ""},
            // OUT among the files found is checked against each of them, as against a named file.
@@ -86,14 +85,12 @@ TEST_F(Cli, ThreadsWriteWhatOneThreadWrites) {
 TEST_F(Cli, ColorMarksTheHitsBytesInItsDumpLine) {
     const std::string Mark = "\033[01;31m", Plain = "\033[m";
     WriteBytes(work_ / "in.qef", Holding("abcdefghijklmnopqrstuvwxyz"));
+    const std::string Head = "         2  0000002A  MI_VERSION    00000037: MI_VERSION    |00026| ";
     const std::string Line =
-        "         2  0000002A  MI_VERSION    00000037: MI_VERSION    |00026| "
-        "61 62 63 64 65 66 67 68 - 69 6A 6B 6C 6D 6E 6F 70 | abcdefghijklmnop \n";
-    const std::string Marked =
-        "         2  0000002A  MI_VERSION    00000037: MI_VERSION    |00026| "
-        "61 62 63 64 65 " +
-        Mark + "66 67 68" + Plain + " - " + Mark + "69 6A 6B 6C 6D 6E 6F 70" + Plain + " | abcde" +
-        Mark + "fghijklmnop" + Plain + " \n";
+        Head + "61 62 63 64 65 66 67 68 - 69 6A 6B 6C 6D 6E 6F 70 | abcdefghijklmnop \n";
+    const std::string Marked = Head + "61 62 63 64 65 " + Mark + "66 67 68" + Plain + " - " + Mark +
+                               "69 6A 6B 6C 6D 6E 6F 70" + Plain + " | abcde" + Mark +
+                               "fghijklmnop" + Plain + " \n";
     const std::string Find = "-n offset --find fghijklmnopqrstu in.qef ";
     Check({{Find + "--color=always", 0, Marked},
            {Find + "--color always -o -", 0, Marked},

@@ -5,9 +5,6 @@
 #include <bit>
 #include <cstdint>
 #include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 namespace {
 

@@ -4,8 +4,6 @@
 #include "tools/sample_files.h"
 
 #include <cstdio>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -50,26 +48,20 @@ TEST_F(Salvage, ADamagedFileIsShownAsItSurvivesAndRepairedToItsIntactRecords) {
                 Json(5, resumed + 8, "00000031", "NM_LABEL", 34) +
                 Json(6, resumed + 50, "0A566572", "MI_VERSION", 4),
             "qefdump: in.qef: 1 damaged region, 23 bytes; 6 records intact\n"},
+           {"--salvage in.qef", 1},
            {"--repair -o out.qef in.qef", 1, ""},
            {"--salvage --records out.qef", 0}});
     EXPECT_EQ(Run(QEFDUMP_PATH, "--salvage --records in.qef").out.substr(size_t(3) * 60, 48),
               "   damaged  00000053  damaged: 23 bytes at 0x53\n");
     EXPECT_TRUE(ReadText(work_ / "out.qef") == before + after);
-    Result repaired = Run(QEFDUMP_PATH, "out.qef");
-    EXPECT_EQ(repaired.exitCode, 0);
-    for (const char* stats : {"--stats", "--stats --json"}) {
-        Result counted = Run(QEFDUMP_PATH, std::string("--salvage ") + stats + " in.qef");
-        EXPECT_EQ(counted.exitCode, 1);
-        EXPECT_TRUE(counted.out == Run(QEFDUMP_PATH, std::string(stats) + " out.qef").out);
-    }
+    for (std::string stats : {"--stats", "--stats --json"})
+        Check({{"--salvage " + stats + " in.qef", 1, Run(QEFDUMP_PATH, stats + " out.qef").out}});
 
     // The dump: the repaired file's lines, numbered as there, with the region's lines between.
-    Result dump = Run(QEFDUMP_PATH, "--salvage in.qef");
-    EXPECT_EQ(dump.exitCode, 1);
     std::string kept, region;
-    for (const std::string& line : Lines(dump.out))
+    for (const std::string& line : Lines(Run(QEFDUMP_PATH, "--salvage in.qef").out))
         (line.starts_with("!DAMAGED! 0x") ? region : kept) += line;
-    EXPECT_TRUE(kept == repaired.out);
+    EXPECT_TRUE(kept == Run(QEFDUMP_PATH, "out.qef").out);
     std::vector<std::string> regionLines = Lines(region);
     ASSERT_EQ(regionLines.size(), 2u);
     EXPECT_EQ(regionLines[0].substr(0, 56),
@@ -87,12 +79,9 @@ TEST_F(Salvage, FindNumbersHitsAsTheSalvageAndTellsHitsInDamageApart) {
     junk[4] = junk[7] = '\xFF';
     WriteBytes(work_ / "in.qef", before + junk + End + Label);
     WriteBytes(work_ / "repaired.qef", before + End + Label);
-    Result repaired = Run(QEFDUMP_PATH, "--find label repaired.qef");
-    Result found = Run(QEFDUMP_PATH, "--salvage --find label in.qef");
-    EXPECT_EQ(found.exitCode, 0);
-    std::vector<std::string> lines = Lines(found.out), expected = Lines(repaired.out);
-    ASSERT_EQ(lines.size(), 3u);
-    ASSERT_EQ(expected.size(), 2u);
+    std::vector<std::string> lines = Lines(Run(QEFDUMP_PATH, "--salvage --find label in.qef").out),
+                             expected = Lines(Run(QEFDUMP_PATH, "--find label repaired.qef").out);
+    ASSERT_TRUE(lines.size() == 3 && expected.size() == 2);
     for (size_t k : {0, 2})
         EXPECT_EQ(lines[k].substr(0, 12) + lines[k].substr(20),
                   expected[k / 2].substr(0, 12) + expected[k / 2].substr(20));
