@@ -176,9 +176,8 @@ export async function setMode(page, mode) {
 }
 
 // Picks the file at `path` with the page's input `input` as its chooser would. `how`: 'removed'
-// takes it from the disk first (its read fails); 'held' and 'slow' give the core's worker, in its
-// place, bytes that wait for the page's release(error): then 'held' fails with the error, 'slow'
-// gives the file's bytes.
+// takes it from the disk first (its read fails); 'slow' gives the core's worker, in its place,
+// the file's bytes once the page calls release().
 export async function pick(page, path, how = 'plain', input = 'open-file') {
     await page.evaluate(() => document.getElementById('picked') ||
         document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: 'picked' })));
@@ -188,12 +187,11 @@ export async function pick(page, path, how = 'plain', input = 'open-file') {
         const chosen = Object.assign(document.getElementById(input), { files: document.getElementById('picked').files });
         const released = new Promise((resolve) => (window.release = resolve));
         const post = Worker.prototype.postMessage;
-        if (how === 'held' || how === 'slow') Worker.prototype.postMessage = function (message, transfer) {
+        if (how === 'slow') Worker.prototype.postMessage = function (message, transfer) {
             if (message.call !== 'open') return post.call(this, message, transfer);
             Worker.prototype.postMessage = post;
             const file = message.args[1];
-            message.args[1] = new ReadableStream(how === 'held' ? { pull: async (c) => c.error(new TypeError(await released)) }
-                : { start: async (c) => (await released, c.enqueue(new Uint8Array(await file.arrayBuffer())), c.close()) });
+            message.args[1] = new ReadableStream({ start: async (c) => (await released, c.enqueue(new Uint8Array(await file.arrayBuffer())), c.close()) });
             return post.call(this, message, [message.args[1]]);
         };
         chosen.dispatchEvent(new Event('change'));

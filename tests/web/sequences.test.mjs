@@ -1,10 +1,11 @@
 // Generated sequences of a user's actions (Open of a small, a large, a refused, an unreadable or
 // a slow file; Compare, Close compare, Cancel, Escape, Save as text, Find, Go to, Statistics, a
 // numeration), from a seeded generator, against a plain model of what the page must show. After
-// every step: the shown file is the last one accepted, a comparison shows when the model has
-// one, Compare waits while a file is read, every running job is on screen with its Cancel, Save
-// as text saves the whole dump shown and says so, Statistics counts what qefdump counts, and no
-// page error. A failing sequence is shrunk, step by step, and printed shortest first with its seed.
+// every step: the shown file is the last one accepted (where it was after one refused or
+// unreadable), a comparison shows when the model has one, Compare waits while a file is read,
+// every running job is on screen with its Cancel, Save as text saves the whole dump shown and
+// says so, Statistics counts what qefdump counts, and no page error. A failing sequence is
+// shrunk, step by step, and printed shortest first with its seed.
 // SEQUENCES (6) sequences of STEPS (14) steps from SEED (1); `make test-web-sequences` plays
 // more, from the day's number, and with LONG_TASK_MS checks too that no task on the page's thread
 // took longer (Chromium's long tasks), a goal of speed kept out of the fixed run.
@@ -12,13 +13,12 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
 import { basename, join } from 'node:path';
-import { makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted } from './harness.mjs';
+import { makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted, refusal } from './harness.mjs';
 
 const SEQUENCES = Number(process.env.SEQUENCES || 6);
 const STEPS = Number(process.env.STEPS || 14);
 const SEED = Number(process.env.SEED || 1);
 const LONG_TASK_MS = Number(process.env.LONG_TASK_MS || 0);
-const SHOW_AFTER_MS = 300; // as jobs.js shows a job
 
 // A seeded generator of numbers in [0, 1), the same on every machine (a linear congruential one).
 function random(seed) {
@@ -51,7 +51,17 @@ async function choose(which, input = 'open-file') {
 const ACTIONS = {
     open: {
         pick: (r) => ['small', 'other', 'large', 'refused', 'removed'][Math.floor(r() * 5)],
-        act: (which) => choose(which),
+        // A file refused or unreadable says why, named when another is shown, and leaves that one
+        // where it was (a message above the rows leaves fewer rows).
+        act: async (which, model) => {
+            const where = async () => (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of');
+            const before = await where();
+            await choose(which);
+            if (which !== 'refused' && which !== 'removed') return;
+            const why = which === 'removed' ? 'The file could not be read.' : refusal(FILES.refused);
+            assert.equal(await page.textContent('#message'), `${model.shown ? `${which}.qef: ` : ''}${why}`);
+            assert.equal(await where(), before, 'the shown file, where it was');
+        },
         // A newer open overtakes a slow one; only an accepted file takes the page.
         next: (model, which) => ({ slow: null, ...(['small', 'other', 'large'].includes(which) && { shown: which, comparing: false }) }),
     },
@@ -128,7 +138,7 @@ async function check(model, errors) {
     assert.equal(await page.isVisible('#compare-bar'), model.comparing, 'a comparison shows when there is one');
     const waits = model.shown && model.slow ? 'Compare waits until the file being read is shown.' : '';
     assert.deepEqual([await page.isDisabled('#compare'), await page.getAttribute('#compare', 'title')], [!model.shown || Boolean(waits), waits]);
-    await page.waitForTimeout(SHOW_AFTER_MS);
+    await page.waitForTimeout(300); // as jobs.js shows a job
     const jobs = await page.$$eval('#jobs .job', (lines) => lines.map((l) => !l.hidden && Boolean(l.querySelector('button'))));
     assert.deepEqual(jobs, model.slow ? [true] : [], 'every running job shows with its Cancel');
     assert.equal(await counted(page, 'jobs'), jobs.length);
