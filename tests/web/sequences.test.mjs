@@ -13,7 +13,9 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
 import { basename, join } from 'node:path';
-import { makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted, refusal } from './harness.mjs';
+import {
+    makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted, counting, refusal, shownRows,
+} from './harness.mjs';
 
 const SEQUENCES = Number(process.env.SEQUENCES || 6);
 const STEPS = Number(process.env.STEPS || 14);
@@ -39,11 +41,19 @@ FILES.refused = join(folder, 'refused.qef');
 writeFileSync(FILES.refused, readFileSync(FILES.small).subarray(0, 19990));
 const tagCount = Object.fromEntries(Object.entries(FILES).map(([k, path]) => [k, qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').length]));
 
-// Picks a file of FILES, as harness.pick does; a removed one is a copy, taken from the disk.
-async function choose(which, input = 'open-file') {
-    const path = which === 'removed' ? join(folder, 'removed.qef') : FILES[which];
+// Picks a file of FILES, as harness.pick does; a removed one is a copy, taken from the disk. One
+// refused or unreadable says why, named when a file is shown, and leaves that one where it was
+// (a message above the rows leaves fewer rows).
+async function choose(which, model, input = 'open-file') {
+    const where = async () => [(await shownRows(page))[0], (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of')];
+    const [before, path] = [await where(), which === 'removed' ? join(folder, 'removed.qef') : FILES[which]];
     if (which === 'removed') copyFileSync(FILES.small, path);
-    await pick(page, path, { removed: 'removed', slow: 'slow' }[which], input);
+    const picking = () => pick(page, path, { removed: 'removed', slow: 'slow' }[which], input);
+    if (which !== 'refused' && which !== 'removed') return picking();
+    await counting(page, input === 'open-file' ? 'opened' : 'compared', picking);
+    const why = which === 'removed' ? 'The file could not be read.' : refusal(FILES.refused);
+    assert.equal(await page.textContent('#message'), `${model.shown ? `${which}.qef: ` : ''}${why}`);
+    assert.deepEqual(await where(), before, 'the shown file, where it was');
 }
 
 // The actions: `act(arg, model)` on the page, `next(model, arg)` what the model becomes, `when`
@@ -51,21 +61,11 @@ async function choose(which, input = 'open-file') {
 const ACTIONS = {
     open: {
         pick: (r) => ['small', 'other', 'large', 'refused', 'removed'][Math.floor(r() * 5)],
-        // A file refused or unreadable says why, named when another is shown, and leaves that one
-        // where it was (a message above the rows leaves fewer rows).
-        act: async (which, model) => {
-            const where = async () => (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of');
-            const before = await where();
-            await choose(which);
-            if (which !== 'refused' && which !== 'removed') return;
-            const why = which === 'removed' ? 'The file could not be read.' : refusal(FILES.refused);
-            assert.equal(await page.textContent('#message'), `${model.shown ? `${which}.qef: ` : ''}${why}`);
-            assert.equal(await where(), before, 'the shown file, where it was');
-        },
+        act: (which, model) => choose(which, model),
         // A newer open overtakes a slow one; only an accepted file takes the page.
         next: (model, which) => ({ slow: null, ...(['small', 'other', 'large'].includes(which) && { shown: which, comparing: false }) }),
     },
-    openSlow: { act: () => choose('slow'), next: () => ({ slow: 'slow' }) },
+    openSlow: { act: (_, model) => choose('slow', model), next: () => ({ slow: 'slow' }) },
     release: {
         when: (model) => model.slow,
         act: () => page.evaluate(() => window.release()),
@@ -85,7 +85,7 @@ const ACTIONS = {
     compare: {
         when: (model) => model.shown && !model.slow,
         pick: (r) => ['small', 'other', 'refused'][Math.floor(r() * 3)],
-        act: (which) => choose(which, 'compare-file'),
+        act: (which, model) => choose(which, model, 'compare-file'),
         next: (model, which) => ({ comparing: model.comparing || which !== 'refused' }),
     },
     closeCompare: { when: (model) => model.comparing, act: () => page.click('#close-compare'), next: () => ({ comparing: false }) },
