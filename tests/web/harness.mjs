@@ -12,7 +12,7 @@ import { createRequire } from 'node:module';
 
 const { chromium } = createRequire(import.meta.url)('playwright-core');
 const build = fileURLToPath(new URL('../../build', import.meta.url));
-const qefdumpPath = join(build, 'native/cli/qefdump');
+export const qefdumpPath = join(build, 'native/cli/qefdump');
 
 export function tempFolder() {
     const folder = mkdtempSync(join(tmpdir(), 'qefweb-'));
@@ -28,12 +28,6 @@ export function makeSample(folder, shape, seed, size) {
 export const qefdump = (...args) => spawnSync(qefdumpPath, args, { maxBuffer: 1 << 30 });
 export const dumpLines = (path, mode = 'multi') => qefdump('-n', mode, path).stdout.toString('latin1').split('\r\n').slice(0, -1);
 export const recordsOf = (path) => qefdump('--records', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
-
-// Lines [first, first + count) of a dump too long to hold, cut from qefdump's stream.
-export function dumpSlice(path, first, count) {
-    const cut = `"$0" "$1" | tail -c +${first * 103 + 1} | head -c ${count * 103}`;
-    return execFileSync('sh', ['-c', cut, qefdumpPath, path]).toString('latin1').split('\r\n').slice(0, -1);
-}
 
 // python3's http.server on a free port of 127.0.0.1, as `make run-web` serves the page.
 export function serve(folder) {
@@ -121,7 +115,6 @@ export async function download(page, selector, timeout = 30_000) {
     return { bytes: readFileSync(await file.path()), name: file.suggestedFilename() };
 }
 
-// The line of the job that ended last.
 export const lastEnd = (page) => page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
 
 // Finds `text` of `kind` (text, hex, tag) from the Find box.
@@ -185,12 +178,12 @@ export async function pick(page, path, how = 'plain', input = 'open-file') {
     if (how === 'removed') rmSync(path);
     await page.evaluate(([how, input]) => {
         const chosen = Object.assign(document.getElementById(input), { files: document.getElementById('picked').files });
-        const released = new Promise((resolve) => (window.release = resolve));
         const post = Worker.prototype.postMessage;
         if (how === 'slow') Worker.prototype.postMessage = function (message, transfer) {
             if (message.call !== 'open') return post.call(this, message, transfer);
             Worker.prototype.postMessage = post;
             const file = message.args[1];
+            const released = new Promise((resolve) => (window.release = resolve));
             message.args[1] = new ReadableStream({ start: async (c) => (await released, c.enqueue(new Uint8Array(await file.arrayBuffer())), c.close()) });
             return post.call(this, message, [message.args[1]]);
         };
