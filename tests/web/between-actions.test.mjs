@@ -54,10 +54,8 @@ browser.test('a Compare picked while the one before is being compared shows its 
             post.call(this, message, transfer);
             if (message.call !== 'compare') return;
             Worker.prototype.postMessage = post;
-            queueMicrotask(() => {
-                const input = Object.assign(document.getElementById('compare-file'), { files: document.getElementById('newer').files });
-                input.dispatchEvent(new Event('change'));
-            });
+            queueMicrotask(() => Object.assign(document.getElementById('compare-file'), { files: document.getElementById('newer').files })
+                .dispatchEvent(new Event('change')));
         };
     });
     await counting(page, 'compared', () => pick(page, makeSample(folder, 'mixed', 41, 300000), 'plain', 'compare-file'));

@@ -127,12 +127,10 @@ browser.test('the byte cursor starts at the first byte, crosses a header, goes w
     };
     await goTo(page, 'offset', at);
     await check(at, 'Go to');
-    assert.equal(await page.textContent('#dump .row .byte-cursor'), bytes.subarray(at, at + 1).toString('hex').toUpperCase());
     // A click on the character three to the right.
     const box = await page.$$eval('#dump .row .byte-cursor', (spans) => spans.at(-1).getBoundingClientRect().toJSON());
     await page.mouse.click(box.x + box.width * 3.5, box.y + box.height / 2);
     await check(at + 3, 'a click');
-    await page.focus('#dump');
     for (const [key, times, to] of [['ArrowLeft', 2, 1], ['ArrowRight', 7, 8], ['ArrowRight', 4, 12], ['ArrowRight', 4, 16], ['ArrowRight', 4, 20]]) {
         for (let k = 0; k < times; k++) await page.keyboard.press(key);
         await check(at + to, `${key} ${times} times, to byte ${to} of the planted ones`);

@@ -98,7 +98,6 @@ browser.test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps 
     await page.click('#previous-change');
     assert.equal(await page.textContent('#change-detail'), details[2]);
 
-    // Offset numeration renumbers the comparison.
     await setMode(page, 'offset');
     assert.deepEqual(changes(await allRows(page)), changes(diffLines('-n', 'offset', a, b.path)));
     await setMode(page, 'multi');
