@@ -75,7 +75,7 @@ const drop = (page, target, paths, type = 'drop') => page.evaluate(([target, fil
     document.querySelector(target).dispatchEvent(new DragEvent(type, { dataTransfer: data, bubbles: true }));
 }, [target, paths.map((path) => [basename(path), [...readFileSync(path)]]), type]);
 
-browser.test('two files dropped are compared, the first as A; one on Compare is compared with the file shown; three are refused; one opens', async ({ page }) => {
+browser.test('two files dropped are compared, the first as A; one on Compare with the file shown; three are refused; one opens, as from disk', async ({ page }) => {
     for (const [target, files, summary] of [['#dump', [b, a], `${basename(b)} / ${basename(a)}: `],
         ['#compare', [b], `${basename(b)} / ${basename(b)}: The records are equal.`]]) {
         await counting(page, 'compared', () => drop(page, target, files));
@@ -90,9 +90,7 @@ browser.test('two files dropped are compared, the first as A; one on Compare is 
     assert.ok(await page.$eval('body', (body) => body.classList.contains('dragging')), 'the page shows where to drop');
     await counting(page, 'opened', () => drop(page, '#dump', [a]));
     assert.deepEqual([await expectScreen(page, dumpLines(a), 'the file dropped'), await page.isHidden('#message')], [0, true]);
-});
-
-browser.test('qefview.html opened from disk shows qefdump\'s lines', async ({ page }) => {
+    // qefview.html, opened from disk, shows it as the served page does.
     await page.goto(new URL('../../build/web/qefview.html', import.meta.url).href);
     await page.waitForSelector('body[data-ready=yes]');
     await openFile(page, a);

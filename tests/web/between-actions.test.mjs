@@ -1,9 +1,9 @@
-// The paths between a user's actions: a file read, unreadable or refused while another is shown
-// leaves that one where it was; a Compare overtakes one being compared; memory that runs out is
-// a message, and the page goes on.
+// The paths between a user's actions (a file unreadable, refused or slow while another is shown:
+// the generated sequences', sequences.test.mjs): a Cancel while the core compares; a Compare
+// overtakes one being compared; memory that runs out is a message, and the page goes on.
 import assert from 'node:assert/strict';
 import { copyFileSync } from 'node:fs';
-import { makeSample, recordsOf, sharedPage, startPage, openFile, shownRows, goTo, pick, counting, lastEnd } from './harness.mjs';
+import { makeSample, recordsOf, sharedPage, startPage, openFile, shownRows, goTo, pick, counting, counted, lastEnd } from './harness.mjs';
 
 const browser = sharedPage();
 
@@ -11,26 +11,11 @@ const browser = sharedPage();
 const view = async (page) => [(await shownRows(page))[0], await page.textContent('#status-file'),
     (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of')];
 
-// A file taken from the disk before it is read, Save as text and Compare during a read: the
-// generated sequences' (sequences.test.mjs). Here a read that fails late, and where the shown
-// file stays (a refused file takes that way too, main.js's refuse; see refusals.test.mjs).
-browser.test('a file read that fails leaves the shown one where it was', async ({ page, folder }) => {
-    await openFile(page, makeSample(folder, 'mixed', 31, 300000));
-    await goTo(page, 'line', 50);
-    const shown = await view(page);
-    await pick(page, makeSample(folder, 'mixed', 32, 200000), 'held');
-    // The held read goes on, and shows once it has run longer than a moment.
-    await page.waitForSelector('#jobs .job >> text=Reading mixed-32-200000.qef...', { state: 'visible' });
-    await counting(page, 'opened', () => page.evaluate(() => window.release('network error')));
-    assert.equal(await page.textContent('#message'), 'mixed-32-200000.qef: The file could not be read.');
-    assert.deepEqual(await view(page), shown, 'the shown file, where it was');
-});
-
 browser.test('Cancel while the core compares ends its worker; a new one opens the shown file again, where it was', async ({ page, folder }) => {
     await openFile(page, makeSample(folder, 'empty-records', 43, 32000000));
     await goTo(page, 'record', 7);
     const shown = await view(page);
-    const opens = await page.evaluate(() => Number(document.body.dataset.opened));
+    const opens = await counted(page, 'opened');
     // The read's bar counts (often before its line shows, 300 ms on); the comparison's only says
     // that work goes on.
     const comparing = page.evaluate(() => new Promise((resolve) => {
@@ -47,7 +32,7 @@ browser.test('Cancel while the core compares ends its worker; a new one opens th
     await page.click('#jobs .job button');
     assert.equal(await lastEnd(page), 'Comparing with empty-records-44-32000000.qef: cancelled.');
     await page.waitForFunction(() => !document.querySelector('#jobs .job'));
-    assert.deepEqual([await view(page), await page.evaluate(() => Number(document.body.dataset.opened))], [shown, opens]);
+    assert.deepEqual([await view(page), await counted(page, 'opened')], [shown, opens]);
     assert.ok(await page.isHidden('#compare-bar'));
     await goTo(page, 'record', 9);
     assert.match(await page.textContent('#status-position'), /· record 9 of 3,999,997 /);
@@ -69,10 +54,8 @@ browser.test('a Compare picked while the one before is being compared shows its 
             post.call(this, message, transfer);
             if (message.call !== 'compare') return;
             Worker.prototype.postMessage = post;
-            queueMicrotask(() => {
-                const input = Object.assign(document.getElementById('compare-file'), { files: document.getElementById('newer').files });
-                input.dispatchEvent(new Event('change'));
-            });
+            queueMicrotask(() => Object.assign(document.getElementById('compare-file'), { files: document.getElementById('newer').files })
+                .dispatchEvent(new Event('change')));
         };
     });
     await counting(page, 'compared', () => pick(page, makeSample(folder, 'mixed', 41, 300000), 'plain', 'compare-file'));

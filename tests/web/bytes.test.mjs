@@ -2,7 +2,7 @@
 // inspector against the file's own bytes, and Statistics against qefdump's counts.
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync } from 'node:fs';
-import { makeSample, qefdump, recordsOf, sharedPage, openFile, goTo, topLine, find, number, hex } from './harness.mjs';
+import { makeSample, qefdump, dumpLines, recordsOf, sharedPage, openFile, goTo, topLine, find, number, hex } from './harness.mjs';
 
 const browser = sharedPage();
 
@@ -24,6 +24,7 @@ writeFileSync(path, bytes);
 const across = big[4];
 const acrossBytes = bytes.subarray(dataOf(across) + across.size - 2, dataOf(across) + across.size + 3);
 const answers = (...args) => qefdump(...args, '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
+const firstLine = dumpLines(path)[0];
 
 // The hit the status line names, after `key`, if any.
 async function found(page, key) {
@@ -32,8 +33,15 @@ async function found(page, key) {
     return { offset: parseInt(/found at offset 0x([0-9A-F]+)/.exec(note)[1], 16), round: /again/.test(note) };
 }
 
-browser.test('Find walks every hit of a text or hex bytes as qefdump finds them, both ways round, and marks them', async ({ page }) => {
-    await openFile(page, path);
+browser.test('Find starts at the first byte, walks every hit of a text, hex bytes or a tag as qefdump finds them, both ways round, and marks them', async ({ page }) => {
+    const named = `${browser.folder}/a\u202Eb.qef`; // a right-to-left override in the name
+    writeFileSync(named, bytes);
+    await openFile(page, named);
+    assert.equal(await page.textContent('#status-file'), `\u2068a\u202Eb.qef\u2069 · ${number(bytes.length)} bytes · ${number(records.length)} records`);
+    // A hit on the first tag's bytes is found first, and marked on the tag's name.
+    await find(page, 'hex', bytes.subarray(0, 4).toString('hex'));
+    assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
+    assert.deepEqual(await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent)), [firstLine.slice(10, 24)]);
     const expected = answers('--find', 'module', '-i', '--utf16');
     assert.ok(expected.length >= 4);
     await page.check('#find-utf16');
@@ -57,6 +65,16 @@ browser.test('Find walks every hit of a text or hex bytes as qefdump finds them,
     await page.fill('#find-text', 'zz');
     await page.click('#find button[type=submit]');
     assert.match(await page.textContent('#status-note'), /hexadecimal/);
+    // Find previous of a tag name: the record the cursor is in, then round the file's end.
+    await page.selectOption('#find-kind', 'tag');
+    await page.fill('#find-text', records[0].name);
+    await goTo(page, 'offset', 9);
+    await page.click('#find-previous');
+    assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
+    await page.click('#find-previous');
+    const last = records.filter((r) => r.name === records[0].name).at(-1);
+    assert.match(await page.textContent('#status-note'),
+        new RegExp(`found at offset ${hex(last.offset)}, record ${last.record}, from the end again\\.$`));
 });
 
 const inspected = (page) =>
@@ -88,8 +106,19 @@ function expectedAt(at, room) {
     return values;
 }
 
-browser.test('the byte cursor goes where Go to, a click and Left/Right put it; the inspector reads the bytes there', async ({ page }) => {
+browser.test('the byte cursor starts at the first byte, crosses a header, goes where the arrows, Go to and a click put it; the inspector reads the bytes there', async ({ page }) => {
     await openFile(page, path);
+    const cursor = () => page.$$eval('#dump .row .byte-cursor', (spans) => spans.map((s) => s.textContent));
+    const offset = async () => /^Offset (0x[0-9A-F]+) /.exec(await page.textContent('#inspector-offset'))[1];
+    await page.focus('#dump');
+    // [key, times, the cursor's offset, its spans on the first line or null]
+    for (const [key, times, at, spans, why] of [['ArrowRight', 1, '0x0', [firstLine.slice(10, 24)], 'Right goes to the first byte'],
+        ['ArrowRight', 4, '0x4', [firstLine.slice(25, 30)], 'the size\'s bytes'],
+        ['ArrowRight', 5, '0x9', [firstLine.slice(35, 37), firstLine[85]], 'the second data byte'],
+        ['ArrowDown', 1, '0x19', null, 'Down: a line of data on'], ['ArrowUp', 1, '0x9', null, 'Up: back']]) {
+        for (let k = 0; k < times; k++) await page.keyboard.press(key);
+        assert.deepEqual([await offset(), spans && (await cursor())], [at, spans], why);
+    }
     const [at, record] = [inspectedAt, big[3]];
     const check = async (to, why) => {
         const [shown, wanted] = [await inspected(page), expectedAt(to, dataOf(record) + record.size - to)];
@@ -98,12 +127,10 @@ browser.test('the byte cursor goes where Go to, a click and Left/Right put it; t
     };
     await goTo(page, 'offset', at);
     await check(at, 'Go to');
-    assert.equal(await page.textContent('#dump .row .byte-cursor'), bytes.subarray(at, at + 1).toString('hex').toUpperCase());
     // A click on the character three to the right.
-    const cursor = await page.$$eval('#dump .row .byte-cursor', (spans) => spans.at(-1).getBoundingClientRect().toJSON());
-    await page.mouse.click(cursor.x + cursor.width * 3.5, cursor.y + cursor.height / 2);
+    const box = await page.$$eval('#dump .row .byte-cursor', (spans) => spans.at(-1).getBoundingClientRect().toJSON());
+    await page.mouse.click(box.x + box.width * 3.5, box.y + box.height / 2);
     await check(at + 3, 'a click');
-    await page.focus('#dump');
     for (const [key, times, to] of [['ArrowLeft', 2, 1], ['ArrowRight', 7, 8], ['ArrowRight', 4, 12], ['ArrowRight', 4, 16], ['ArrowRight', 4, 20]]) {
         for (let k = 0; k < times; k++) await page.keyboard.press(key);
         await check(at + to, `${key} ${times} times, to byte ${to} of the planted ones`);
@@ -143,37 +170,4 @@ browser.test('Statistics counts per tag as qefdump does, in each order; a tag go
     await page.selectOption('#stats-order', 'first');
     await page.click('#stats-list .row:nth-child(1)');
     assert.equal(await topLine(page), 0);
-});
-
-browser.test('the byte cursor starts at the first byte and crosses a header, marked on its line; Up and Down move it a line; Find starts at the first byte', async ({ page }) => {
-    const named = `${browser.folder}/a\u202Eb.qef`; // a right-to-left override in the name
-    writeFileSync(named, bytes);
-    await openFile(page, named);
-    assert.equal(await page.textContent('#status-file'), `\u2068a\u202Eb.qef\u2069 · ${number(bytes.length)} bytes · ${number(records.length)} records`);
-    const first = qefdump(path).stdout.toString('latin1').split('\r\n')[0];
-    const cursor = () => page.$$eval('#dump .row .byte-cursor', (spans) => spans.map((s) => s.textContent));
-    const offset = async () => /^Offset (0x[0-9A-F]+) /.exec(await page.textContent('#inspector-offset'))[1];
-    // A hit on the first tag's bytes is found first, and marked on the tag's name.
-    await find(page, 'hex', bytes.subarray(0, 4).toString('hex'));
-    assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
-    assert.deepEqual(await page.$$eval('#dump .row .hit', (spans) => spans.map((s) => s.textContent)), [first.slice(10, 24)]);
-    await openFile(page, named); // a fresh cursor
-    await page.focus('#dump');
-    // [key, times, the cursor's offset, its spans on the first line or null]
-    for (const [key, times, at, spans, why] of [['ArrowRight', 1, '0x0', [first.slice(10, 24)], 'Right goes to the first byte'],
-        ['ArrowRight', 4, '0x4', [first.slice(25, 30)], 'the size\'s bytes'],
-        ['ArrowRight', 5, '0x9', [first.slice(35, 37), first[85]], 'the second data byte'],
-        ['ArrowDown', 1, '0x19', null, 'Down: a line of data on'], ['ArrowUp', 1, '0x9', null, 'Up: back']]) {
-        for (let k = 0; k < times; k++) await page.keyboard.press(key);
-        assert.deepEqual([await offset(), spans && (await cursor())], [at, spans], why);
-    }
-    // Find previous of a tag name: the record the cursor is in, then round the file's end.
-    await page.selectOption('#find-kind', 'tag');
-    await page.fill('#find-text', records[0].name);
-    await page.click('#find-previous');
-    assert.match(await page.textContent('#status-note'), /found at offset 0x0, record 1\.$/);
-    await page.click('#find-previous');
-    const last = records.filter((r) => r.name === records[0].name).at(-1);
-    assert.match(await page.textContent('#status-note'),
-        new RegExp(`found at offset ${hex(last.offset)}, record ${last.record}, from the end again\\.$`));
 });

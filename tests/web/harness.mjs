@@ -12,7 +12,7 @@ import { createRequire } from 'node:module';
 
 const { chromium } = createRequire(import.meta.url)('playwright-core');
 const build = fileURLToPath(new URL('../../build', import.meta.url));
-const qefdumpPath = join(build, 'native/cli/qefdump');
+export const qefdumpPath = join(build, 'native/cli/qefdump');
 
 export function tempFolder() {
     const folder = mkdtempSync(join(tmpdir(), 'qefweb-'));
@@ -28,12 +28,6 @@ export function makeSample(folder, shape, seed, size) {
 export const qefdump = (...args) => spawnSync(qefdumpPath, args, { maxBuffer: 1 << 30 });
 export const dumpLines = (path, mode = 'multi') => qefdump('-n', mode, path).stdout.toString('latin1').split('\r\n').slice(0, -1);
 export const recordsOf = (path) => qefdump('--records', '--json', path).stdout.toString().trim().split('\n').map((l) => JSON.parse(l));
-
-// Lines [first, first + count) of a dump too long to hold, cut from qefdump's stream.
-export function dumpSlice(path, first, count) {
-    const cut = `"$0" "$1" | tail -c +${first * 103 + 1} | head -c ${count * 103}`;
-    return execFileSync('sh', ['-c', cut, qefdumpPath, path]).toString('latin1').split('\r\n').slice(0, -1);
-}
 
 // python3's http.server on a free port of 127.0.0.1, as `make run-web` serves the page.
 export function serve(folder) {
@@ -121,7 +115,6 @@ export async function download(page, selector, timeout = 30_000) {
     return { bytes: readFileSync(await file.path()), name: file.suggestedFilename() };
 }
 
-// The line of the job that ended last.
 export const lastEnd = (page) => page.$$eval('#jobs .job-end', (ends) => ends.at(-1)?.textContent);
 
 // Finds `text` of `kind` (text, hex, tag) from the Find box.
@@ -176,9 +169,8 @@ export async function setMode(page, mode) {
 }
 
 // Picks the file at `path` with the page's input `input` as its chooser would. `how`: 'removed'
-// takes it from the disk first (its read fails); 'held' and 'slow' give the core's worker, in its
-// place, bytes that wait for the page's release(error): then 'held' fails with the error, 'slow'
-// gives the file's bytes.
+// takes it from the disk first (its read fails); 'slow' gives the core's worker, in its place,
+// the file's bytes once the page calls release().
 export async function pick(page, path, how = 'plain', input = 'open-file') {
     await page.evaluate(() => document.getElementById('picked') ||
         document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: 'picked' })));
@@ -186,14 +178,13 @@ export async function pick(page, path, how = 'plain', input = 'open-file') {
     if (how === 'removed') rmSync(path);
     await page.evaluate(([how, input]) => {
         const chosen = Object.assign(document.getElementById(input), { files: document.getElementById('picked').files });
-        const released = new Promise((resolve) => (window.release = resolve));
         const post = Worker.prototype.postMessage;
-        if (how === 'held' || how === 'slow') Worker.prototype.postMessage = function (message, transfer) {
+        if (how === 'slow') Worker.prototype.postMessage = function (message, transfer) {
             if (message.call !== 'open') return post.call(this, message, transfer);
             Worker.prototype.postMessage = post;
             const file = message.args[1];
-            message.args[1] = new ReadableStream(how === 'held' ? { pull: async (c) => c.error(new TypeError(await released)) }
-                : { start: async (c) => (await released, c.enqueue(new Uint8Array(await file.arrayBuffer())), c.close()) });
+            const released = new Promise((resolve) => (window.release = resolve));
+            message.args[1] = new ReadableStream({ start: async (c) => (await released, c.enqueue(new Uint8Array(await file.arrayBuffer())), c.close()) });
             return post.call(this, message, [message.args[1]]);
         };
         chosen.dispatchEvent(new Event('change'));

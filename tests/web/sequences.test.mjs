@@ -1,10 +1,11 @@
 // Generated sequences of a user's actions (Open of a small, a large, a refused, an unreadable or
 // a slow file; Compare, Close compare, Cancel, Escape, Save as text, Find, Go to, Statistics, a
 // numeration), from a seeded generator, against a plain model of what the page must show. After
-// every step: the shown file is the last one accepted, a comparison shows when the model has
-// one, Compare waits while a file is read, every running job is on screen with its Cancel, Save
-// as text saves the whole dump shown and says so, Statistics counts what qefdump counts, and no
-// page error. A failing sequence is shrunk, step by step, and printed shortest first with its seed.
+// every step: the shown file is the last one accepted (where it was after one refused or
+// unreadable), a comparison shows when the model has one, Compare waits while a file is read,
+// every running job is on screen with its Cancel, Save as text saves the whole dump shown and
+// says so, Statistics counts what qefdump counts, and no page error. A failing sequence is
+// shrunk, step by step, and printed shortest first with its seed.
 // SEQUENCES (6) sequences of STEPS (14) steps from SEED (1); `make test-web-sequences` plays
 // more, from the day's number, and with LONG_TASK_MS checks too that no task on the page's thread
 // took longer (Chromium's long tasks), a goal of speed kept out of the fixed run.
@@ -12,13 +13,14 @@ import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, writeFileSync, copyFileSync } from 'node:fs';
 import { basename, join } from 'node:path';
-import { makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted } from './harness.mjs';
+import {
+    makeSample, qefdump, dumpLines, startPage, pick, goTo, download, lastEnd, find, counted, counting, refusal, shownRows,
+} from './harness.mjs';
 
 const SEQUENCES = Number(process.env.SEQUENCES || 6);
 const STEPS = Number(process.env.STEPS || 14);
 const SEED = Number(process.env.SEED || 1);
 const LONG_TASK_MS = Number(process.env.LONG_TASK_MS || 0);
-const SHOW_AFTER_MS = 300; // as jobs.js shows a job
 
 // A seeded generator of numbers in [0, 1), the same on every machine (a linear congruential one).
 function random(seed) {
@@ -39,11 +41,19 @@ FILES.refused = join(folder, 'refused.qef');
 writeFileSync(FILES.refused, readFileSync(FILES.small).subarray(0, 19990));
 const tagCount = Object.fromEntries(Object.entries(FILES).map(([k, path]) => [k, qefdump('--stats', '--json', path).stdout.toString().trim().split('\n').length]));
 
-// Picks a file of FILES, as harness.pick does; a removed one is a copy, taken from the disk.
-async function choose(which, input = 'open-file') {
-    const path = which === 'removed' ? join(folder, 'removed.qef') : FILES[which];
+// Picks a file of FILES, as harness.pick does; a removed one is a copy, taken from the disk. One
+// refused or unreadable says why, named when a file is shown, and leaves that one where it was
+// (a message above the rows leaves fewer rows).
+async function choose(which, model, input = 'open-file') {
+    const where = async () => [(await shownRows(page))[0], (await page.textContent('#status-position')).replace(/-[\d,]+ of/, ' of')];
+    const [before, path] = [await where(), which === 'removed' ? join(folder, 'removed.qef') : FILES[which]];
     if (which === 'removed') copyFileSync(FILES.small, path);
-    await pick(page, path, { removed: 'removed', slow: 'slow' }[which], input);
+    const picking = () => pick(page, path, { removed: 'removed', slow: 'slow' }[which], input);
+    if (which !== 'refused' && which !== 'removed') return picking();
+    await counting(page, input === 'open-file' ? 'opened' : 'compared', picking);
+    const why = which === 'removed' ? 'The file could not be read.' : refusal(FILES.refused);
+    assert.equal(await page.textContent('#message'), `${model.shown ? `${which}.qef: ` : ''}${why}`);
+    assert.deepEqual(await where(), before, 'the shown file, where it was');
 }
 
 // The actions: `act(arg, model)` on the page, `next(model, arg)` what the model becomes, `when`
@@ -51,11 +61,11 @@ async function choose(which, input = 'open-file') {
 const ACTIONS = {
     open: {
         pick: (r) => ['small', 'other', 'large', 'refused', 'removed'][Math.floor(r() * 5)],
-        act: (which) => choose(which),
+        act: (which, model) => choose(which, model),
         // A newer open overtakes a slow one; only an accepted file takes the page.
         next: (model, which) => ({ slow: null, ...(['small', 'other', 'large'].includes(which) && { shown: which, comparing: false }) }),
     },
-    openSlow: { act: () => choose('slow'), next: () => ({ slow: 'slow' }) },
+    openSlow: { act: (_, model) => choose('slow', model), next: () => ({ slow: 'slow' }) },
     release: {
         when: (model) => model.slow,
         act: () => page.evaluate(() => window.release()),
@@ -75,7 +85,7 @@ const ACTIONS = {
     compare: {
         when: (model) => model.shown && !model.slow,
         pick: (r) => ['small', 'other', 'refused'][Math.floor(r() * 3)],
-        act: (which) => choose(which, 'compare-file'),
+        act: (which, model) => choose(which, model, 'compare-file'),
         next: (model, which) => ({ comparing: model.comparing || which !== 'refused' }),
     },
     closeCompare: { when: (model) => model.comparing, act: () => page.click('#close-compare'), next: () => ({ comparing: false }) },
@@ -128,7 +138,7 @@ async function check(model, errors) {
     assert.equal(await page.isVisible('#compare-bar'), model.comparing, 'a comparison shows when there is one');
     const waits = model.shown && model.slow ? 'Compare waits until the file being read is shown.' : '';
     assert.deepEqual([await page.isDisabled('#compare'), await page.getAttribute('#compare', 'title')], [!model.shown || Boolean(waits), waits]);
-    await page.waitForTimeout(SHOW_AFTER_MS);
+    await page.waitForTimeout(300); // as jobs.js shows a job
     const jobs = await page.$$eval('#jobs .job', (lines) => lines.map((l) => !l.hidden && Boolean(l.querySelector('button'))));
     assert.deepEqual(jobs, model.slow ? [true] : [], 'every running job shows with its Cancel');
     assert.equal(await counted(page, 'jobs'), jobs.length);
