@@ -62,7 +62,7 @@ function hunksOf(rows) {
 const changes = (lines) => lines.filter((line) => /^[-+][0-9]/.test(line));
 const diffLines = (...args) => qefdump('--diff', ...args).stdout.toString('latin1').split('\n').slice(2, -1);
 
-browser.test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps from change to change, counts one change in the singular', async ({ page }) => {
+browser.test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps from change to change, keeps them past a refused file, counts one change in the singular', async ({ page }) => {
     const a = makeSample(browser.folder, 'mixed', 22, 100000);
     const b = changed(a);
     await openFile(page, a);
@@ -97,6 +97,15 @@ browser.test('Compare shows qefdump --diff\'s hunks, folds the rest of A, steps 
     assert.match(await page.textContent('#status-note'), /No change after this one/);
     await page.click('#previous-change');
     assert.equal(await page.textContent('#change-detail'), details[2]);
+
+    // A refused file leaves the comparison, and its steps.
+    const cut = join(browser.folder, 'cut.qef');
+    writeFileSync(cut, readFileSync(a).subarray(0, 99990));
+    const [first] = await shownRows(page);
+    await openFile(page, cut, '#compare');
+    assert.equal((await shownRows(page))[0], first);
+    await page.click('#next-change');
+    assert.equal(await page.textContent('#change-detail'), details[3]);
 
     await setMode(page, 'offset');
     assert.deepEqual(changes(await allRows(page)), changes(diffLines('-n', 'offset', a, b.path)));
