@@ -77,17 +77,18 @@ const std::pair<const char*, const char*> Scenes[] = {
      "qefdump: out: File too large\nout: old\n3\ndump.txt in.qef out s\n"
      "qefdump: /dev/full: No space left on device\nqefdump: (stdout): No space left on device\n"
      "full\n"},
-    // A full file system: no inode for the temporary, no room for it, no room in place; then
-    // a read-only one. OUT keeps its bytes in each.
+    // A full file system: no inode for the temporary, no room for it (one file, then several),
+    // none in place; then a read-only one. OUT keeps its bytes in each, and no temporary stays.
     {"mkdir m; mount -t tmpfs -o size=1m,nr_inodes=3 qef m; echo old >m/a; echo old >m/b\n"
-     "$Q -o m/a in.qef; rm m/b; $Q -o m/a in.qef; ln m/a m/b; $Q -o m/a in.qef; echo $?\n"
+     "$Q -o m/a in.qef; rm m/b; $Q -o m/a in.qef; $Q --find-hex 00 -o m/a $(yes in.qef | head -7)"
+     "; ln m/a m/b; $Q -o m/a in.qef; echo $?\n"
      "d m/a; ls m; mount -o remount,ro m; $Q -o m/a in.qef; $Q -o m/new in.qef; d m/a\n"
      "mount -o remount,rw m; $Q --records -o m/b in.qef; $Q --records in.qef | cmp - m/a &&"
      " echo in place; umount m",
      "qefdump: m/a: No space left on device\nqefdump: m/a: No space left on device\n"
-     "qefdump: m/a: No space left on device\n3\nm/a: old\na\nb\n"
-     "qefdump: m/a: Read-only file system\nqefdump: m/new: Read-only file system\nm/a: old\n"
-     "in place\n"},
+     "qefdump: m/a: No space left on device\nqefdump: m/a: No space left on device\n3\nm/a: old\n"
+     "a\nb\nqefdump: m/a: Read-only file system\n"
+     "qefdump: m/new: Read-only file system\nm/a: old\nin place\n"},
     // Every signal that ends the program removes the temporary; one ignored from the start
     // stays ignored.
     {"$G --shape empty-records --size 32000000 -o big.qef; echo old >out\n"
