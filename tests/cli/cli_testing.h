@@ -49,9 +49,9 @@ inline std::vector<std::string> Lines(const std::string& text) {
 
 // The words of a command line (the program's name first) parsed as qefdump parses its own.
 inline ParseOutcome Parse(std::vector<std::string> words, DumpOptions& options) {
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
+    std::vector<char*> argv(words.size());
+    for (size_t k = 0; k < words.size(); ++k)
+        argv[k] = words[k].data();
     return ParseDumpOptions(int(argv.size()), argv.data(), options);
 }
 

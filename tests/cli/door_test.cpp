@@ -171,6 +171,7 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
     std::vector<Result> RunBatch(const std::vector<std::string>& commands) {
         fs::path tool(QEFDUMP_PATH);
         std::string line = "cd " + Quoted(work_), r = Windows ? "r\\" : "r/";
+        // NOLINTBEGIN(performance-inefficient-string-concatenation): read, not run, often
         for (size_t k = 0; k < commands.size(); ++k) {
             std::string slot = std::to_string(k), status = " (>" + r + "k" + slot + " echo ";
             line += (Windows ? " & %QEFDUMP% " : "; \"$QEFDUMP\" ") + commands[k] + " 2>" + r +
@@ -183,6 +184,7 @@ class Door : public CliTest, public ::testing::WithParamInterface<Mode> {
                                   "2) else if errorlevel 1" + status + "1) else" + status + "0))"
                             : "; echo $? >" + r + "k" + slot;
         }
+        // NOLINTEND(performance-inefficient-string-concatenation)
 #ifdef _WIN32
         // As UTF-16, so that cmd hands the names on whole.
         _wputenv_s(L"QEFDUMP", Path(Quoted(fs::absolute(tool.make_preferred()))).c_str());
