@@ -67,7 +67,8 @@ TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
         Command(command);
         Command(CMD_FILE_OPEN, {ChooseFile(path)});
         opened.emplace_back(ActiveDocument(), DumpByModel(data, 20000, NumerationMode).text);
-        EXPECT_EQ(ShownFor(ActiveDocument()), path + " | Opened... | " + path);
+        EXPECT_EQ(ShownFor(ActiveDocument()),
+                  std::string(path).append(" | Opened... | ").append(path));
     }
     for (const auto& [document, dump] : opened)
         EXPECT_TRUE(WindowText(EditOf(document)) == dump); // in the numbering it was opened with
@@ -88,7 +89,8 @@ TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
               {ChooseFile(refused), AcceptMessageBox(seen)});
         EXPECT_EQ(seen, Box("Error", text, LoadIconA(nullptr, icon), frame));
         EXPECT_TRUE(WindowText(EditOf(document)) == opened.back().second) << text;
-        EXPECT_EQ(ShownFor(document), path + " | " + status + " | " + path);
+        EXPECT_EQ(ShownFor(document),
+                  std::string(path).append(" | ").append(status).append(" | ").append(path));
     }
 }
 
