@@ -62,13 +62,13 @@ TEST_F(ViewerTest, CommandsMenusAndNumerationMarksFollowTheUserUntilExit) {
 TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
     std::string bytes = SampleBytes(SAMPLE_MIXED, 7, 20000), path = folder.MakeFile("m.qef", bytes);
     auto data = reinterpret_cast<const unsigned char*>(bytes.data());
+    auto named = [&path](const char* status) { return path + " | " + status + " | " + path; };
     std::vector<std::pair<HWND, std::string>> opened;
     for (WORD command : {CMD_NUM_OFFSET, CMD_NUM_SINGLE, CMD_NUM_MULTI}) {
         Command(command);
         Command(CMD_FILE_OPEN, {ChooseFile(path)});
         opened.emplace_back(ActiveDocument(), DumpByModel(data, 20000, NumerationMode).text);
-        EXPECT_EQ(ShownFor(ActiveDocument()),
-                  std::string(path).append(" | Opened... | ").append(path));
+        EXPECT_EQ(ShownFor(ActiveDocument()), named("Opened..."));
     }
     for (const auto& [document, dump] : opened)
         EXPECT_TRUE(WindowText(EditOf(document)) == dump); // in the numbering it was opened with
@@ -89,8 +89,7 @@ TEST_F(ViewerTest, OpenShowsTheDumpAndRefusedFilesChangeNothing) {
               {ChooseFile(refused), AcceptMessageBox(seen)});
         EXPECT_EQ(seen, Box("Error", text, LoadIconA(nullptr, icon), frame));
         EXPECT_TRUE(WindowText(EditOf(document)) == opened.back().second) << text;
-        EXPECT_EQ(ShownFor(document),
-                  std::string(path).append(" | ").append(status).append(" | ").append(path));
+        EXPECT_EQ(ShownFor(document), named(status));
     }
 }
 
